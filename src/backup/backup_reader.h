@@ -1,0 +1,63 @@
+// BackupReader: reads every phone backup under a home folder into a Session. It finds the
+// backup folders, walks each one's Manifest.mbdb, derives the stored name of every
+// database the manifest lists, and extracts the five phone databases it knows.
+//
+// The controller owns one reader and calls extractPlatformContents() once, on its
+// extraction thread. The reader writes the Session (through its locked appenders) and
+// the DetailedLog; it holds references to both, which must outlive it. Databases are
+// opened read-only; nothing is ever written into a backup folder.
+#ifndef OVRA_BACKUP_BACKUP_READER_H_
+#define OVRA_BACKUP_BACKUP_READER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "backup/detailed_log.h"
+#include "backup/sqlite.h"
+#include "model/session.h"
+
+namespace ovra::backup {
+
+class BackupReader {
+ public:
+  // `home` stands for the user's home folder.
+  BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog);
+
+  // home/Library/Application Support/MobileSync/Backup
+  std::string backupDirPath() const;
+  // Names of every entry of the backup directory as listed, or nothing when it cannot be
+  // listed.
+  std::optional<std::vector<std::string>> backupFolders() const;
+  // Reads every backup folder, appending one detailed-log line per backup.
+  void extractPlatformContents();
+
+  // Walks the folder's Manifest.mbdb and extracts every database record it names.
+  void process_mbdb_file(const std::string& folderPath);
+  // Manifest field readers: advance `offset` past what they read.
+  static std::string getString(std::string_view data, int32_t& offset);
+  static int32_t getInt(std::string_view data, int32_t& offset, int32_t intsize);
+  // 40 lowercase hex digits of the SHA-1 of the text's UTF-8 bytes.
+  static std::string hashInfoString(std::string_view text);
+
+  // Extracts the database stored at `path` whose phone-side path is `filename`.
+  void getSQLightContents(const std::string& path, const std::string& filename);
+  // Runs one query; logs "Found %lu %@" when `logMsg` is given, and reports failures in
+  // the console and the detailed log. Never fails to return a result.
+  SQLiteResult dbResults(const std::string& path, const std::string& query,
+                         const std::optional<std::string>& logMsg);
+  // Normalises a phone number so that the same number written with and without a prefix
+  // compares equal.
+  static std::string fixPhoneNumber(std::string_view number);
+
+ private:
+  std::string home_;
+  model::Session& s_;
+  DetailedLog& detailedLog_;
+};
+
+}  // namespace ovra::backup
+
+#endif  // OVRA_BACKUP_BACKUP_READER_H_

@@ -1,0 +1,184 @@
+#include "json/value.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace ovra::json {
+
+std::optional<Decimal> Decimal::fromLiteral(std::string_view text) {
+  Decimal d;
+  size_t i = 0;
+  if (i < text.size() && text[i] == '-') {
+    d.negative_ = true;
+    ++i;
+  }
+  auto isDigit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+  if (!isDigit(i)) return std::nullopt;
+  std::string digits;
+  while (isDigit(i)) digits.push_back(text[i++]);
+  int64_t fraction = 0;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    if (!isDigit(i)) return std::nullopt;
+    while (isDigit(i)) {
+      digits.push_back(text[i++]);
+      ++fraction;
+    }
+  }
+  int64_t exponent = 0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool negExp = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negExp = text[i++] == '-';
+    if (!isDigit(i)) return std::nullopt;
+    while (isDigit(i)) {
+      exponent = exponent * 10 + (text[i++] - '0');
+      if (exponent > std::numeric_limits<int32_t>::max()) return std::nullopt;
+    }
+    if (negExp) exponent = -exponent;
+  }
+  if (i != text.size()) return std::nullopt;
+
+  size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return Decimal{};  // zero, unsigned
+  size_t last = digits.find_last_not_of('0');
+  d.exponent_ = exponent - fraction + static_cast<int64_t>(digits.size() - 1 - last);
+  d.digits_ = digits.substr(first, last - first + 1);
+  return d;
+}
+
+std::string Decimal::text() const {
+  if (isZero()) return "0";
+  constexpr int64_t kMaxZeros = 40;
+  std::string out = negative_ ? "-" : "";
+  const int64_t n = static_cast<int64_t>(digits_.size());
+  if (exponent_ >= 0 && exponent_ <= kMaxZeros) {
+    out += digits_;
+    out.append(static_cast<size_t>(exponent_), '0');
+  } else if (exponent_ < 0 && -exponent_ < n) {
+    out += digits_.substr(0, static_cast<size_t>(n + exponent_));
+    out += '.';
+    out += digits_.substr(static_cast<size_t>(n + exponent_));
+  } else if (exponent_ < 0 && -exponent_ - n <= kMaxZeros) {
+    out += "0.";
+    out.append(static_cast<size_t>(-exponent_ - n), '0');
+    out += digits_;
+  } else {
+    out += digits_[0];
+    if (n > 1) {
+      out += '.';
+      out += digits_.substr(1);
+    }
+    out += 'e';
+    out += std::to_string(exponent_ + n - 1);
+  }
+  return out;
+}
+
+std::optional<int64_t> Decimal::asInt64() const {
+  if (isZero()) return 0;
+  if (exponent_ < 0 || static_cast<int64_t>(digits_.size()) + exponent_ > 19) return std::nullopt;
+  uint64_t magnitude = 0;
+  constexpr uint64_t kLimit = uint64_t{1} << 63;  // |INT64_MIN|
+  for (size_t k = 0; k < digits_.size() + static_cast<size_t>(exponent_); ++k) {
+    unsigned digit = k < digits_.size() ? static_cast<unsigned>(digits_[k] - '0') : 0;
+    if (magnitude > (kLimit - digit) / 10) return std::nullopt;
+    magnitude = magnitude * 10 + digit;
+  }
+  if (negative_) return static_cast<int64_t>(0 - magnitude);
+  if (magnitude == kLimit) return std::nullopt;
+  return static_cast<int64_t>(magnitude);
+}
+
+std::optional<Value> Opaque::proxyForJson() const { return std::nullopt; }
+
+Object::Object(const Object& other) : members_(other.members_) {
+  if (other.index_) rebuildIndex();
+}
+
+Object& Object::operator=(const Object& other) {
+  if (this != &other) {
+    members_ = other.members_;
+    index_.reset();
+    if (other.index_) rebuildIndex();
+  }
+  return *this;
+}
+
+Object::~Object() = default;
+
+void Object::rebuildIndex() {
+  index_ = std::make_unique<std::unordered_map<std::string_view, size_t>>();
+  index_->reserve(members_.size() * 2);
+  for (size_t i = 0; i < members_.size(); ++i) (*index_)[members_[i].key] = i;
+}
+
+const Value* Object::find(std::string_view key) const {
+  if (index_) {
+    auto it = index_->find(key);
+    return it == index_->end() ? nullptr : &members_[it->second].value;
+  }
+  for (const Member& m : members_) {
+    if (m.key == key) return &m.value;
+  }
+  return nullptr;
+}
+
+Value* Object::find(std::string_view key) {
+  return const_cast<Value*>(static_cast<const Object*>(this)->find(key));
+}
+
+void Object::set(std::string key, Value value) {
+  if (Value* present = find(key)) {
+    *present = std::move(value);
+    return;
+  }
+  // Growing the vector moves the strings, and short strings move their bytes: the
+  // index of views is rebuilt whenever the storage changes.
+  const bool relocates = members_.size() == members_.capacity();
+  members_.push_back(Member{std::move(key), std::move(value)});
+  if (index_ && !relocates) {
+    (*index_)[members_.back().key] = members_.size() - 1;
+  } else if (members_.size() >= kIndexFrom) {
+    rebuildIndex();
+  }
+}
+
+Value& Object::operator[](std::string_view key) {
+  if (Value* present = find(key)) return *present;
+  set(std::string(key), Value());
+  return members_.back().value;
+}
+
+bool operator==(const Object& a, const Object& b) { return a.members_ == b.members_; }
+
+namespace {
+
+// Exact comparison of two numbers of any kind.
+bool numbersEqual(const Value& a, const Value& b) {
+  auto asDecimal = [](const Value& v) -> std::optional<Decimal> {
+    if (v.isDecimal()) return v.asDecimal();
+    if (v.isInt()) return Decimal::fromLiteral(std::to_string(v.asInt()));
+    return std::nullopt;
+  };
+  if (a.isDouble() || b.isDouble()) {
+    auto toDouble = [](const Value& v) {
+      if (v.isDouble()) return v.asDouble();
+      if (v.isInt()) return static_cast<double>(v.asInt());
+      return std::strtod(v.asDecimal().text().c_str(), nullptr);
+    };
+    return toDouble(a) == toDouble(b);
+  }
+  if (a.isInt() && b.isInt()) return a.asInt() == b.asInt();
+  return asDecimal(a) == asDecimal(b);
+}
+
+}  // namespace
+
+bool operator==(const Value& a, const Value& b) {
+  if (a.isNumber() && b.isNumber()) return numbersEqual(a, b);
+  return a.v_ == b.v_;
+}
+
+}  // namespace ovra::json

@@ -1,0 +1,92 @@
+// Session: the root of the communication model. The extraction appends contacts, events
+// and statistics; the inbox import appends social-network events; arrangeContents matches
+// events to people once; the output operations write the texts the page reads.
+//
+// Threads: the extraction thread and the main thread fill different parts while the page
+// may read; every method below takes the session's own lock, so a reader sees a whole
+// earlier or later state. The reference getters are for code that holds lock() or runs
+// when no other thread can touch the session (after the final build).
+#ifndef OVRA_MODEL_SESSION_H_
+#define OVRA_MODEL_SESSION_H_
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "json/value.h"
+#include "model/event.h"
+#include "model/person.h"
+
+namespace ovra::model {
+
+class Session {
+ public:
+  // Full name or address -> person; the last entry for a key wins.
+  using Index = std::unordered_map<std::string, std::shared_ptr<Person>>;
+
+  Session() = default;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Appenders (locked).
+  void addEvent(std::shared_ptr<Event> event);
+  void addFbEvent(std::shared_ptr<Event> event);
+  void addPerson(std::shared_ptr<Person> person);
+  void addAppUse(Record row);
+  void addBrowsingHistory(Record row);
+  void setAvg_sms_hours(std::vector<Record> rows);
+  void setAvg_call_hours(std::vector<Record> rows);
+  void setFacebook_messages(json::Array threads);
+  void addPersonJsonObject(json::Array row);
+
+  // Counts (locked).
+  size_t eventCount() const;
+  size_t peopleCount() const;
+
+  // Matches every event to its person (once per session; see the class comment).
+  void arrangeContents();
+
+  static std::shared_ptr<Person> findPersonFromFacebookAddressEntry(const Index& index,
+                                                                     const json::Value& entry);
+  static std::shared_ptr<Person> findPersonFromFacebookFromToField(
+      const Index& index, const std::optional<json::Value>& field);
+
+  // The texts the page reads (locked; built afresh on every call).
+  std::optional<std::string> peopleJSONRepresentation() const;
+  std::string allEvents() const;
+
+  // Builds one contact row for every person with at least `minEvents` events and
+  // appends it to person_json_objects, in people order. Returns the number of rows.
+  size_t buildContactRows(size_t minEvents);
+
+  // Reference getters: hold lock() or be the only thread using the session.
+  std::unique_lock<std::mutex> lock() const { return std::unique_lock<std::mutex>(mu_); }
+  const std::vector<std::shared_ptr<Event>>& events() const { return events_; }
+  const std::vector<std::shared_ptr<Event>>& fb_events() const { return fb_events_; }
+  const std::vector<std::shared_ptr<Person>>& people() const { return people_; }
+  const json::Array& facebook_messages() const { return facebook_messages_; }
+  const std::vector<Record>& appUse() const { return appUse_; }
+  const std::vector<Record>& browsingHistory() const { return browsingHistory_; }
+  const std::optional<std::vector<Record>>& avg_sms_hours() const { return avg_sms_hours_; }
+  const std::optional<std::vector<Record>>& avg_call_hours() const { return avg_call_hours_; }
+  const json::Array& person_json_objects() const { return person_json_objects_; }
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<std::shared_ptr<Event>> events_;              // guarded by mu_
+  std::vector<std::shared_ptr<Event>> fb_events_;           // guarded by mu_
+  std::vector<std::shared_ptr<Person>> people_;             // guarded by mu_
+  json::Array facebook_messages_;                           // guarded by mu_
+  std::vector<Record> appUse_;                              // guarded by mu_
+  std::vector<Record> browsingHistory_;                     // guarded by mu_
+  std::optional<std::vector<Record>> avg_sms_hours_;        // guarded by mu_
+  std::optional<std::vector<Record>> avg_call_hours_;       // guarded by mu_
+  json::Array person_json_objects_;                         // guarded by mu_
+};
+
+}  // namespace ovra::model
+
+#endif  // OVRA_MODEL_SESSION_H_

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/setup.sh
+ctest --test-dir "${OVRA_BUILD_DIR:-build}" --output-on-failure -j"$(nproc)"
