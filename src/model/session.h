@@ -9,6 +9,7 @@
 #ifndef OVRA_MODEL_SESSION_H_
 #define OVRA_MODEL_SESSION_H_
 
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,6 +27,9 @@ class Session {
  public:
   // Full name or address -> person; the last entry for a key wins.
   using Index = std::unordered_map<std::string, std::shared_ptr<Person>>;
+
+  // A person is shown (contact row, timeline) once it holds this many events.
+  static constexpr size_t kShownMinEvents = 5;
 
   Session() = default;
   Session(const Session&) = delete;
@@ -46,7 +50,9 @@ class Session {
   size_t eventCount() const;
   size_t peopleCount() const;
 
-  // Matches every event to its person (once per session; see the class comment).
+  // Matches every event to its person: appends fb_events to events, gives every person
+  // its full name and every message or call its time, and hands each event to the person
+  // it names. Holds the lock for its whole run. Runs once: later calls do nothing.
   void arrangeContents();
 
   static std::shared_ptr<Person> findPersonFromFacebookAddressEntry(const Index& index,
@@ -85,6 +91,7 @@ class Session {
   std::optional<std::vector<Record>> avg_sms_hours_;        // guarded by mu_
   std::optional<std::vector<Record>> avg_call_hours_;       // guarded by mu_
   json::Array person_json_objects_;                         // guarded by mu_
+  bool arranged_ = false;                                   // guarded by mu_
 };
 
 }  // namespace ovra::model

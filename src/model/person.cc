@@ -1,0 +1,77 @@
+#include "model/person.h"
+
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+#include "json/writer.h"
+
+namespace ovra::model {
+
+namespace {
+
+// The emoticons in the order they are tested and recorded. Each is written with an eye
+// (':' or ';'), then nothing, '-' or ' ', then its mouth; only the capital D and P count.
+struct Emoticon {
+  const char* name;
+  char eye;
+  char mouth;
+};
+constexpr Emoticon kEmoticons[] = {
+    {"smiling", ':', ')'}, {"winking", ';', ')'}, {"grinning", ':', 'D'},
+    {"tongue", ':', 'P'},  {"kissing", ':', '*'}, {"worried", ':', '/'},
+    {"sad", ':', '('},     {"crying", ';', '('},
+};
+
+uint32_t emoticonBit(char eye, char mouth) {
+  for (uint32_t k = 0; k < std::size(kEmoticons); ++k) {
+    if (kEmoticons[k].eye == eye && kEmoticons[k].mouth == mouth) return 1u << k;
+  }
+  return 0;
+}
+
+// One pass over the text: every eye is followed by its mouth either directly or after
+// one '-' or ' '. The result has bit k set when emoticon k occurs anywhere, which is the
+// same as searching for each of its three forms as a substring.
+uint32_t emoticonsIn(std::string_view text) {
+  uint32_t found = 0;
+  const size_t n = text.size();
+  for (size_t i = 0; i + 1 < n; ++i) {
+    const char eye = text[i];
+    if (eye != ':' && eye != ';') continue;
+    const char next = text[i + 1];
+    found |= emoticonBit(eye, next);
+    if ((next == '-' || next == ' ') && i + 2 < n) found |= emoticonBit(eye, text[i + 2]);
+  }
+  return found;
+}
+
+}  // namespace
+
+void Person::addEvent(std::shared_ptr<Event> event) {
+  if (!event) return;
+  events_.push_back(std::move(event));
+  const Event& added = *events_.back();
+  if (added.type() != "sms") return;
+  const uint32_t found = emoticonsIn(added.message());
+  if (found == 0) return;
+  for (uint32_t k = 0; k < std::size(kEmoticons); ++k) {
+    if (found & (1u << k)) addEmoticon(kEmoticons[k].name, added);
+  }
+}
+
+void Person::addEmoticon(const std::string& name, const Event& event) {
+  json::Value& times = emoticons_[name];
+  if (!times.isArray()) times = json::Array{};
+  times.asArray().emplace_back(event.timestamp());
+}
+
+std::optional<std::string> Person::getEmoticons() const {
+  json::KtJsonWriter writer;
+  std::string out;
+  out.reserve(128);
+  if (!writer.appendDictionary(emoticons_, out)) return std::nullopt;
+  return out;
+}
+
+}  // namespace ovra::model
