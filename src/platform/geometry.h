@@ -22,8 +22,12 @@ struct Rect {
   friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+inline constexpr unsigned kViewMinXMargin = 1;
 inline constexpr unsigned kViewWidthSizable = 2;
+inline constexpr unsigned kViewMaxXMargin = 4;
+inline constexpr unsigned kViewMinYMargin = 8;
 inline constexpr unsigned kViewHeightSizable = 16;
+inline constexpr unsigned kViewMaxYMargin = 32;
 
 }  // namespace ovra::platform
 

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/geometry.h"
@@ -49,6 +50,9 @@ class View : public std::enable_shared_from_this<View> {
 
  protected:
   explicit View(Rect frame);
+  // Called by setFrame when this view resizes its subviews automatically: moves and sizes
+  // each subview by its autoresizing mask, sharing the change among its flexible parts.
+  virtual void resizeSubviewsWithOldSize(Rect oldFrame);
 
  private:
   Rect frame_;
@@ -68,6 +72,10 @@ class SplitView : public View {
   int dividerStyle() const { return dividerStyle_; }
   void setDividerStyle(int style) { dividerStyle_ = style; }
   std::string className() const override { return "SplitView"; }
+
+ protected:
+  // Panes keep their share of the length along the divider and fill the other way.
+  void resizeSubviewsWithOldSize(Rect oldFrame) override;
 
  private:
   using View::View;
