@@ -1,5 +1,11 @@
 // The common base of the JSON writer and parser: the error trace of the current call and
 // the nesting limit. A codec object serves one caller at a time; make one per thread.
+//
+// Error codes shared by writer and parser: 1 value cannot be written, 2 malformed number,
+// 3 malformed input (invalid UTF-8 and missing separators included), 4 top level is not
+// an array or object, 5 unescaped control character, 6 bad \u escape, 7 nesting too deep,
+// 8 illegal escape, 9 trailing comma, 10 text after the value, 11 input ended early,
+// 12 no input at all.
 #ifndef OVRA_JSON_BASE_H_
 #define OVRA_JSON_BASE_H_
 
@@ -37,7 +43,17 @@ class KtJsonBase {
   void addErrorWithCode(uint64_t code, std::string description);
   void clearErrorTrace();
 
+  // Nesting is bounded even when maxDepth is 0 ("no limit") or larger: deeper trees
+  // would exhaust the stack of whoever walks, copies or destroys them. Past this depth
+  // both codecs fail with error 7 "Nested too deep".
+  static constexpr uint64_t kDepthCeiling = 10000;
+
  protected:
+  // The limit actually applied to depth_: maxDepth, capped by kDepthCeiling.
+  uint64_t depthLimit() const;
+  // Lowercase hexadecimal digits of `value`, without prefix or padding ("1f").
+  static std::string hexText(unsigned value);
+
   uint64_t depth_ = 0;
 
  private:

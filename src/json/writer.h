@@ -1,8 +1,12 @@
 // KtJsonWriter: compact JSON text from a value tree. No whitespace is written; object
-// members come out in the object's own order. One caller at a time.
+// members come out in the object's own order. Strings are UTF-8 and escaped per byte:
+// control bytes, the quotation mark and the backslash; every other byte, non-ASCII
+// included, is written unchanged. A writer keeps per-call state (depth, error trace) and
+// serves one caller at a time; make a fresh one per conversion or per thread.
 #ifndef OVRA_JSON_WRITER_H_
 #define OVRA_JSON_WRITER_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -14,13 +18,20 @@ namespace ovra::json {
 class KtJsonWriter : public KtJsonBase {
  public:
   // The JSON text of an array or object (or of a proxy that turns into one); nothing on
-  // failure, with the reasons in errorTrace().
+  // failure, with the reasons in errorTrace(), error 4 always last.
   std::optional<std::string> stringWithObject(const Value& value);
 
+  // Each appends its value's text to `out` and returns false on failure (having added
+  // the reason to the trace); `out` then holds a partial text that callers drop.
   bool appendValue(const Value& value, std::string& out);
   bool appendArray(const Array& array, std::string& out);
   bool appendDictionary(const Object& object, std::string& out);
-  bool appendString(const std::string& string, std::string& out);
+  bool appendString(const std::string& string, std::string& out);  // never fails
+
+ private:
+  // Proxies being resolved on the current path; bounded like nesting, so a proxy that
+  // returns itself fails instead of recursing forever.
+  uint64_t proxyHops_ = 0;
 };
 
 }  // namespace ovra::json

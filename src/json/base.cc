@@ -1,0 +1,40 @@
+#include "json/base.h"
+
+#include <utility>
+
+namespace ovra::json {
+
+KtJsonBase::KtJsonBase() = default;
+
+void KtJsonBase::addErrorWithCode(uint64_t code, std::string description) {
+  auto error = std::make_shared<Error>();
+  error->domain = kKtJSONErrorDomain;
+  error->code = code;
+  error->description = std::move(description);
+  if (!errorTrace_) {
+    errorTrace_ = std::make_unique<ErrorTrace>();
+  } else {
+    error->underlying = errorTrace_->back();
+  }
+  errorTrace_->push_back(std::move(error));
+}
+
+void KtJsonBase::clearErrorTrace() { errorTrace_.reset(); }
+
+uint64_t KtJsonBase::depthLimit() const {
+  return maxDepth_ == 0 || maxDepth_ > kDepthCeiling ? kDepthCeiling : maxDepth_;
+}
+
+std::string KtJsonBase::hexText(unsigned value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  char buffer[8];
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  do {
+    *--p = kDigits[value & 0xf];
+    value >>= 4;
+  } while (value != 0 && p != buffer);
+  return std::string(p, end);
+}
+
+}  // namespace ovra::json

@@ -1,0 +1,184 @@
+// The writer walks the tree once, appending to one output text. Strings are copied in
+// runs between the bytes that need escaping, found sixteen bytes at a time, so plain
+// text costs one scan and one append.
+#include "json/writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+#include "json/scan.h"
+
+namespace ovra::json {
+
+namespace {
+
+constexpr size_t kInitialRoom = 128;
+
+// What follows the backslash for each byte that must be escaped; 'u' means \u00XX.
+struct EscapeTable {
+  char letter[256] = {};
+  constexpr EscapeTable() {
+    for (int b = 0; b < 0x20; ++b) letter[b] = 'u';
+    letter['"'] = '"';
+    letter['\\'] = '\\';
+    letter['\b'] = 'b';
+    letter['\t'] = 't';
+    letter['\n'] = 'n';
+    letter['\f'] = 'f';
+    letter['\r'] = 'r';
+  }
+};
+constexpr EscapeTable kEscapeChars;
+
+void appendInt(int64_t value, std::string& out) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
+  clearErrorTrace();
+  if (value.isObject() || value.isArray()) {
+    depth_ = 0;
+    std::string out;
+    out.reserve(kInitialRoom);
+    if (appendValue(value, out)) return out;
+  } else if (value.isOpaque()) {
+    if (proxyHops_ >= depthLimit()) {
+      addErrorWithCode(7, "Nested too deep");
+    } else if (std::optional<Value> proxy = value.asOpaque()->proxyForJson()) {
+      ++proxyHops_;
+      std::optional<std::string> text = stringWithObject(*proxy);
+      --proxyHops_;
+      if (text) return text;
+    }
+  }
+  addErrorWithCode(4, "Not valid type for JSON");
+  return std::nullopt;
+}
+
+bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
+  switch (value.kind()) {
+    case Value::Kind::kObject:
+      return appendDictionary(value.asObject(), out);
+    case Value::Kind::kArray:
+      return appendArray(value.asArray(), out);
+    case Value::Kind::kString:
+      return appendString(value.asString(), out);
+    case Value::Kind::kBool:
+      out += value.asBool() ? "true" : "false";
+      return true;
+    case Value::Kind::kInt:
+      appendInt(value.asInt(), out);
+      return true;
+    case Value::Kind::kDouble: {
+      const double d = value.asDouble();
+      if (std::isnan(d)) {
+        addErrorWithCode(1, "NaN is not a valid number in JSON");
+        return false;
+      }
+      if (std::isinf(d)) {
+        addErrorWithCode(1, "Infinity is not a valid number in JSON");
+        return false;
+      }
+      char buffer[32];  // shortest text that reads back as the same double
+      auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+      out.append(buffer, result.ptr);
+      return true;
+    }
+    case Value::Kind::kDecimal:
+      out += value.asDecimal().text();
+      return true;
+    case Value::Kind::kNull:
+      out += "null";
+      return true;
+    case Value::Kind::kOpaque: {
+      const auto& object = value.asOpaque();
+      std::optional<Value> proxy;
+      if (object) proxy = object->proxyForJson();
+      if (!proxy) {
+        addErrorWithCode(1, "JSON serialisation not supported for " +
+                                (object ? object->className() : std::string("(null)")));
+        return false;
+      }
+      if (proxyHops_ >= depthLimit()) {
+        addErrorWithCode(7, "Nested too deep");
+        return false;
+      }
+      ++proxyHops_;
+      const bool ok = appendValue(*proxy, out);
+      --proxyHops_;
+      return ok;
+    }
+  }
+  return false;  // not reached: every kind is handled above
+}
+
+bool KtJsonWriter::appendArray(const Array& array, std::string& out) {
+  if (++depth_ > depthLimit()) {
+    addErrorWithCode(7, "Nested too deep");
+    return false;
+  }
+  out += '[';
+  bool first = true;
+  for (const Value& element : array) {
+    if (!first) out += ',';
+    first = false;
+    if (!appendValue(element, out)) return false;
+  }
+  --depth_;
+  out += ']';
+  return true;
+}
+
+bool KtJsonWriter::appendDictionary(const Object& object, std::string& out) {
+  if (++depth_ > depthLimit()) {
+    addErrorWithCode(7, "Nested too deep");
+    return false;
+  }
+  out += '{';
+  bool first = true;
+  // Keys are strings by type, so "JSON object key must be string" cannot arise here.
+  for (const Member& member : object) {
+    if (!first) out += ',';
+    first = false;
+    appendString(member.key, out);
+    out += ':';
+    if (!appendValue(member.value, out)) {
+      addErrorWithCode(1, "Unsupported value for key " + member.key + " in object");
+      return false;
+    }
+  }
+  --depth_;
+  out += '}';
+  return true;
+}
+
+bool KtJsonWriter::appendString(const std::string& string, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const char* p = string.data();
+  const char* const end = p + string.size();
+  out += '"';
+  while (true) {
+    const char* stop = internal::findEscapeByte(p, end);
+    out.append(p, stop);
+    if (stop == end) break;
+    const unsigned char b = static_cast<unsigned char>(*stop);
+    const char letter = kEscapeChars.letter[b];
+    if (letter == 'u') {
+      const char escape[6] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 0xf]};
+      out.append(escape, sizeof escape);
+    } else {
+      const char escape[2] = {'\\', letter};
+      out.append(escape, sizeof escape);
+    }
+    p = stop + 1;
+  }
+  out += '"';
+  return true;
+}
+
+}  // namespace ovra::json
