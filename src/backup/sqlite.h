@@ -1,13 +1,24 @@
 // The query wrapper: opens one database file read-only, runs one statement to its end,
 // and hands back every value as text with a status text instead of an error code.
-// Objects belong to the thread that made them; each query has its own connection.
+//
+// Files are opened read-only and immutable: nothing is ever created or written next to
+// them (no journal, write-ahead log or shared-memory file), which is what a backup
+// folder needs. Objects belong to the thread that made them. SQLite::query opens its own
+// connection for each call; RepeatedQuery keeps one connection for a run of queries that
+// differ only in a trailing literal, and gives the very same results.
 #ifndef OVRA_BACKUP_SQLITE_H_
 #define OVRA_BACKUP_SQLITE_H_
 
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "model/event.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace ovra::backup {
 
@@ -26,11 +37,37 @@ class SQLite {
   const std::string& filename() const { return filename_; }
   void setFilename(std::string filename) { filename_ = std::move(filename); }
 
+  // Opens the file, runs the first statement of `sql` to its end and closes the file.
+  // Never fails to return a result; errorCode is "OK" only when all went well.
   SQLiteResult query(const std::string& sql) const;
 
  private:
   std::string filename_;
 };
+
+// Runs `prefix + literal` for many literals on one kept connection. When the literal is
+// an integer in canonical decimal form, a statement prepared once from `prefix + "?1"`
+// is bound and re-run; any other literal is written into the text, as SQLite::query
+// would. Results, including every failure text, equal those of a fresh SQLite::query of
+// the same text: when the file cannot be opened, each run falls back to exactly that.
+class RepeatedQuery {
+ public:
+  RepeatedQuery(std::string filename, std::string prefix);
+  RepeatedQuery(const RepeatedQuery&) = delete;
+  RepeatedQuery& operator=(const RepeatedQuery&) = delete;
+  ~RepeatedQuery() noexcept;
+
+  SQLiteResult run(const std::string& literal);
+
+ private:
+  struct State;
+  std::string filename_;
+  std::string prefix_;
+  std::unique_ptr<State> state_;
+};
+
+// The URI under which the file at `path` is opened: read-only and immutable.
+std::string readOnlyUri(const std::string& path);
 
 }  // namespace ovra::backup
 

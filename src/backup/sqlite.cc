@@ -1,0 +1,221 @@
+// How a query runs: open read-only, prepare the first statement, gather the column names
+// and declared types, step to the end turning every value into text, finalize, then look
+// at the connection's last error and close. The steps are kept as small functions so
+// that RepeatedQuery can run the middle part on a connection it keeps open.
+#include "backup/sqlite.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "backup/utf8.h"
+
+namespace ovra::backup {
+namespace {
+
+// Owns a connection; closes it (also a handle that a failed open gave back).
+class Connection {
+ public:
+  Connection() = default;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  ~Connection() noexcept { sqlite3_close(db_); }
+
+  // Returns the open call's code; the handle may be set even when it is non-zero.
+  int open(const std::string& filename) {
+    return sqlite3_open_v2(readOnlyUri(filename).c_str(), &db_,
+                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+  }
+  sqlite3* get() const { return db_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// Owns a prepared statement.
+class Statement {
+ public:
+  Statement() = default;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement() noexcept { sqlite3_finalize(stmt_); }
+
+  sqlite3_stmt* get() const { return stmt_; }
+  sqlite3_stmt** out() { return &stmt_; }
+  // Finalizes now, so that the connection's last error reflects the statement's end.
+  void finalize() {
+    sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+  }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+std::string openFailureText(int code) {
+  return "SQLite Database failed to open (error code: " + std::to_string(code) + ").";
+}
+
+void readColumns(sqlite3_stmt* stmt, SQLiteResult& result) {
+  int count = sqlite3_column_count(stmt);
+  for (int i = 0; i < count; ++i) {
+    if (const char* name = sqlite3_column_name(stmt, i)) {
+      std::string text(name);
+      result.columnNames.push_back(isValidUtf8(text) ? std::move(text) : std::string());
+    }
+    if (const char* type = sqlite3_column_decltype(stmt, i)) {
+      std::string text(type);
+      result.columnTypes.push_back(isValidUtf8(text) ? std::move(text) : std::string());
+    }
+  }
+}
+
+// Steps to the end (or the first error), appending one row of texts per result row.
+void readRows(sqlite3_stmt* stmt, SQLiteResult& result) {
+  const int count = sqlite3_column_count(stmt);
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    auto row = std::make_shared<json::Array>();
+    row->reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+      std::string_view value = text != nullptr ? std::string_view(text) : std::string_view();
+      row->emplace_back(isValidUtf8(value) ? std::string(value) : std::string());
+    }
+    result.rows.push_back(std::move(row));
+  }
+}
+
+// Replaces the status with "%@ (error: %d=%@)" when the connection holds an error.
+void wrapConnectionError(sqlite3* db, SQLiteResult& result) {
+  if (db == nullptr) return;
+  int code = sqlite3_errcode(db);
+  if (code == SQLITE_OK) return;
+  std::string message = sqlite3_errmsg(db);
+  if (!isValidUtf8(message)) message.clear();
+  result.errorCode += " (error: " + std::to_string(code) + "=" + message + ")";
+}
+
+// Prepares and runs the first statement of `sql` on an open connection.
+void runOn(sqlite3* db, const std::string& sql, SQLiteResult& result) {
+  Statement stmt;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK) {
+    result.errorCode = "SQL Statement failed to execute.";
+    stmt.finalize();
+    return;
+  }
+  readColumns(stmt.get(), result);
+  readRows(stmt.get(), result);
+  result.errorCode = "OK";
+  stmt.finalize();
+}
+
+bool isCanonicalInteger(const std::string& text, int64_t& value) {
+  if (text.empty() || text.size() > 20) return false;
+  size_t i = text[0] == '-' ? 1 : 0;
+  if (i == text.size() || (text[i] == '0' && text.size() > i + 1) || (i == 1 && text == "-0")) {
+    return false;
+  }
+  for (size_t j = i; j < text.size(); ++j) {
+    if (text[j] < '0' || text[j] > '9') return false;
+  }
+  errno = 0;
+  char* end = nullptr;
+  long long parsed = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end != text.c_str() + text.size()) return false;
+  value = parsed;
+  return true;
+}
+
+}  // namespace
+
+SQLiteResult SQLiteResult::createSQLiteResult() {
+  SQLiteResult result;
+  result.errorCode = "Uninitialized result.";
+  result.columnNames.reserve(10);
+  result.columnTypes.reserve(10);
+  result.rows.reserve(10);
+  return result;
+}
+
+std::string readOnlyUri(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = path.starts_with('/') ? "file://" : "file:";
+  for (unsigned char c : path) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+        c == '-' || c == '.' || c == '_' || c == '~') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 0x0F];
+    }
+  }
+  uri += "?immutable=1";
+  return uri;
+}
+
+SQLiteResult SQLite::query(const std::string& sql) const {
+  SQLiteResult result = SQLiteResult::createSQLiteResult();
+  Connection db;
+  if (int rc = db.open(filename_); rc != SQLITE_OK) {
+    result.errorCode = openFailureText(rc);
+  } else {
+    runOn(db.get(), sql, result);
+  }
+  wrapConnectionError(db.get(), result);
+  return result;
+}
+
+struct RepeatedQuery::State {
+  Connection db;
+  bool opened = false;
+  Statement bound;  // prefix + "?1", when it prepared
+  std::vector<std::string> columnNames;
+  std::vector<std::string> columnTypes;
+};
+
+RepeatedQuery::RepeatedQuery(std::string filename, std::string prefix)
+    : filename_(std::move(filename)), prefix_(std::move(prefix)), state_(new State) {
+  state_->opened = state_->db.open(filename_) == SQLITE_OK;
+  if (!state_->opened) return;
+  std::string sql = prefix_ + "?1";
+  if (sqlite3_prepare_v2(state_->db.get(), sql.c_str(), -1, state_->bound.out(), nullptr) !=
+      SQLITE_OK) {
+    state_->bound.finalize();
+    return;
+  }
+  SQLiteResult columns;
+  readColumns(state_->bound.get(), columns);
+  state_->columnNames = std::move(columns.columnNames);
+  state_->columnTypes = std::move(columns.columnTypes);
+}
+
+RepeatedQuery::~RepeatedQuery() noexcept = default;
+
+SQLiteResult RepeatedQuery::run(const std::string& literal) {
+  if (!state_->opened) {
+    SQLite fresh;
+    fresh.setFilename(filename_);
+    return fresh.query(prefix_ + literal);
+  }
+  SQLiteResult result = SQLiteResult::createSQLiteResult();
+  int64_t value = 0;
+  sqlite3_stmt* stmt = state_->bound.get();
+  if (stmt == nullptr || !isCanonicalInteger(literal, value)) {
+    runOn(state_->db.get(), prefix_ + literal, result);
+  } else {
+    sqlite3_bind_int64(stmt, 1, value);
+    result.columnNames = state_->columnNames;
+    result.columnTypes = state_->columnTypes;
+    readRows(stmt, result);
+    result.errorCode = "OK";
+    sqlite3_reset(stmt);  // leaves the statement's outcome as the connection's last error
+  }
+  wrapConnectionError(state_->db.get(), result);
+  return result;
+}
+
+}  // namespace ovra::backup

@@ -1,0 +1,87 @@
+#include "platform/plist.h"
+
+#include <plist/plist.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "platform/fs.h"
+
+namespace ovra::platform {
+
+std::optional<Plist> Plist::fromBytes(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+  plist_t root = nullptr;
+  plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+  if (root == nullptr) return std::nullopt;
+  return Plist(root);
+}
+
+std::optional<Plist> Plist::fromFile(const std::string& path) {
+  std::optional<std::string> bytes = readFile(path);
+  if (!bytes) return std::nullopt;
+  return fromBytes(*bytes);
+}
+
+Plist Plist::dictionary(const std::vector<std::pair<std::string, std::string>>& entries) {
+  plist_t dict = plist_new_dict();
+  for (const auto& [key, value] : entries) {
+    plist_dict_set_item(dict, key.c_str(), plist_new_string(value.c_str()));
+  }
+  return Plist(dict);
+}
+
+Plist::Plist(Plist&& other) noexcept : root_(std::exchange(other.root_, nullptr)) {}
+
+Plist& Plist::operator=(Plist&& other) noexcept {
+  if (this != &other) {
+    if (root_ != nullptr) plist_free(static_cast<plist_t>(root_));
+    root_ = std::exchange(other.root_, nullptr);
+  }
+  return *this;
+}
+
+Plist::~Plist() noexcept {
+  if (root_ != nullptr) plist_free(static_cast<plist_t>(root_));
+}
+
+bool Plist::isDictionary() const {
+  return root_ != nullptr && plist_get_node_type(static_cast<plist_t>(root_)) == PLIST_DICT;
+}
+
+std::optional<std::string> Plist::stringForKey(const std::string& key) const {
+  if (!isDictionary()) return std::nullopt;
+  plist_t item = plist_dict_get_item(static_cast<plist_t>(root_), key.c_str());
+  if (item == nullptr || plist_get_node_type(item) != PLIST_STRING) return std::nullopt;
+  char* value = nullptr;
+  plist_get_string_val(item, &value);
+  if (value == nullptr) return std::nullopt;
+  std::string out(value);
+  std::free(value);
+  return out;
+}
+
+std::optional<std::string> Plist::toXml() const {
+  if (root_ == nullptr) return std::nullopt;
+  char* data = nullptr;
+  uint32_t length = 0;
+  plist_to_xml(static_cast<plist_t>(root_), &data, &length);
+  if (data == nullptr) return std::nullopt;
+  std::string out(data, length);
+  plist_to_xml_free(data);
+  return out;
+}
+
+std::optional<std::string> Plist::toBinary() const {
+  if (root_ == nullptr) return std::nullopt;
+  char* data = nullptr;
+  uint32_t length = 0;
+  plist_to_bin(static_cast<plist_t>(root_), &data, &length);
+  if (data == nullptr) return std::nullopt;
+  std::string out(data, length);
+  plist_to_bin_free(data);
+  return out;
+}
+
+}  // namespace ovra::platform

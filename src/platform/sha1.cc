@@ -1,0 +1,28 @@
+#include "platform/sha1.h"
+
+#include <openssl/evp.h>
+
+namespace ovra::platform {
+
+std::optional<Sha1Digest> sha1(std::string_view bytes) {
+  Sha1Digest digest{};
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha1(), nullptr) != 1 ||
+      length != digest.size()) {
+    return std::nullopt;
+  }
+  return digest;
+}
+
+std::string toHex(const Sha1Digest& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(digest.size() * 2);
+  for (uint8_t b : digest) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0x0f];
+  }
+  return out;
+}
+
+}  // namespace ovra::platform

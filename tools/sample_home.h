@@ -1,0 +1,94 @@
+// The sample backup generator: writes a home folder holding phone backups of the old
+// format (Info.plist, Manifest.mbdb, and the five phone databases under their stored
+// names, in the phone's own table layouts). The same options and seed always give the
+// same bytes. Used by ovra-sample-backup, by tests and by benchmarks.
+//
+// Also exposes the manifest encoder, so that tests can write manifests of their own.
+// Functions keep no state and may run on several threads for different folders.
+#ifndef OVRA_TOOLS_SAMPLE_HOME_H_
+#define OVRA_TOOLS_SAMPLE_HOME_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ovra::sample {
+
+struct Options {
+  uint64_t seed = 1;
+  int backups = 1;
+  int contacts = 12;
+  int valuesPerContact = 3;  // multi-values per contact: phone, e-mail, then mixed
+  int sms = 400;
+  int calls = 150;
+  int bookmarkWords = 80;   // rows of bookmark_title_words
+  int apps = 10;            // applications with activation counters
+  bool walJournal = false;  // leave the databases in write-ahead-log journal mode
+};
+
+// What one generated backup holds, as the reader should find it.
+struct BackupCounts {
+  std::string folder;      // full path of the backup folder
+  std::string deviceName;
+  size_t contacts = 0;     // ABPerson rows
+  size_t multiValues = 0;  // ABMultiValue rows
+  size_t sms = 0;
+  size_t calls = 0;
+  size_t smsHours = 0;         // distinct UTC hours among the messages
+  size_t callHours = 0;        // distinct UTC hours among the calls
+  size_t bookmarkWords = 0;    // distinct words, at most 500
+  size_t appCounters = 0;      // distinct appActivationCount keys
+};
+
+struct Result {
+  std::string error;  // empty on success
+  std::vector<BackupCounts> backups;
+  bool ok() const { return error.empty(); }
+};
+
+// home/Library/Application Support/MobileSync/Backup
+std::string backupDirectory(const std::string& home);
+
+// Creates the backup directory under `home` (and its parents) and writes
+// `options.backups` backups into it. Fails, writing nothing more, when a backup folder
+// it would write already exists.
+Result writeSampleHome(const std::string& home, const Options& options);
+
+// One manifest record. Strings are stored as given (binary data allowed).
+struct ManifestRecord {
+  std::string domain;
+  std::string path;
+  std::string linkTarget;
+  std::string dataHash;
+  std::string encryptionKey;
+  std::string fixedBlock = std::string(39, '\0');  // mode, inode, ids, times, size, flags
+  std::vector<std::pair<std::string, std::string>> properties;
+};
+
+// One string field: a big-endian 16-bit length and the bytes, or 0xFF 0xFF when empty.
+std::string encodeString(std::string_view text);
+// "mbdb\x05\x00" and the records back to back.
+std::string encodeManifest(const std::vector<ManifestRecord>& records);
+// The name a backup stores a file under: SHA-1 of "domain-path", 40 lowercase hex digits.
+std::string storedName(std::string_view domain, std::string_view path);
+
+// The domains and phone-side paths of the five databases.
+struct DatabaseLocation {
+  const char* domain;
+  const char* path;
+};
+inline constexpr DatabaseLocation kSmsDatabase{"HomeDomain", "Library/SMS/sms.db"};
+inline constexpr DatabaseLocation kCallDatabase{"WirelessDomain",
+                                                "Library/CallHistory/call_history.db"};
+inline constexpr DatabaseLocation kAddressBookDatabase{"HomeDomain",
+                                                       "Library/AddressBook/AddressBook.sqlitedb"};
+inline constexpr DatabaseLocation kBookmarksDatabase{"HomeDomain", "Library/Safari/Bookmarks.db"};
+inline constexpr DatabaseLocation kAppUseDatabase{"HomeDomain",
+                                                  "Library/Logs/ADDataStore.sqlitedb"};
+
+}  // namespace ovra::sample
+
+#endif  // OVRA_TOOLS_SAMPLE_HOME_H_
