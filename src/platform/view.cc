@@ -89,6 +89,10 @@ void View::removeFromSuperview() {
   webEngine()->viewDidRemoveFromSuperview(*this, *parent);
 }
 
+void View::keyDown(const KeyEvent& event) {
+  if (std::shared_ptr<View> next = superview()) next->keyDown(event);
+}
+
 std::shared_ptr<SplitView> SplitView::create(Rect frame) {
   return std::shared_ptr<SplitView>(new SplitView(frame));
 }

@@ -23,6 +23,12 @@ namespace ovra::platform {
 
 class WebView;
 
+// A key press as the view tree receives it.
+struct KeyEvent {
+  std::string characters;
+  unsigned keyCode = 0;
+};
+
 class View : public std::enable_shared_from_this<View> {
  public:
   static std::shared_ptr<View> create(Rect frame);
@@ -42,6 +48,15 @@ class View : public std::enable_shared_from_this<View> {
   std::shared_ptr<View> superview() const { return superview_.lock(); }
   void setNeedsDisplay(bool needs) { needsDisplay_ = needs; }
   bool needsDisplay() const { return needsDisplay_; }
+
+  // Drawing and keyboard handling. A plain view is transparent, draws nothing, refuses
+  // the keyboard focus and hands a key press on to its superview (the next responder).
+  virtual bool isOpaque() const { return false; }
+  virtual void drawRect(Rect /*dirty*/) {}
+  virtual bool acceptsFirstResponder() const { return false; }
+  virtual bool becomeFirstResponder() { return true; }
+  virtual bool resignFirstResponder() { return true; }
+  virtual void keyDown(const KeyEvent& event);
 
   // "View", "SplitView", "WebView" or a subclass's own name.
   virtual std::string className() const { return "View"; }
