@@ -21,6 +21,20 @@ void KtJsonBase::addErrorWithCode(uint64_t code, std::string description) {
 
 void KtJsonBase::clearErrorTrace() { errorTrace_.reset(); }
 
+__attribute__((noinline)) bool KtJsonBase::fail(uint64_t code, const char* description) {
+  addErrorWithCode(code, description);
+  return false;
+}
+
+__attribute__((noinline)) bool KtJsonBase::fail(uint64_t code, const char* prefix,
+                                                std::string_view detail, const char* suffix) {
+  std::string description = prefix;
+  description += detail;
+  description += suffix;
+  addErrorWithCode(code, std::move(description));
+  return false;
+}
+
 uint64_t KtJsonBase::depthLimit() const {
   return maxDepth_ == 0 || maxDepth_ > kDepthCeiling ? kDepthCeiling : maxDepth_;
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ovra::json {
@@ -46,11 +47,16 @@ class KtJsonBase {
   // Nesting is bounded even when maxDepth is 0 ("no limit") or larger: deeper trees
   // would exhaust the stack of whoever walks, copies or destroys them. Past this depth
   // both codecs fail with error 7 "Nested too deep".
-  static constexpr uint64_t kDepthCeiling = 10000;
+  static constexpr uint64_t kDepthCeiling = 2048;
 
  protected:
   // The limit actually applied to depth_: maxDepth, capped by kDepthCeiling.
   uint64_t depthLimit() const;
+  // Adds the record and returns false, for `return fail(...)` on error paths. Kept out
+  // of line so recursive callers do not carry the message's temporaries in their frames.
+  bool fail(uint64_t code, const char* description);
+  // As above with the description `prefix` + `detail` + `suffix`.
+  bool fail(uint64_t code, const char* prefix, std::string_view detail, const char* suffix);
   // Lowercase hexadecimal digits of `value`, without prefix or padding ("1f").
   static std::string hexText(unsigned value);
 

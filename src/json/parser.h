@@ -1,10 +1,14 @@
 // KtJsonParser: strict JSON text to a value tree. Only an array or an object is accepted
 // at the top level; integers that fit in 64 bits become integers, every other number an
-// exact Decimal. Input must be valid UTF-8. One caller at a time.
+// exact Decimal. Strings must be valid UTF-8 and come out as valid UTF-8 (escaped
+// surrogate pairs are combined, lone surrogates rejected). Elements and members must be
+// separated by commas. A parser keeps per-call state (read position, depth, error trace)
+// and serves one caller at a time; make a fresh one per reply or per thread.
 #ifndef OVRA_JSON_PARSER_H_
 #define OVRA_JSON_PARSER_H_
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "json/base.h"
@@ -15,8 +19,36 @@ namespace ovra::json {
 class KtJsonParser : public KtJsonBase {
  public:
   // The array or object in `text` (which ends at its first NUL byte), or nothing on
-  // failure, with the reasons in errorTrace(). An absent text fails with error 12.
+  // failure, with the reasons in errorTrace(), innermost cause first. An absent text
+  // fails with error 12.
   std::optional<Value> objectWithString(std::optional<std::string_view> text);
+
+ private:
+  // Each reads one token from c_, moves c_ past it and returns false on failure, having
+  // added the reason to the trace. The scanRestOf methods start right after the token's
+  // first byte; scanNumber starts at the minus sign or first digit.
+  bool scanValue(Value& value);
+  bool scanStringValue(Value& value);
+  bool scanRestOfTrue(Value& value);
+  bool scanRestOfFalse(Value& value);
+  bool scanRestOfNull(Value& value);
+  // Moves past `rest` when the text continues with it; false otherwise.
+  bool skipLiteral(std::string_view rest);
+  bool scanRestOfArray(Value& value);
+  bool scanRestOfDictionary(Value& value);
+  bool scanRestOfString(std::string& string);
+  bool scanNumber(Value& value);
+  // Four hexadecimal digits into one 16-bit unit.
+  bool scanHexQuad(unsigned& unit);
+  // The character of a \u escape (two escapes for a surrogate pair), appended as UTF-8.
+  bool scanUnicodeChar(std::string& string);
+  // Appends the valid UTF-8 sequence that starts at c_ and moves past it.
+  bool scanUtf8Sequence(std::string& string);
+  void skipWhitespace();
+  bool scanIsAtEnd();
+
+  const char* c_ = nullptr;    // read position, valid during one call only
+  const char* end_ = nullptr;  // end of the text: its first NUL byte or its size
 };
 
 }  // namespace ovra::json

@@ -45,6 +45,13 @@ std::optional<Decimal> Decimal::fromLiteral(std::string_view text) {
   size_t last = digits.find_last_not_of('0');
   d.exponent_ = exponent - fraction + static_cast<int64_t>(digits.size() - 1 - last);
   d.digits_ = digits.substr(first, last - first + 1);
+  // text() writes large and small values as d.ddde<N> with N = exponent_ + digits - 1;
+  // N must fit in 32 bits as well, or that text could not be read back.
+  const int64_t scientific = d.exponent_ + static_cast<int64_t>(d.digits_.size()) - 1;
+  if (scientific > std::numeric_limits<int32_t>::max() ||
+      scientific < -int64_t{std::numeric_limits<int32_t>::max()}) {
+    return std::nullopt;
+  }
   return d;
 }
 

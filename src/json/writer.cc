@@ -48,7 +48,7 @@ std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
     if (appendValue(value, out)) return out;
   } else if (value.isOpaque()) {
     if (proxyHops_ >= depthLimit()) {
-      addErrorWithCode(7, "Nested too deep");
+      fail(7, "Nested too deep");
     } else if (std::optional<Value> proxy = value.asOpaque()->proxyForJson()) {
       ++proxyHops_;
       std::optional<std::string> text = stringWithObject(*proxy);
@@ -56,7 +56,7 @@ std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
       if (text) return text;
     }
   }
-  addErrorWithCode(4, "Not valid type for JSON");
+  fail(4, "Not valid type for JSON");
   return std::nullopt;
 }
 
@@ -77,12 +77,10 @@ bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
     case Value::Kind::kDouble: {
       const double d = value.asDouble();
       if (std::isnan(d)) {
-        addErrorWithCode(1, "NaN is not a valid number in JSON");
-        return false;
+        return fail(1, "NaN is not a valid number in JSON");
       }
       if (std::isinf(d)) {
-        addErrorWithCode(1, "Infinity is not a valid number in JSON");
-        return false;
+        return fail(1, "Infinity is not a valid number in JSON");
       }
       char buffer[32];  // shortest text that reads back as the same double
       auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
@@ -100,13 +98,11 @@ bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
       std::optional<Value> proxy;
       if (object) proxy = object->proxyForJson();
       if (!proxy) {
-        addErrorWithCode(1, "JSON serialisation not supported for " +
-                                (object ? object->className() : std::string("(null)")));
-        return false;
+        return fail(1, "JSON serialisation not supported for ",
+                    object ? object->className() : std::string("(null)"), "");
       }
       if (proxyHops_ >= depthLimit()) {
-        addErrorWithCode(7, "Nested too deep");
-        return false;
+        return fail(7, "Nested too deep");
       }
       ++proxyHops_;
       const bool ok = appendValue(*proxy, out);
@@ -119,8 +115,7 @@ bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
 
 bool KtJsonWriter::appendArray(const Array& array, std::string& out) {
   if (++depth_ > depthLimit()) {
-    addErrorWithCode(7, "Nested too deep");
-    return false;
+    return fail(7, "Nested too deep");
   }
   out += '[';
   bool first = true;
@@ -136,8 +131,7 @@ bool KtJsonWriter::appendArray(const Array& array, std::string& out) {
 
 bool KtJsonWriter::appendDictionary(const Object& object, std::string& out) {
   if (++depth_ > depthLimit()) {
-    addErrorWithCode(7, "Nested too deep");
-    return false;
+    return fail(7, "Nested too deep");
   }
   out += '{';
   bool first = true;
@@ -148,8 +142,7 @@ bool KtJsonWriter::appendDictionary(const Object& object, std::string& out) {
     appendString(member.key, out);
     out += ':';
     if (!appendValue(member.value, out)) {
-      addErrorWithCode(1, "Unsupported value for key " + member.key + " in object");
-      return false;
+      return fail(1, "Unsupported value for key ", member.key, " in object");
     }
   }
   --depth_;

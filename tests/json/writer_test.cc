@@ -8,20 +8,10 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "trace.h"
 
 namespace ovra::json {
 namespace {
-
-// The (code, description) pairs of a trace, oldest first.
-std::vector<std::pair<uint64_t, std::string>> traceOf(const KtJsonBase& codec) {
-  std::vector<std::pair<uint64_t, std::string>> records;
-  if (const ErrorTrace* trace = codec.errorTrace()) {
-    for (const auto& error : *trace) records.emplace_back(error->code, error->description);
-  }
-  return records;
-}
-
-using Trace = std::vector<std::pair<uint64_t, std::string>>;
 
 // An object that stands in for a value, or for nothing when `proxy` is empty.
 class Stand : public Opaque {

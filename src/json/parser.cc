@@ -1,0 +1,436 @@
+// A recursive-descent parser that works directly on the UTF-8 bytes, without a separate
+// tokenizer. String contents are found sixteen bytes at a time and copied in runs between
+// escapes; non-ASCII sequences are validated as they are met. Integers are summed as
+// they are read; only numbers with a fraction, an exponent or more than 63 bits of
+// magnitude go through the exact Decimal.
+#include "json/parser.h"
+
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "json/scan.h"
+
+namespace ovra::json {
+
+namespace {
+
+// The C library's isspace in the "C" locale: space, \t, \n, \v, \f, \r.
+struct SpaceTable {
+  bool space[256] = {};
+  constexpr SpaceTable() {
+    for (unsigned char b : {' ', '\t', '\n', '\v', '\f', '\r'}) space[b] = true;
+  }
+};
+constexpr SpaceTable kSpace;
+
+inline bool isDigit(char b) { return b >= '0' && b <= '9'; }
+
+inline bool isContinuation(unsigned char b) { return (b & 0xc0) == 0x80; }
+
+void appendUtf8(unsigned codePoint, std::string& out) {
+  char bytes[4];
+  size_t n;
+  if (codePoint < 0x80) {
+    bytes[0] = static_cast<char>(codePoint);
+    n = 1;
+  } else if (codePoint < 0x800) {
+    bytes[0] = static_cast<char>(0xc0 | (codePoint >> 6));
+    bytes[1] = static_cast<char>(0x80 | (codePoint & 0x3f));
+    n = 2;
+  } else if (codePoint < 0x10000) {
+    bytes[0] = static_cast<char>(0xe0 | (codePoint >> 12));
+    bytes[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3f));
+    bytes[2] = static_cast<char>(0x80 | (codePoint & 0x3f));
+    n = 3;
+  } else {
+    bytes[0] = static_cast<char>(0xf0 | (codePoint >> 18));
+    bytes[1] = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3f));
+    bytes[2] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3f));
+    bytes[3] = static_cast<char>(0x80 | (codePoint & 0x3f));
+    n = 4;
+  }
+  out.append(bytes, n);
+}
+
+}  // namespace
+
+std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_view> text) {
+  clearErrorTrace();
+  if (!text) {
+    fail(12, "Input was 'nil'");
+    return std::nullopt;
+  }
+  depth_ = 0;
+  c_ = text->data();
+  end_ = c_ + text->size();
+  if (c_ != end_) {
+    if (const void* nul = std::memchr(c_, '\0', text->size())) end_ = static_cast<const char*>(nul);
+  }
+
+  std::optional<Value> result;
+  Value value;
+  if (!scanValue(value)) {
+    // the reasons are in the trace
+  } else if (!scanIsAtEnd()) {
+    fail(10, "Garbage after JSON");
+  } else if (!value.isArray() && !value.isObject()) {
+    fail(4, "Valid fragment, but not JSON");
+  } else {
+    result = std::move(value);
+  }
+  c_ = end_ = nullptr;
+  return result;
+}
+
+void KtJsonParser::skipWhitespace() {
+  while (c_ != end_ && kSpace.space[static_cast<unsigned char>(*c_)]) ++c_;
+}
+
+bool KtJsonParser::scanIsAtEnd() {
+  skipWhitespace();
+  return c_ == end_;
+}
+
+bool KtJsonParser::scanValue(Value& value) {
+  skipWhitespace();
+  if (c_ == end_) return fail(11, "Unexpected end of string");
+  switch (*c_++) {
+    case '"':
+      return scanStringValue(value);
+    case '[':
+      return scanRestOfArray(value);
+    case '{':
+      return scanRestOfDictionary(value);
+    case 't':
+      return scanRestOfTrue(value);
+    case 'f':
+      return scanRestOfFalse(value);
+    case 'n':
+      return scanRestOfNull(value);
+    case '-':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9':
+      --c_;
+      return scanNumber(value);
+    case '+':
+      return fail(2, "Leading + disallowed in number");
+    default:
+      return fail(3, "Unrecognised leading character");
+  }
+}
+
+bool KtJsonParser::scanStringValue(Value& value) {
+  std::string string;
+  if (!scanRestOfString(string)) return false;
+  value = Value(std::move(string));
+  return true;
+}
+
+bool KtJsonParser::scanRestOfTrue(Value& value) {
+  if (!skipLiteral("rue")) return fail(3, "Expected 'true'");
+  value = Value(true);
+  return true;
+}
+
+bool KtJsonParser::scanRestOfFalse(Value& value) {
+  if (!skipLiteral("alse")) return fail(3, "Expected 'false'");
+  value = Value(false);
+  return true;
+}
+
+bool KtJsonParser::scanRestOfNull(Value& value) {
+  if (!skipLiteral("ull")) return fail(3, "Expected 'null'");
+  value = Value(nullptr);
+  return true;
+}
+
+bool KtJsonParser::skipLiteral(std::string_view rest) {
+  if (static_cast<size_t>(end_ - c_) < rest.size() ||
+      std::memcmp(c_, rest.data(), rest.size()) != 0) {
+    return false;
+  }
+  c_ += rest.size();
+  return true;
+}
+
+bool KtJsonParser::scanRestOfArray(Value& value) {
+  if (++depth_ > depthLimit()) {
+    return fail(7, "Nested too deep");
+  }
+  Array array;
+  while (c_ != end_) {
+    skipWhitespace();
+    if (c_ != end_ && *c_ == ']') {
+      ++c_;
+      --depth_;
+      value = Value(std::move(array));
+      return true;
+    }
+    if (array.empty()) array.reserve(8);
+    array.emplace_back();
+    if (!scanValue(array.back())) {
+      return fail(3, "Expected value while parsing array");
+    }
+    skipWhitespace();
+    if (c_ == end_) break;
+    if (*c_ == ',') {
+      ++c_;
+      skipWhitespace();
+      if (c_ != end_ && *c_ == ']') {
+        return fail(9, "Trailing comma disallowed in array");
+      }
+    } else if (*c_ != ']') {
+      return fail(3, "Expected ',' or ']' after array element");
+    }
+  }
+  return fail(11, "End of input while parsing array");
+}
+
+bool KtJsonParser::scanRestOfDictionary(Value& value) {
+  if (++depth_ > depthLimit()) {
+    return fail(7, "Nested too deep");
+  }
+  Object object;
+  while (c_ != end_) {
+    skipWhitespace();
+    if (c_ != end_ && *c_ == '}') {
+      ++c_;
+      --depth_;
+      value = Value(std::move(object));
+      return true;
+    }
+    std::string key;
+    if (c_ == end_ || *c_ != '"' || (++c_, !scanRestOfString(key))) {
+      return fail(3, "Object key string expected");
+    }
+    skipWhitespace();
+    if (c_ == end_ || *c_ != ':') {
+      return fail(3, "Expected ':' separating key and value");
+    }
+    ++c_;
+    Value member;
+    if (!scanValue(member)) {
+      return fail(3, "Object value expected for key: ", key, "");
+    }
+    if (object.empty()) object.reserve(7);
+    object.set(std::move(key), std::move(member));  // a repeated key: first place, last value
+    skipWhitespace();
+    if (c_ == end_) break;
+    if (*c_ == ',') {
+      ++c_;
+      skipWhitespace();
+      if (c_ != end_ && *c_ == '}') {
+        return fail(9, "Trailing comma disallowed in object");
+      }
+    } else if (*c_ != '}') {
+      return fail(3, "Expected ',' or '}' after object member");
+    }
+  }
+  return fail(11, "End of input while parsing object");
+}
+
+bool KtJsonParser::scanRestOfString(std::string& string) {
+  // Plain ASCII without escapes: one search, one copy.
+  const char* stop = internal::findSpecialByte(c_, end_);
+  if (stop != end_ && *stop == '"') {
+    string.assign(c_, stop);
+    c_ = stop + 1;
+    return true;
+  }
+  string.reserve(static_cast<size_t>(stop - c_) + 16);
+  while (true) {
+    string.append(c_, stop);
+    c_ = stop;
+    const unsigned char b = c_ == end_ ? 0 : static_cast<unsigned char>(*c_);
+    if (b >= 0x80) {
+      if (!scanUtf8Sequence(string)) return false;
+    } else if (b == '"') {
+      ++c_;
+      return true;
+    } else if (b == '\\') {
+      ++c_;
+      const unsigned char letter = c_ == end_ ? 0 : static_cast<unsigned char>(*c_);
+      char plain;
+      switch (letter) {
+        case '"':
+        case '\\':
+        case '/':
+          plain = static_cast<char>(letter);
+          break;
+        case 'b':
+          plain = '\b';
+          break;
+        case 'f':
+          plain = '\f';
+          break;
+        case 'n':
+          plain = '\n';
+          break;
+        case 'r':
+          plain = '\r';
+          break;
+        case 't':
+          plain = '\t';
+          break;
+        case 'u':
+          plain = 0;
+          break;
+        default: {
+          // Shown as the sign-extended 16-bit value of the byte: 0x80 gives ff80.
+          const unsigned shown = letter >= 0x80 ? 0xff00u | letter : letter;
+          return fail(8, "Illegal escape sequence '0x", hexText(shown), "'");
+        }
+      }
+      ++c_;
+      if (letter == 'u') {
+        if (!scanUnicodeChar(string)) {
+          return fail(6, "Broken unicode character");
+        }
+      } else {
+        string += plain;
+      }
+      if (c_ == end_) {
+        return fail(11, "Unexpected EOF while parsing string");
+      }
+    } else {
+      return fail(5, "Unescaped control character '0x", hexText(b), "'");
+    }
+    stop = internal::findSpecialByte(c_, end_);
+  }
+}
+
+bool KtJsonParser::scanUtf8Sequence(std::string& string) {
+  const auto* p = reinterpret_cast<const unsigned char*>(c_);
+  const size_t left = static_cast<size_t>(end_ - c_);
+  const unsigned char lead = p[0];
+  // The well-formed sequences: no overlong forms, no surrogates, nothing above U+10FFFF.
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xbf;  // range of the second byte
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+  }
+  bool valid = length != 0 && left >= length && p[1] >= low && p[1] <= high;
+  for (size_t k = 2; valid && k < length; ++k) valid = isContinuation(p[k]);
+  if (!valid) {
+    return fail(3, "Invalid UTF-8 in string at byte '0x", hexText(lead), "'");
+  }
+  string.append(c_, length);
+  c_ += length;
+  return true;
+}
+
+bool KtJsonParser::scanHexQuad(unsigned& unit) {
+  unit = 0;
+  for (int k = 0; k < 4; ++k, ++c_) {
+    const char b = c_ == end_ ? '\0' : *c_;
+    unsigned digit;
+    if (b >= '0' && b <= '9') {
+      digit = static_cast<unsigned>(b - '0');
+    } else if (b >= 'a' && b <= 'f') {
+      digit = static_cast<unsigned>(b - 'a' + 10);
+    } else if (b >= 'A' && b <= 'F') {
+      digit = static_cast<unsigned>(b - 'A' + 10);
+    } else {
+      return fail(6, "Missing hex digit in quad");
+    }
+    unit = unit << 4 | digit;
+  }
+  return true;
+}
+
+bool KtJsonParser::scanUnicodeChar(std::string& string) {
+  unsigned first;
+  if (!scanHexQuad(first)) {
+    return fail(6, "Missing hex quad");
+  }
+  if (first < 0xd800 || first > 0xdfff) {
+    appendUtf8(first, string);
+    return true;
+  }
+  if (first >= 0xdc00) {
+    return fail(6, "Invalid high character in surrogate pair");
+  }
+  unsigned second;
+  if (end_ - c_ < 2 || c_[0] != '\\' || c_[1] != 'u' || (c_ += 2, !scanHexQuad(second))) {
+    return fail(6, "Missing low character in surrogate pair");
+  }
+  if (second < 0xdc00 || second > 0xdfff) {
+    return fail(6, "Invalid low surrogate char");
+  }
+  appendUtf8(0x10000 + (first - 0xd800) * 0x400 + (second - 0xdc00), string);
+  return true;
+}
+
+bool KtJsonParser::scanNumber(Value& value) {
+  const char* const start = c_;
+  const bool negative = *c_ == '-';
+  if (negative) ++c_;
+
+  constexpr uint64_t kMaxMagnitude = std::numeric_limits<int64_t>::max();
+  uint64_t magnitude = 0;
+  bool fitsInt = true;
+  if (c_ != end_ && *c_ == '0') {
+    ++c_;
+    if (c_ != end_ && isDigit(*c_)) {
+      return fail(2, "Leading 0 disallowed in number");
+    }
+  } else if (c_ != end_ && isDigit(*c_)) {
+    for (; c_ != end_ && isDigit(*c_); ++c_) {
+      const unsigned digit = static_cast<unsigned>(*c_ - '0');
+      if (magnitude > (kMaxMagnitude - digit) / 10) fitsInt = false;
+      magnitude = magnitude * 10 + digit;  // meaningless once fitsInt is false
+    }
+  } else {
+    return fail(2, "No digits after initial minus");
+  }
+
+  if (c_ != end_ && *c_ == '.') {
+    ++c_;
+    if (c_ == end_ || !isDigit(*c_)) {
+      return fail(2, "No digits after decimal point");
+    }
+    while (c_ != end_ && isDigit(*c_)) ++c_;
+    fitsInt = false;
+  }
+  if (c_ != end_ && (*c_ == 'e' || *c_ == 'E')) {
+    ++c_;
+    if (c_ != end_ && (*c_ == '+' || *c_ == '-')) ++c_;
+    if (c_ == end_ || !isDigit(*c_)) {
+      return fail(2, "No digits after exponent");
+    }
+    while (c_ != end_ && isDigit(*c_)) ++c_;
+    fitsInt = false;
+  }
+
+  if (fitsInt) {
+    const int64_t signedMagnitude = static_cast<int64_t>(magnitude);
+    value = Value(negative ? -signedMagnitude : signedMagnitude);
+    return true;
+  }
+  std::optional<Decimal> decimal =
+      Decimal::fromLiteral(std::string_view(start, static_cast<size_t>(c_ - start)));
+  if (!decimal) {
+    return fail(2, "Failed creating decimal instance");
+  }
+  value = Value(std::move(*decimal));
+  return true;
+}
+
+}  // namespace ovra::json
