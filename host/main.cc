@@ -1,0 +1,219 @@
+// ovra: the media-player stand-in. It loads the Ovra plug-in bundle, registers it, gives
+// it a visualizer area and drives it from the main queue until the user stops it. With
+// --headless it shows the pages in memory, skips the social-network login the way a
+// person on the loading page would, waits for the final page and prints one JSON object
+// with the page and the three texts the page can read.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "json/value.h"
+#include "json/writer.h"
+#include "options.h"
+#include "platform/headless_engine.h"
+#include "platform/home.h"
+#include "platform/main_queue.h"
+#include "plugin_host.h"
+
+namespace {
+
+using namespace ovra;
+using namespace std::chrono_literals;
+
+constexpr char kVersion[] = "ovra 2.0 (development)";
+constexpr platform::Rect kVisualizerArea{0, 0, 1024, 768};
+// However large the backups, the final page is expected well before this.
+constexpr auto kHeadlessLimit = 600s;
+
+// Watches SIGINT and SIGTERM (blocked everywhere else) and stops the main queue.
+class SignalWatcher {
+ public:
+  SignalWatcher() {
+    thread_ = std::thread([this] {
+      sigset_t set = stopSignals();
+      const timespec tick{0, 100'000'000};
+      while (!done_) {
+        if (sigtimedwait(&set, nullptr, &tick) > 0) {
+          interrupted_ = true;
+          platform::stopMainQueue();
+        }
+      }
+    });
+  }
+  ~SignalWatcher() {
+    done_ = true;
+    thread_.join();
+  }
+  bool interrupted() const { return interrupted_; }
+
+  static sigset_t stopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::atomic<bool> interrupted_{false};
+  std::thread thread_;
+};
+
+std::string defaultBundlePath() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return "Ovra.bundle";
+  return (exe.parent_path().parent_path() / "Ovra.bundle").string();
+}
+
+bool isFinalPage(const std::string& resource) {
+  return resource == "main.html" || resource == "noData.html";
+}
+
+json::Value textOrNull(const platform::ScriptCallResult& result) {
+  if (result.value) return json::Value(*result.value);
+  return json::Value(json::Null{});
+}
+
+// Runs the headless job on an activated plug-in. Returns the exit status.
+int runHeadless(platform::HeadlessEngine& engine, const SignalWatcher& signals) {
+  bool skipped = false;
+  const auto deadline = std::chrono::steady_clock::now() + kHeadlessLimit;
+  auto somethingToDo = [&] {
+    if (signals.interrupted() || isFinalPage(engine.lastLoadedResource())) return true;
+    for (const platform::HeadlessEngine::Load& load : engine.loads()) {
+      if (!load.finished) return true;
+    }
+    return false;
+  };
+  while (!isFinalPage(engine.lastLoadedResource())) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (!platform::runMainQueueUntil(somethingToDo, std::max(left, 0ms))) {
+      std::cerr << "ovra: "
+                << (signals.interrupted() ? "interrupted before the final page"
+                                          : "no final page within 600 seconds")
+                << " (last page: '" << engine.lastLoadedResource() << "')\n";
+      return 1;
+    }
+    engine.finishLoads();
+    if (!skipped) {
+      std::shared_ptr<platform::WebView> loading = engine.webViewShowing("loading.html");
+      if (!loading) {
+        std::cerr << "ovra: the plug-in did not show its loading page\n";
+        return 1;
+      }
+      const platform::ScriptCallResult skip =
+          engine.callScript(*loading, "appController", "ignoreFacebook");
+      if (!skip.ok()) {
+        std::cerr << "ovra: the loading page cannot skip the login: " << *skip.error << "\n";
+        return 1;
+      }
+      skipped = true;
+    }
+  }
+  engine.finishLoads();
+  const std::string page = engine.lastLoadedResource();
+  std::shared_ptr<platform::WebView> view = engine.webViewShowing(page);
+  if (!view) {
+    std::cerr << "ovra: the final page " << page << " is gone\n";
+    return 1;
+  }
+  json::Object out;
+  out.set("page", json::Value(page));
+  out.set("contacts", textOrNull(engine.callScript(*view, "appController", "getContacts")));
+  out.set("timeline", textOrNull(engine.callScript(*view, "appController", "getTimeLine")));
+  out.set("detailedLog",
+          textOrNull(engine.callScript(*view, "appController", "getDetailedLog")));
+  json::KtJsonWriter writer;
+  std::optional<std::string> text = writer.stringWithObject(json::Value(std::move(out)));
+  if (!text) {
+    std::cerr << "ovra: the result could not be written as JSON\n";
+    return 1;
+  }
+  std::cout << *text << std::endl;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const host::ParsedOptions parsed =
+      host::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.ok()) {
+    std::cerr << "ovra: " << parsed.error << "\n";
+    return 2;
+  }
+  const host::Options& options = parsed.options;
+  if (options.help) {
+    std::cout << host::kUsage;
+    return 0;
+  }
+  if (options.version) {
+    std::cout << kVersion << "\n";
+    return 0;
+  }
+
+  // Every thread started from here on leaves the stop signals to the watcher.
+  sigset_t stop = SignalWatcher::stopSignals();
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  SignalWatcher signals;
+
+  if (!options.home.empty()) platform::setHomeFolder(options.home);
+  auto engine = std::make_shared<platform::HeadlessEngine>();
+  platform::setWebEngine(engine);
+  if (!options.headless) {
+    std::cerr << "ovra: no browser front end in this build; listing the pages shown "
+                 "(Ctrl-C to stop)\n";
+    engine->setLoadObserver([](const platform::HeadlessEngine::Load& load) {
+      std::cerr << "ovra: page " << load.url << "\n";
+    });
+  }
+
+  std::string error;
+  std::unique_ptr<host::PluginHost> host =
+      host::PluginHost::load(options.bundle.empty() ? defaultBundlePath() : options.bundle, error);
+  if (!host) {
+    std::cerr << "ovra: " << error << "\n";
+    return 1;
+  }
+  if (host->initInstance() != plugin::kNoErr) {
+    std::cerr << "ovra: the plug-in refused to start an instance\n";
+    return 1;
+  }
+  std::shared_ptr<platform::View> area = platform::View::create(kVisualizerArea);
+  area->setAutoresizesSubviews(true);
+  int status = 0;
+  if (host->activate(area.get()) != plugin::kNoErr) {
+    std::cerr << "ovra: the plug-in could not be activated\n";
+    status = 1;
+  } else {
+    const auto interval = std::chrono::milliseconds(
+        host->registration().timeBetweenDataInMS ? host->registration().timeBetweenDataInMS : 10);
+    platform::Timer pulses(interval, [&host] { host->pulse(); });
+    if (options.headless) {
+      status = runHeadless(*engine, signals);
+    } else {
+      platform::runMainQueueUntil([&] { return signals.interrupted(); }, std::chrono::hours(24 * 365));
+    }
+    pulses.invalidate();
+    host->deactivate();
+  }
+  host->cleanupInstance();
+  // Let the controller's threads and queued calls finish before the module goes.
+  platform::waitForBackgroundWork();
+  host.reset();
+  platform::setWebEngine(nullptr);
+  return status;
+}

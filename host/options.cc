@@ -1,0 +1,74 @@
+#include "options.h"
+
+#include <filesystem>
+
+namespace ovra::host {
+namespace {
+
+// Options that come with the browser front end.
+bool isBrowserOption(const std::string& name) { return name == "--port" || name == "--open"; }
+
+}  // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string>& args) {
+  ParsedOptions parsed;
+  Options& o = parsed.options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::string value;
+    bool hasValue = false;
+    if (const size_t eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+      hasValue = true;
+    }
+    auto takeValue = [&](const char* what) -> bool {
+      if (!hasValue) {
+        if (i + 1 >= args.size()) {
+          parsed.error = name + " needs " + what;
+          return false;
+        }
+        value = args[++i];
+      }
+      if (value.empty()) {
+        parsed.error = name + " needs " + what;
+        return false;
+      }
+      return true;
+    };
+    auto noValue = [&]() -> bool {
+      if (hasValue) parsed.error = name + " takes no value";
+      return !hasValue;
+    };
+    if (name == "--home") {
+      if (!takeValue("a folder")) return parsed;
+      std::error_code ec;
+      if (!std::filesystem::is_directory(value, ec)) {
+        parsed.error = "--home: '" + value + "' is not a folder";
+        return parsed;
+      }
+      o.home = std::filesystem::absolute(value, ec).lexically_normal().string();
+    } else if (name == "--bundle") {
+      if (!takeValue("a path")) return parsed;
+      o.bundle = value;
+    } else if (name == "--headless") {
+      if (!noValue()) return parsed;
+      o.headless = true;
+    } else if (name == "--help" || name == "-h") {
+      if (!noValue()) return parsed;
+      o.help = true;
+    } else if (name == "--version") {
+      if (!noValue()) return parsed;
+      o.version = true;
+    } else if (isBrowserOption(name)) {
+      parsed.error = name + " needs the browser front end, which this build does not have";
+      return parsed;
+    } else {
+      parsed.error = "unknown option '" + args[i] + "' (see --help)";
+      return parsed;
+    }
+  }
+  return parsed;
+}
+
+}  // namespace ovra::host

@@ -1,0 +1,39 @@
+// The host's command line: where the user's home folder is, whether to run headless,
+// which bundle to load. Parsing reports a one-line error instead of exiting.
+#ifndef OVRA_HOST_OPTIONS_H_
+#define OVRA_HOST_OPTIONS_H_
+
+#include <string>
+#include <vector>
+
+namespace ovra::host {
+
+struct Options {
+  std::string home;    // empty: the real home folder
+  std::string bundle;  // empty: Ovra.bundle beside the program's folder
+  bool headless = false;
+  bool help = false;
+  bool version = false;
+};
+
+struct ParsedOptions {
+  Options options;
+  std::string error;  // one line; empty when the command line was good
+  bool ok() const { return error.empty(); }
+};
+
+ParsedOptions parseOptions(const std::vector<std::string>& args);
+
+inline constexpr char kUsage[] =
+    "usage: ovra [--home DIR] [--headless] [--bundle PATH] [--help] [--version]\n"
+    "  --home DIR     read the phone backups under DIR instead of the real home folder\n"
+    "  --headless     show the pages in memory, skip the social-network login, and print\n"
+    "                 the final page and the page's data as one JSON object\n"
+    "  --bundle PATH  load the plug-in bundle at PATH (default: Ovra.bundle beside the\n"
+    "                 program's folder)\n"
+    "  --help         print this help\n"
+    "  --version      print the version\n";
+
+}  // namespace ovra::host
+
+#endif  // OVRA_HOST_OPTIONS_H_

@@ -1,0 +1,114 @@
+#include "plugin_host.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include "platform/main_queue.h"
+
+namespace ovra::host {
+
+using plugin::OSStatus;
+
+std::unique_ptr<PluginHost> PluginHost::load(const std::string& bundlePath, std::string& error) {
+  const std::string modulePath = bundlePath + "/Contents/lib/ovra.so";
+  std::unique_ptr<PluginHost> host(new PluginHost());
+  host->module_ = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!host->module_) {
+    const char* why = dlerror();
+    error = "cannot load the plug-in " + modulePath + ": " + (why ? why : "unknown error");
+    return nullptr;
+  }
+  host->entry_ =
+      reinterpret_cast<plugin::PluginProcPtr>(dlsym(host->module_, "iTunesPluginMainMachO"));
+  if (!host->entry_) {
+    error = "the plug-in " + modulePath + " has no entry iTunesPluginMainMachO";
+    return nullptr;
+  }
+  plugin::PluginMessageInfo info{};
+  info.u.initMessage.appCookie = host.get();
+  info.u.initMessage.appProc = &PluginHost::hostProc;
+  const OSStatus status = host->entry_(plugin::kPluginInitMessage, &info, nullptr);
+  if (status != plugin::kNoErr || !host->registered_ || !host->registration_.handler) {
+    error = "the plug-in did not register (status " + std::to_string(status) + ")";
+    return nullptr;
+  }
+  return host;
+}
+
+PluginHost::~PluginHost() {
+  *alive_ = false;
+  if (instanceLive_) cleanupInstance();
+  if (entry_) entry_(plugin::kPluginCleanupMessage, nullptr, nullptr);
+  if (module_) dlclose(module_);
+}
+
+OSStatus PluginHost::hostProc(void* cookie, plugin::OSType message,
+                              plugin::PlayerMessageInfo* info) {
+  auto* host = static_cast<PluginHost*>(cookie);
+  if (!host || !info || info->header.messageInfoSize != plugin::kPlayerMessageInfoSize) {
+    return plugin::kUnimpErr;
+  }
+  if (message == plugin::kPlayerRegisterVisualPluginMessage) {
+    std::memcpy(&host->registration_, &info->u.registerVisualPluginMessage,
+                sizeof host->registration_);
+    host->registered_ = true;
+    return plugin::kNoErr;
+  }
+  if (message == plugin::kPlayerRequestCurrentTrackCoverArtMessage) {
+    // Nothing is playing: the answer is a cover-art message without art, sent later.
+    platform::performOnMainThread(
+        [host, alive = host->alive_] {
+          if (!*alive || !host->instanceLive_) return;
+          plugin::VisualPluginMessageInfo art{};
+          host->send(plugin::kVisualPluginCoverArtMessage, &art);
+        },
+        false);
+    return plugin::kNoErr;
+  }
+  return plugin::kUnimpErr;
+}
+
+OSStatus PluginHost::send(plugin::OSType message, plugin::VisualPluginMessageInfo* info) {
+  return registration_.handler(message, info, refCon_);
+}
+
+OSStatus PluginHost::initInstance() {
+  plugin::VisualPluginMessageInfo info{};
+  info.u.initMessage.messageMajorVersion = plugin::kPlayerMessageMajorVersion;
+  info.u.initMessage.messageMinorVersion = plugin::kPlayerMessageMinorVersion;
+  info.u.initMessage.appCookie = this;
+  info.u.initMessage.appProc = &PluginHost::hostProc;
+  const OSStatus status = send(plugin::kVisualPluginInitMessage, &info);
+  if (status == plugin::kNoErr) {
+    refCon_ = info.u.initMessage.refCon;
+    instanceLive_ = true;
+  }
+  return status;
+}
+
+OSStatus PluginHost::activate(platform::View* view) {
+  plugin::VisualPluginMessageInfo info{};
+  info.u.activateMessage.view = view;
+  return send(plugin::kVisualPluginActivateMessage, &info);
+}
+
+OSStatus PluginHost::pulse() {
+  plugin::VisualPluginMessageInfo info{};
+  info.u.pulseMessage.newPulseRateInHz = 0;
+  return send(plugin::kVisualPluginPulseMessage, &info);
+}
+
+OSStatus PluginHost::deactivate() {
+  plugin::VisualPluginMessageInfo info{};
+  return send(plugin::kVisualPluginDeactivateMessage, &info);
+}
+
+OSStatus PluginHost::cleanupInstance() {
+  const OSStatus status = send(plugin::kVisualPluginCleanupMessage, nullptr);
+  refCon_ = nullptr;
+  instanceLive_ = false;
+  return status;
+}
+
+}  // namespace ovra::host

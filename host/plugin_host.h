@@ -1,0 +1,56 @@
+// PluginHost: the media-player side of the plug-in conversation. It loads a bundle's
+// module, calls its entry with 'init', takes the registration that arrives through its
+// callback procedure, and drives the registered handler for one instance ('init',
+// 'Vact', 'Vpls', 'Vdct', 'clr '). Cover-art requests are answered by a later 'Vart'
+// without art.
+//
+// Ownership: owns the loaded module (closed on destruction, after 'clr ' to the entry)
+// and the instance's reference value until 'clr '. Threads: main thread only.
+#ifndef OVRA_HOST_PLUGIN_HOST_H_
+#define OVRA_HOST_PLUGIN_HOST_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/view.h"
+#include "plugin/host_interface.h"
+
+namespace ovra::host {
+
+class PluginHost {
+ public:
+  // Loads `bundlePath`/Contents/lib/ovra.so and registers its visual plug-in. Null, with
+  // the reason in `error`, when the module cannot be loaded or registers nothing.
+  static std::unique_ptr<PluginHost> load(const std::string& bundlePath, std::string& error);
+  ~PluginHost();
+  PluginHost(const PluginHost&) = delete;
+  PluginHost& operator=(const PluginHost&) = delete;
+
+  const plugin::PlayerRegisterVisualPluginMessage& registration() const { return registration_; }
+
+  // Messages to the handler; each returns the handler's status.
+  plugin::OSStatus initInstance();
+  plugin::OSStatus activate(platform::View* view);
+  plugin::OSStatus pulse();
+  plugin::OSStatus deactivate();
+  plugin::OSStatus cleanupInstance();
+
+ private:
+  PluginHost() = default;
+  static plugin::OSStatus hostProc(void* cookie, plugin::OSType message,
+                                   plugin::PlayerMessageInfo* info);
+  plugin::OSStatus send(plugin::OSType message, plugin::VisualPluginMessageInfo* info);
+
+  void* module_ = nullptr;
+  plugin::PluginProcPtr entry_ = nullptr;
+  bool registered_ = false;
+  plugin::PlayerRegisterVisualPluginMessage registration_{};
+  void* refCon_ = nullptr;
+  bool instanceLive_ = false;
+  // Queued 'Vart' answers check this before they run.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace ovra::host
+
+#endif  // OVRA_HOST_PLUGIN_HOST_H_
