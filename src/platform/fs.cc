@@ -2,12 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace ovra::platform {
@@ -44,19 +42,6 @@ class FdHandle {
 };
 
 }  // namespace
-
-std::string homeDirectory() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') return home;
-  struct passwd pw;
-  struct passwd* found = nullptr;
-  char buf[4096];
-  if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
-    return found->pw_dir;
-  }
-  return "/";
-}
 
 std::string joinPath(std::string_view dir, std::string_view component) {
   std::string out(dir);

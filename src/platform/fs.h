@@ -1,4 +1,4 @@
-// The file-system stand-in: the user's home folder, path joining, directory listings in
+// The file-system stand-in: path joining, directory listings in
 // the order the file system gives them, file and directory tests that follow symbolic
 // links, and whole-file reads. Every call reports failure as an empty result and never
 // writes anything. All functions are safe to call from any thread.
@@ -11,10 +11,6 @@
 #include <vector>
 
 namespace ovra::platform {
-
-// $HOME when set and non-empty, otherwise the password database's entry for this user,
-// otherwise "/".
-std::string homeDirectory();
 
 // Appends one path component: "a" + "b" is "a/b", "a/" + "b" is "a/b", "" + "b" is "b".
 std::string joinPath(std::string_view dir, std::string_view component);

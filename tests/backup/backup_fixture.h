@@ -1,0 +1,79 @@
+// Helpers for the backup tests: a temporary folder that removes itself, small file and
+// database writers, and a snapshot of a folder tree (names and content digests) to show
+// that reading a backup leaves it exactly as it was.
+#ifndef OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_
+#define OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_
+
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/fs.h"
+#include "platform/sha1.h"
+
+namespace ovra::testing {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "ovra-backup-XXXXXX").string();
+    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string operator/(std::string_view name) const { return platform::joinPath(path_, name); }
+
+ private:
+  std::string path_;
+};
+
+inline void writeFile(const std::string& path, std::string_view bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Creates (or opens) a database and runs `sql` on it; returns the error text or "".
+inline std::string makeDatabase(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::string error;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
+      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    error = sqlite3_errmsg(db);
+  }
+  sqlite3_close(db);
+  return error;
+}
+
+// Every entry under `root` (symbolic links not followed) with a digest of its contents.
+inline std::map<std::string, std::string> snapshot(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> entries;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& path = it->path();
+    const fs::file_status status = fs::symlink_status(path, ec);
+    std::string digest = "dir";
+    if (fs::is_symlink(status)) {
+      digest = "link:" + fs::read_symlink(path, ec).string();
+    } else if (fs::is_regular_file(status)) {
+      auto d = platform::sha1(platform::readFile(path.string()).value_or("?"));
+      digest = d ? platform::toHex(*d) : "?";
+    }
+    entries[fs::relative(path, root, ec).string()] = digest;
+  }
+  return entries;
+}
+
+}  // namespace ovra::testing
+
+#endif  // OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_

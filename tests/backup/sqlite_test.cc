@@ -1,0 +1,153 @@
+#include "backup/sqlite.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "backup_fixture.h"
+
+namespace ovra::backup {
+namespace {
+
+using testing::makeDatabase;
+using testing::TempDir;
+
+std::vector<std::vector<std::string>> texts(const SQLiteResult& r) {
+  std::vector<std::vector<std::string>> out;
+  for (const model::Record& row : r.rows) {
+    out.emplace_back();
+    for (const json::Value& v : *row) out.back().push_back(v.asString());
+  }
+  return out;
+}
+
+SQLiteResult runQuery(const std::string& file, const std::string& sql) {
+  SQLite q;
+  q.setFilename(file);
+  return q.query(sql);
+}
+
+TEST(SQLite, GivesEveryValueAsTextWithNullAndBadBytesEmpty) {
+  TempDir dir;
+  const std::string file = dir / "values.db";
+  ASSERT_EQ(makeDatabase(file,
+                         "CREATE TABLE t (i INTEGER, r REAL, s TEXT, b BLOB, n TEXT);"
+                         "INSERT INTO t VALUES (3, 1.5, 'héllo 😀', X'61620063', NULL);"
+                         "INSERT INTO t VALUES (-7, 2.0, CAST(X'C328' AS TEXT), X'FF', '');"),
+            "");
+  SQLiteResult r = runQuery(file, "SELECT * FROM t");
+  EXPECT_EQ(r.errorCode, "OK");
+  EXPECT_EQ(r.columnNames, (std::vector<std::string>{"i", "r", "s", "b", "n"}));
+  EXPECT_EQ(r.columnTypes, (std::vector<std::string>{"INTEGER", "REAL", "TEXT", "BLOB", "TEXT"}));
+  // The blob stops at its zero byte; invalid UTF-8 (C3 28, FF) reads as "".
+  EXPECT_EQ(texts(r), (std::vector<std::vector<std::string>>{{"3", "1.5", "héllo 😀", "ab", ""},
+                                                             {"-7", "2.0", "", "", ""}}));
+
+  // Expression columns have names but no declared types; hours are two-digit texts.
+  ASSERT_EQ(makeDatabase(file, "CREATE TABLE message (date INTEGER);"
+                               "INSERT INTO message VALUES (0), (3600), (3601), (86399);"),
+            "");
+  r = runQuery(file,
+               "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM message GROUP BY "
+               "hour ORDER BY hour ASC");
+  EXPECT_EQ(r.columnNames, (std::vector<std::string>{"hour", "count(*)"}));
+  EXPECT_TRUE(r.columnTypes.empty());
+  EXPECT_EQ(texts(r), (std::vector<std::vector<std::string>>{{"00", "1"}, {"01", "2"}, {"23", "1"}}));
+
+  // No rows: still "OK" with the columns; only the first of several statements runs.
+  r = runQuery(file, "SELECT date FROM message WHERE date < 0");
+  EXPECT_EQ(r.errorCode, "OK");
+  EXPECT_EQ(r.columnTypes, (std::vector<std::string>{"INTEGER"}));
+  EXPECT_TRUE(r.rows.empty());
+  r = runQuery(file, "SELECT 1; SELECT 2");
+  EXPECT_EQ(texts(r), (std::vector<std::vector<std::string>>{{"1"}}));
+}
+
+TEST(SQLiteErrors, ReportStatusTextsAndCreateNothing) {
+  TempDir dir;
+  testing::writeFile(dir / "garbage", std::string(4096, 'x'));
+  testing::writeFile(dir / "empty", "");
+  std::filesystem::create_directory(dir / "folder");
+  ASSERT_EQ(makeDatabase(dir / "ok.db", "CREATE TABLE t (a);"), "");
+  const auto before = testing::snapshot(dir.path());
+  struct Case {
+    std::string file, sql, errorCode;
+  };
+  const Case cases[] = {
+      {"missing.db", "SELECT 1",
+       "SQLite Database failed to open (error code: 14). (error: 14=unable to open database file)"},
+      {"folder", "SELECT 1", "SQLite Database failed to open (error code: 10). (error: 10=disk I/O error)"},
+      {"ok.db", "SELECT * FROM nope",
+       "SQL Statement failed to execute. (error: 1=no such table: nope)"},
+      {"ok.db", "SELECT b FROM t", "SQL Statement failed to execute. (error: 1=no such column: b)"},
+      {"empty", "SELECT * FROM message",
+       "SQL Statement failed to execute. (error: 1=no such table: message)"},
+      {"garbage", "SELECT * FROM message",
+       "SQL Statement failed to execute. (error: 26=file is not a database)"},
+      {"ok.db", "INSERT INTO t VALUES (1)",
+       "OK (error: 8=attempt to write a readonly database)"},
+  };
+  for (const Case& c : cases) {
+    SQLiteResult r = runQuery(dir / c.file, c.sql);
+    EXPECT_EQ(r.errorCode, c.errorCode) << c.file << ": " << c.sql;
+    EXPECT_TRUE(r.rows.empty());
+  }
+  EXPECT_EQ(testing::snapshot(dir.path()), before);
+}
+
+TEST(SQLite, ReadsWriteAheadLogDatabaseWithoutWritingBesideIt) {
+  TempDir dir;
+  const std::string file = dir / "wal.db";
+  ASSERT_EQ(makeDatabase(file, "PRAGMA journal_mode=WAL; CREATE TABLE t (a); INSERT INTO t "
+                               "VALUES ('one'), ('two');"),
+            "");
+  const auto before = testing::snapshot(dir.path());
+  ASSERT_EQ(before.size(), 1u);  // the log was checkpointed and removed on close
+  SQLiteResult r = runQuery(file, "SELECT a FROM t");
+  EXPECT_EQ(r.errorCode, "OK");
+  EXPECT_EQ(texts(r), (std::vector<std::vector<std::string>>{{"one"}, {"two"}}));
+  EXPECT_EQ(testing::snapshot(dir.path()), before);
+}
+
+TEST(SQLite, OpensPathsThatNeedEscapingInUris) {
+  TempDir dir;
+  const std::string file = dir / "Application Support?#%x/a b.db";
+  std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+  ASSERT_EQ(makeDatabase(file, "CREATE TABLE t (a); INSERT INTO t VALUES (1);"), "");
+  EXPECT_EQ(runQuery(file, "SELECT a FROM t").errorCode, "OK");
+}
+
+// The kept connection must answer every literal exactly as a fresh query of the text
+// would: same status, columns and rows, also for literals that are not plain integers
+// and for files that cannot be read.
+TEST(RepeatedQuery, MatchesAFreshQueryOfTheSameText) {
+  TempDir dir;
+  ASSERT_EQ(makeDatabase(dir / "book.db",
+                         "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, "
+                         "property INTEGER, identifier INTEGER, label INTEGER, value TEXT);"
+                         "CREATE INDEX ABMultiValueRecordIDIndex ON ABMultiValue(record_id);"
+                         "INSERT INTO ABMultiValue VALUES (1, 2, 3, 0, 1, '555-1234567'),"
+                         "(2, 1, 4, 0, 2, 'a@b.c'), (3, 2, 22, 1, NULL, 'http://x'),"
+                         "(4, -1, 3, 0, 1, 'neg'), (5, 9223372036854775807, 3, 0, 1, 'max');"),
+            "");
+  ASSERT_EQ(makeDatabase(dir / "no-table.db", "CREATE TABLE other (a);"), "");
+  const std::string prefix = "SELECT * FROM ABMultiValue mv WHERE mv.record_id = ";
+  const std::string literals[] = {"2",   "1",   "3",    "-1",  "9223372036854775807",
+                                  "007", "-0",  "2.0",  "abc", "99999999999999999999",
+                                  "",    "1 OR 1=1", "2", "2; DROP TABLE ABMultiValue"};
+  for (const char* file : {"book.db", "no-table.db", "missing.db"}) {
+    RepeatedQuery kept(dir / file, prefix);
+    for (const std::string& literal : literals) {
+      SQLiteResult fresh = runQuery(dir / file, prefix + literal);
+      SQLiteResult reused = kept.run(literal);
+      EXPECT_EQ(reused.errorCode, fresh.errorCode) << file << " " << literal;
+      EXPECT_EQ(reused.columnNames, fresh.columnNames) << file << " " << literal;
+      EXPECT_EQ(reused.columnTypes, fresh.columnTypes) << file << " " << literal;
+      EXPECT_EQ(texts(reused), texts(fresh)) << file << " " << literal;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ovra::backup
