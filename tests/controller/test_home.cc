@@ -1,0 +1,145 @@
+#include "test_home.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "sample_home.h"
+
+namespace ovra::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kInfoPlist[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<plist version=\"1.0\"><dict><key>Device Name</key><string>Test Phone</string></dict>"
+    "</plist>\n";
+
+bool writeText(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+std::string runSql(const fs::path& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::string error;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+    error = "cannot create " + path.string();
+  } else if (char* message = nullptr;
+             sqlite3_exec(db, ("PRAGMA journal_mode=OFF;PRAGMA synchronous=OFF;BEGIN;" + sql +
+                               "COMMIT;").c_str(),
+                          nullptr, nullptr, &message) != SQLITE_OK) {
+    error = message ? message : "sql failed";
+    sqlite3_free(message);
+  }
+  sqlite3_close(db);
+  return error;
+}
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+  return out + "'";
+}
+
+fs::path backupFolder(const std::string& home, const std::string& name) {
+  return fs::path(sample::backupDirectory(home)) / name;
+}
+
+}  // namespace
+
+TempHome::TempHome() {
+  std::string pattern = (fs::temp_directory_path() / "ovra-home-XXXXXX").string();
+  if (char* made = mkdtemp(pattern.data())) path_ = made;
+}
+
+TempHome::~TempHome() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
+}
+
+std::string writeTestBackup(const std::string& home, const std::string& name,
+                            const std::vector<TestContact>& contacts) {
+  const fs::path folder = backupFolder(home, name);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return "cannot create " + folder.string();
+  if (!writeText(folder / "Info.plist", kInfoPlist)) return "cannot write Info.plist";
+
+  std::vector<sample::ManifestRecord> records(2);
+  records[0].domain = sample::kSmsDatabase.domain;
+  records[0].path = sample::kSmsDatabase.path;
+  records[1].domain = sample::kAddressBookDatabase.domain;
+  records[1].path = sample::kAddressBookDatabase.path;
+  if (!writeText(folder / "Manifest.mbdb", sample::encodeManifest(records))) {
+    return "cannot write the manifest";
+  }
+
+  std::string people =
+      "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY, First TEXT, Last TEXT, Middle TEXT);"
+      "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, property INTEGER,"
+      " identifier INTEGER, label INTEGER, value TEXT);";
+  std::string messages =
+      "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, address TEXT, date INTEGER, text TEXT,"
+      " flags INTEGER);";
+  int64_t date = 1300000000;
+  for (size_t i = 0; i < contacts.size(); ++i) {
+    const TestContact& c = contacts[i];
+    const std::string id = std::to_string(i + 1);
+    people += "INSERT INTO ABPerson VALUES (" + id + "," + quoted(c.first) + "," +
+              quoted(c.last) + ",'');";
+    people += "INSERT INTO ABMultiValue VALUES (NULL," + id + ",3,0,1," + quoted(c.phone) + ");";
+    for (int k = 0; k < c.sms; ++k) {
+      date += 3600;
+      messages += "INSERT INTO message VALUES (NULL," + quoted(c.phone) + "," +
+                  std::to_string(date) + ",'hello :)',2);";
+    }
+  }
+  if (std::string e = runSql(folder / sample::storedName(sample::kAddressBookDatabase.domain,
+                                                         sample::kAddressBookDatabase.path),
+                             people);
+      !e.empty()) {
+    return e;
+  }
+  return runSql(folder / sample::storedName(sample::kSmsDatabase.domain, sample::kSmsDatabase.path),
+                messages);
+}
+
+GatedBackup::GatedBackup(const std::string& home, const std::string& name) {
+  const fs::path folder = backupFolder(home, name);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  pipe_ = (folder / "Manifest.mbdb").string();
+  ok_ = !ec && writeText(folder / "Info.plist", kInfoPlist) && mkfifo(pipe_.c_str(), 0600) == 0;
+}
+
+GatedBackup::~GatedBackup() { open(); }
+
+void GatedBackup::open() {
+  if (!ok_ || opened_) return;
+  opened_ = true;
+  // Opening for writing succeeds once the reader has the pipe open; closing then lets it
+  // read an empty manifest. Give up after ten seconds rather than hang a test.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    int fd = ::open(pipe_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      ::close(fd);
+      return;
+    }
+    if (errno != ENXIO || std::chrono::steady_clock::now() > deadline) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+}  // namespace ovra::testing

@@ -1,0 +1,56 @@
+// Small, exact phone backups for the controller and plug-in tests: a home folder whose
+// backup holds chosen contacts with a chosen number of SMS each, and a "gated" backup
+// whose manifest is a pipe, so that the extraction waits until the test opens the gate.
+#ifndef OVRA_TESTS_CONTROLLER_TEST_HOME_H_
+#define OVRA_TESTS_CONTROLLER_TEST_HOME_H_
+
+#include <string>
+#include <vector>
+
+namespace ovra::testing {
+
+struct TestContact {
+  std::string first;
+  std::string last;
+  std::string phone;
+  int sms = 0;  // messages from this number
+};
+
+// A fresh temporary folder, removed with everything in it on destruction.
+class TempHome {
+ public:
+  TempHome();
+  ~TempHome();
+  TempHome(const TempHome&) = delete;
+  TempHome& operator=(const TempHome&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Writes backup `name` under `home` with an address book and a message database. Returns
+// an empty text, or what went wrong.
+std::string writeTestBackup(const std::string& home, const std::string& name,
+                            const std::vector<TestContact>& contacts);
+
+// A backup whose Manifest.mbdb is a named pipe: reading the backups blocks on it until
+// open() is called. Destruction opens it too, so no reader stays blocked.
+class GatedBackup {
+ public:
+  GatedBackup(const std::string& home, const std::string& name);
+  ~GatedBackup();
+  GatedBackup(const GatedBackup&) = delete;
+  GatedBackup& operator=(const GatedBackup&) = delete;
+  bool ok() const { return ok_; }
+  void open();
+
+ private:
+  std::string pipe_;
+  bool ok_ = false;
+  bool opened_ = false;
+};
+
+}  // namespace ovra::testing
+
+#endif  // OVRA_TESTS_CONTROLLER_TEST_HOME_H_
