@@ -113,6 +113,8 @@ Object& Object::operator=(const Object& other) {
   return *this;
 }
 
+Object::Object(Object&&) noexcept = default;
+Object& Object::operator=(Object&&) noexcept = default;
 Object::~Object() = default;
 
 void Object::rebuildIndex() {

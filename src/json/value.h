@@ -79,9 +79,9 @@ class Object {
  public:
   Object() = default;
   Object(const Object& other);
-  Object(Object&&) noexcept = default;
+  Object(Object&&) noexcept;  // defined where Member is complete
   Object& operator=(const Object& other);
-  Object& operator=(Object&&) noexcept = default;
+  Object& operator=(Object&&) noexcept;
   ~Object();
 
   size_t size() const;

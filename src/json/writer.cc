@@ -20,13 +20,9 @@ struct EscapeTable {
   char letter[256] = {};
   constexpr EscapeTable() {
     for (int b = 0; b < 0x20; ++b) letter[b] = 'u';
-    letter['"'] = '"';
-    letter['\\'] = '\\';
-    letter['\b'] = 'b';
-    letter['\t'] = 't';
-    letter['\n'] = 'n';
-    letter['\f'] = 'f';
-    letter['\r'] = 'r';
+    const char pairs[][2] = {{'"', '"'}, {'\\', '\\'}, {'\b', 'b'}, {'\t', 't'},
+                             {'\n', 'n'},  {'\f', 'f'},   {'\r', 'r'}};
+    for (const auto& pair : pairs) letter[static_cast<unsigned char>(pair[0])] = pair[1];
   }
 };
 constexpr EscapeTable kEscapeChars;
