@@ -5,12 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "sample_home.h"
 
@@ -123,23 +120,18 @@ GatedBackup::GatedBackup(const std::string& home, const std::string& name) {
   ok_ = !ec && writeText(folder / "Info.plist", kInfoPlist) && mkfifo(pipe_.c_str(), 0600) == 0;
 }
 
-GatedBackup::~GatedBackup() { open(); }
+GatedBackup::~GatedBackup() {
+  open();
+  // Later readers find no manifest at all; those already past the name were let through.
+  ::unlink(pipe_.c_str());
+  if (fd_ >= 0) ::close(fd_);
+}
 
 void GatedBackup::open() {
-  if (!ok_ || opened_) return;
-  opened_ = true;
-  // Opening for writing succeeds once the reader has the pipe open; closing then lets it
-  // read an empty manifest. Give up after ten seconds rather than hang a test.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  for (;;) {
-    int fd = ::open(pipe_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-      ::close(fd);
-      return;
-    }
-    if (errno != ENXIO || std::chrono::steady_clock::now() > deadline) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  if (!ok_ || fd_ >= 0) return;
+  // While the pipe has a writer, opening it for reading returns at once (and wakes the
+  // readers already waiting); the reader then sees that it is no regular file.
+  fd_ = ::open(pipe_.c_str(), O_RDWR | O_CLOEXEC);
 }
 
 }  // namespace ovra::testing

@@ -35,7 +35,8 @@ std::string writeTestBackup(const std::string& home, const std::string& name,
                             const std::vector<TestContact>& contacts);
 
 // A backup whose Manifest.mbdb is a named pipe: reading the backups blocks on it until
-// open() is called. Destruction opens it too, so no reader stays blocked.
+// open() is called; from then on every reader passes (it reads no manifest). Destruction
+// opens it too, so no reader stays blocked.
 class GatedBackup {
  public:
   GatedBackup(const std::string& home, const std::string& name);
@@ -48,7 +49,7 @@ class GatedBackup {
  private:
   std::string pipe_;
   bool ok_ = false;
-  bool opened_ = false;
+  int fd_ = -1;  // our end of the pipe once open
 };
 
 }  // namespace ovra::testing
