@@ -13,8 +13,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "facebook/image.h"
 #include "json/value.h"
+#include "platform/http.h"
 #include "platform/view.h"
 
 namespace ovra::facebook {
@@ -22,18 +25,24 @@ namespace ovra::facebook {
 inline constexpr char kGraphBaseURL[] = "https://graph.facebook.com";
 inline constexpr char kLoginRedirectURI[] = "http://www.facebook.com/connect/login_success.html";
 
-// A decoded "image/jpeg" reply: the bytes and what could be read of their size.
-struct Image {
-  std::string bytes;
-  int width = 0;
-  int height = 0;
-};
-
+// The outcome of one request: at most one of the three is set. A reply of type
+// "image/jpeg" fills imageResponse (when it is a JPEG), any other reply htmlResponse
+// (when it is UTF-8 text); a request that got no reply carries the error.
 struct GraphResponse {
   std::optional<std::string> htmlResponse;  // the body as UTF-8 text
   std::optional<Image> imageResponse;       // the body of an "image/jpeg" reply
   std::optional<std::string> error;         // the network layer's error
 };
+
+// What a login address says of the token. `found` is false when the address holds no
+// "access_token="; otherwise `token` is the text after the first one, cut before the
+// next "&" (or at the end of the address), with its percent-escapes undone; it is
+// absent when those escapes do not decode to UTF-8.
+struct TokenCapture {
+  bool found = false;
+  std::optional<std::string> token;
+};
+TokenCapture captureAccessToken(std::string_view address);
 
 // What the login tells when it has taken the token; a base for the callback object.
 class GraphLoginTarget {
@@ -61,7 +70,11 @@ class GraphClient : public platform::FrameLoadDelegate,
   // The frame-load notice of the login view: takes the token when the address has one.
   void webViewDidFinishLoadForFrame(platform::WebView& webView) override;
 
+  // GET of base URL "/" path "?" with each variable as "key=value&" in the object's own
+  // order, then "access_token=" and the token when there is one; the whole address is
+  // percent-escaped. `variables` may be null.
   GraphResponse graphGet(const std::string& path, const json::Object* variables);
+  // GET of a complete address; waits for the reply or the time-out.
   GraphResponse graphGetWithURLString(const std::string& url);
 
   const std::string& facebookClientID() const { return facebookClientID_; }
@@ -69,7 +82,9 @@ class GraphClient : public platform::FrameLoadDelegate,
   const std::optional<std::string>& accessToken() const { return accessToken_; }
   void setAccessToken(std::optional<std::string> token) { accessToken_ = std::move(token); }
   const std::shared_ptr<platform::WebView>& webView() const { return webView_; }
+  // How long a request may take (60 s unless set); tests shorten it.
   void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+  const std::string& graphBaseURL() const { return graphBaseURL_; }
 
  private:
   std::string graphBaseURL_;
@@ -80,7 +95,7 @@ class GraphClient : public platform::FrameLoadDelegate,
   std::shared_ptr<platform::WebView> webView_;
   std::weak_ptr<GraphLoginTarget> callbackObject_;
   GraphLoginSelector callbackSelector_;
-  std::chrono::milliseconds timeout_{60000};
+  std::chrono::milliseconds timeout_ = platform::kDefaultHttpTimeout;
 };
 
 }  // namespace ovra::facebook
