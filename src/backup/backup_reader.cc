@@ -247,8 +247,11 @@ void BackupReader::readAddressBook(const std::string& path) {
     person->setFirstname(textAt(row, 1));
     person->setLastname(textAt(row, 2));
     person->setMiddlename(textAt(row, 3));
-    SQLiteResult found = reportQuery(values->run(person->uid()), path,
-                                     kValuesQueryPrefix + person->uid(), std::nullopt);
+    SQLiteResult found = values->run(person->uid());
+    // Without a label a successful query logs nothing, so the text is only made for failures.
+    if (found.errorCode != "OK") {
+      found = reportQuery(std::move(found), path, kValuesQueryPrefix + person->uid(), std::nullopt);
+    }
     for (const model::Record& value : found.rows) {
       if (value->size() <= 5) continue;  // a table without a value column
       const std::string& text = textAt(value, 5);

@@ -201,10 +201,11 @@ SQLiteResult RepeatedQuery::run(const std::string& literal) {
     fresh.setFilename(filename_);
     return fresh.query(prefix_ + literal);
   }
-  SQLiteResult result = SQLiteResult::createSQLiteResult();
   int64_t value = 0;
   sqlite3_stmt* stmt = state_->bound.get();
+  SQLiteResult result;
   if (stmt == nullptr || !isCanonicalInteger(literal, value)) {
+    result = SQLiteResult::createSQLiteResult();
     runOn(state_->db.get(), prefix_ + literal, result);
   } else {
     sqlite3_bind_int64(stmt, 1, value);
