@@ -26,6 +26,11 @@ std::shared_ptr<AppController> AppController::alloc() {
 
 AppController::~AppController() = default;
 
+void AppController::setGraphAddresses(std::string graphBaseURL, std::string redirectAddress) {
+  graphBaseURL_ = std::move(graphBaseURL);
+  loginRedirectURI_ = std::move(redirectAddress);
+}
+
 AppController* AppController::init(std::shared_ptr<platform::View> view,
                                    std::function<void()> doneCallback) {
   platform::log("AppController init");
@@ -43,7 +48,7 @@ AppController* AppController::init(std::shared_ptr<platform::View> view,
   std::shared_ptr<platform::WebView> loginPane = showLoadingInfo();
   platform::detachNewThread([self] { self->setUpLocal(); });
 
-  facebook_ = std::make_shared<facebook::GraphClient>();
+  facebook_ = std::make_shared<facebook::GraphClient>(graphBaseURL_, loginRedirectURI_);
   facebook_->initWithClientID(kFacebookClientID);
   facebook_->authenticateWithCallbackObject(
       std::weak_ptr<facebook::GraphLoginTarget>(self),

@@ -51,6 +51,10 @@ class AppController : public platform::FrameLoadDelegate,
   // fails (the controller is not held by a shared owner, or was initialised already);
   // then nothing is started.
   AppController* init(std::shared_ptr<platform::View> view, std::function<void()> doneCallback);
+  // Before init(): the Graph API base URL and login redirect address the controller's
+  // client is made with (the real service's unless set); tests use a loopback server.
+  void setGraphAddresses(std::string graphBaseURL, std::string redirectAddress);
+
   // Main thread. Makes every later page change of this controller inert and lets go of
   // its view; running work finishes without showing anything.
   void finit();
@@ -108,6 +112,8 @@ class AppController : public platform::FrameLoadDelegate,
 
   std::shared_ptr<model::Session> s_;              // set before any thread starts
   std::shared_ptr<facebook::GraphClient> facebook_;  // main thread only
+  std::string graphBaseURL_ = facebook::kGraphBaseURL;         // main thread only
+  std::string loginRedirectURI_ = facebook::kLoginRedirectURI;  // main thread only
   std::shared_ptr<platform::View> destView_;        // main thread only
   bool destViewWasShown_ = false;                   // main thread only; it had a superview
   std::atomic<bool> facebookReady_{false};

@@ -1,15 +1,29 @@
-#include "controller/app_controller.h"
-#include "platform/log.h"
+// The inbox import: the login's end. Once the Graph client holds the access token it
+// tells the controller, which fetches the inbox once (blocking the main thread for at
+// most the client's time-out), turns its threads into "facebook_message" events in the
+// session, and ends the social-network step. A skip by the page (ignoreFacebook) before
+// or during the request wins: then nothing is imported and the step is not ended twice.
 
-// The login's end: until the inbox import is written, a finished login only ends the
-// social-network step.
+#include "controller/app_controller.h"
+#include "facebook/inbox_import.h"
+#include "platform/log.h"
 
 namespace ovra::controller {
 
 void AppController::facebookLoginCallback() {
+  const std::shared_ptr<facebook::GraphClient> client = facebook_;
   platform::log("You're logged to Facebook. Your oAuth token is:" +
-                platform::describe(facebook_ ? facebook_->accessToken() : std::nullopt));
-  if (facebookReady_) return;
+                platform::describe(client ? client->accessToken() : std::nullopt));
+  if (facebookReady_) return;  // the user went on without the social network
+
+  if (client && client->accessToken()) {
+    const json::Object variables = facebook::inboxRequestVariables();
+    const facebook::GraphResponse response = client->graphGet(facebook::kInboxPath, &variables);
+    if (facebookReady_) return;  // skipped while the request was under way: drop the reply
+    // Failures (no reply, not JSON, an error object) leave no events; the step ends all
+    // the same.
+    facebook::importInboxReply(response.htmlResponse, *s_);
+  }
   markFacebookReady();
 }
 

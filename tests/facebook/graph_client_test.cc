@@ -139,6 +139,7 @@ TEST_F(GraphClientLogin, StoresTheTokenWhenNoCallbackCanBeSent) {
       {"no callback object", false, true},
       {"no selector", true, false},
   };
+  platform::LogCapture log;
   for (const auto& c : cases) {
     freshLogin();
     auto target = std::make_shared<LoginTarget>();

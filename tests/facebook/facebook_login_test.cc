@@ -1,0 +1,187 @@
+// The login path end to end with the headless web engine: the controller's login pane
+// is sent to the redirect address with a token, the controller fetches the inbox from a
+// loopback server, and the threads join the matched contacts' timelines.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller/app_controller.h"
+#include "loopback_server.h"
+#include "platform/headless_engine.h"
+#include "platform/home.h"
+#include "platform/log.h"
+#include "platform/main_queue.h"
+#include "test_home.h"
+
+namespace ovra::controller {
+namespace {
+
+using platform::HeadlessEngine;
+
+constexpr platform::Rect kArea{0, 0, 800, 600};
+
+// Ann has three messages, so she is shown only with her two matched threads; Bob has
+// five of his own. Nobody in the address book is called Zed Nobody.
+const std::vector<testing::TestContact> kContacts = {
+    {"Ann", "Lee", "0611111111", 3},
+    {"Bob", "Ray", "0622222222", 5},
+};
+constexpr char kInbox[] = R"js({"data":[
+  {"id":"1","to":{"data":[{"name":"Ann Lee","id":"11"},{"name":"Me","id":"99"}]},
+   "from":{"name":"Me","id":"99"},"message":"see you","created_time":1300000000,
+   "updated_time":1300000050},
+  {"id":"2","to":{"data":[{"name":"Me","id":"99"}]},"from":{"name":"Ann Lee","id":"11"},
+   "message":"ok","updated_time":1300000500},
+  {"id":"3","to":{"data":[{"name":"Zed Nobody","id":"12"}]},"from":{"name":"Me"},
+   "message":"who?","created_time":1300000900}],
+  "paging":{"next":"https://graph.example/next"}})js";
+
+class FacebookLogin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(testing::writeTestBackup(home_.path(), "phone", kContacts), "");
+    platform::setWebEngine(engine_);
+    platform::setHomeFolder(home_.path());
+    window_->addSubview(view_);
+  }
+  void TearDown() override {
+    if (controller_) controller_->finit();
+    platform::waitForBackgroundWork();
+    platform::setHomeFolder("");
+    platform::setWebEngine(nullptr);
+  }
+
+  // Starts a controller whose client talks to `server`; the done callback shows the main
+  // page as the plug-in's glue does.
+  AppController& start(const testing::LoopbackServer& server) {
+    controller_ = AppController::alloc();
+    controller_->setGraphAddresses(server.baseURL(), redirect(server));
+    std::weak_ptr<AppController> weak = controller_;
+    auto done = [this, weak] {
+      ++doneCalls_;
+      std::shared_ptr<AppController> c = weak.lock();
+      std::shared_ptr<platform::WebView> main = platform::WebView::create(view_->frame());
+      view_->addSubview(main);
+      main->setWindowScriptValue("appController", c);
+      main->loadURL(c->getResourceURL("main.html"));
+    };
+    EXPECT_EQ(controller_->init(view_, done), controller_.get());
+    return *controller_;
+  }
+  static std::string redirect(const testing::LoopbackServer& server) {
+    return server.baseURL() + "/connect/login_success.html";
+  }
+  // The login pane: the web view that was sent to the authorisation page.
+  std::shared_ptr<platform::WebView> loginPane(const testing::LoopbackServer& server) const {
+    for (const HeadlessEngine::Load& load : engine_->loads()) {
+      if (load.url.starts_with(server.baseURL() + "/oauth/authorize?")) return load.webView.lock();
+    }
+    return nullptr;
+  }
+  bool runUntilFinalDecision() {
+    return platform::runMainQueueUntil(
+        [&] {
+          engine_->finishLoads();
+          return controller_->notifiedReady();
+        },
+        std::chrono::seconds(20));
+  }
+  std::vector<std::string> pages() const {
+    std::vector<std::string> names;
+    for (const HeadlessEngine::Load& load : engine_->loads()) {
+      if (load.url.starts_with("file:")) names.push_back(load.resource);
+    }
+    return names;
+  }
+
+  testing::TempHome home_;
+  std::shared_ptr<HeadlessEngine> engine_ = std::make_shared<HeadlessEngine>();
+  std::shared_ptr<platform::View> window_ = platform::View::create(kArea);
+  std::shared_ptr<platform::View> view_ = platform::View::create(kArea);
+  std::shared_ptr<AppController> controller_;
+  int doneCalls_ = 0;
+};
+
+void serveInbox(httplib::Server& s) {
+  s.Get("/me/inbox", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(kInbox, "text/javascript; charset=UTF-8");
+  });
+}
+
+TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollows) {
+  testing::LoopbackServer server(serveInbox);
+  ASSERT_TRUE(server.ok());
+  platform::LogCapture log;
+  AppController& c = start(server);
+  const std::shared_ptr<platform::WebView> pane = loginPane(server);
+  ASSERT_TRUE(pane);
+
+  engine_->navigate(*pane, redirect(server) + "#access_token=TOK%2F1&expires_in=0");
+  EXPECT_TRUE(log.contains("token:  TOK/1"));
+  EXPECT_TRUE(log.contains("You're logged to Facebook. Your oAuth token is:TOK/1"));
+  EXPECT_EQ(pane->superview(), nullptr);
+  EXPECT_TRUE(c.facebookReady());
+  EXPECT_EQ(server.targets(),
+            std::vector<std::string>{"/me/inbox?date_format=U&access_token=TOK/1"});
+
+  ASSERT_TRUE(runUntilFinalDecision());
+  EXPECT_EQ(pages(), (std::vector<std::string>{"loading.html", "main.html"}));
+  EXPECT_EQ(engine_->lastLoadedResource(), "main.html");
+  EXPECT_EQ(doneCalls_, 1);
+
+  EXPECT_EQ(c.s()->facebook_messages().size(), 3u);
+  EXPECT_EQ(c.s()->fb_events().size(), 3u);
+  const std::string timeline = c.getTimeLine();
+  EXPECT_NE(timeline.find("\"facebook_message\",1300000000,0,0"), std::string::npos) << timeline;
+  EXPECT_NE(timeline.find("\"facebook_message\",1300000500,0,0"), std::string::npos) << timeline;
+  EXPECT_EQ(timeline.find("1300000900"), std::string::npos) << timeline;  // Zed is nobody
+  const std::optional<std::string> contacts = c.getContacts();
+  ASSERT_TRUE(contacts);
+  EXPECT_NE(contacts->find("Ann"), std::string::npos) << *contacts;
+}
+
+TEST_F(FacebookLogin, AFailedInboxRequestStillEndsTheSocialNetworkStep) {
+  testing::LoopbackServer server([](httplib::Server& s) {
+    s.Get("/me/inbox", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 400;
+      res.set_content(R"({"error":{"message":"Invalid OAuth access token.","code":190}})",
+                      "text/javascript");
+    });
+  });
+  ASSERT_TRUE(server.ok());
+  platform::LogCapture log;
+  AppController& c = start(server);
+  engine_->navigate(*loginPane(server), redirect(server) + "#access_token=expired");
+
+  ASSERT_TRUE(runUntilFinalDecision());
+  EXPECT_EQ(server.targets().size(), 1u);
+  EXPECT_TRUE(c.s()->fb_events().empty());
+  EXPECT_EQ(pages(), (std::vector<std::string>{"loading.html", "main.html"}));  // Bob's SMS
+  EXPECT_EQ(c.getTimeLine().find("facebook_message"), std::string::npos);
+}
+
+TEST_F(FacebookLogin, ALoginAfterTheSkipSendsNoRequest) {
+  testing::LoopbackServer server(serveInbox);
+  ASSERT_TRUE(server.ok());
+  platform::LogCapture log;
+  AppController& c = start(server);
+  const std::shared_ptr<platform::WebView> pane = loginPane(server);
+  ASSERT_TRUE(pane);
+  c.ignoreFacebook();  // the pane leaves the screen but can still finish a load
+  engine_->navigate(*pane, redirect(server) + "#access_token=late");
+
+  ASSERT_TRUE(runUntilFinalDecision());
+  EXPECT_TRUE(log.contains("You're logged to Facebook. Your oAuth token is:late"));
+  EXPECT_TRUE(server.targets().empty());
+  EXPECT_TRUE(c.s()->fb_events().empty());
+  EXPECT_EQ(pages(),
+            (std::vector<std::string>{"loading.html", "loading_afterFacebook.html", "main.html"}));
+  EXPECT_EQ(doneCalls_, 1);
+}
+
+}  // namespace
+}  // namespace ovra::controller

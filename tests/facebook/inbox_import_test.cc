@@ -1,0 +1,132 @@
+#include "facebook/inbox_import.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "json/parser.h"
+
+namespace ovra::facebook {
+namespace {
+
+json::Value parse(const std::string& text) {
+  json::KtJsonParser parser;
+  std::optional<json::Value> v = parser.objectWithString(text);
+  EXPECT_TRUE(v) << text;
+  return v ? *v : json::Value();
+}
+
+TEST(InboxImport, MakesOneFacebookMessageEventPerThread) {
+  const std::string reply = R"js({"data":[
+    {"id":"t1","to":{"data":[{"name":"Ann Lee","id":"1"}]},"from":{"name":"Bob Ray","id":"2"},
+     "message":"hi :)","updated_time":1300000100,"created_time":1300000000},
+    {"id":"t2","from":{"name":"Ann Lee"},"updated_time":1300000200},
+    {"id":"t3","created_time":null,"updated_time":1300000300},
+    {"id":"t4","message":"no times"}],
+    "paging":{"next":"https://example/next"}})js";
+  model::Session session;
+  EXPECT_EQ(importInboxReply(reply, session), 4u);
+
+  const json::Value data = *parse(reply).get("data");
+  EXPECT_EQ(json::Value(session.facebook_messages()), data);
+  const auto& events = session.fb_events();
+  ASSERT_EQ(events.size(), 4u);
+
+  const model::Event& full = *events[0];
+  EXPECT_EQ(full.type(), "facebook_message");
+  EXPECT_TRUE(std::dynamic_pointer_cast<model::FacebookMessageDecorator>(full.decorator()));
+  EXPECT_EQ(full.timestamp(), 1300000000);  // created_time wins over updated_time
+  EXPECT_EQ(full.to(), *data.asArray()[0].get("to"));
+  EXPECT_EQ(full.from(), *data.asArray()[0].get("from"));
+  EXPECT_EQ(full.message(), "hi :)");
+  json::Array values;  // every value of the thread, in the thread's own order
+  for (const json::Member& m : data.asArray()[0].asObject()) values.push_back(m.value);
+  ASSERT_TRUE(full.lib());
+  EXPECT_EQ(*full.lib(), values);
+
+  EXPECT_EQ(events[1]->timestamp(), 1300000200);  // only updated_time
+  EXPECT_FALSE(events[1]->to());
+  EXPECT_EQ(events[1]->message(), "");
+  EXPECT_EQ(events[2]->timestamp(), 1300000300);  // a null created_time counts as absent
+  EXPECT_EQ(events[3]->timestamp(), 0);           // neither time
+  EXPECT_FALSE(events[3]->from());
+  EXPECT_EQ(events[3]->message(), "no times");
+}
+
+TEST(InboxImport, ReadsTimesAsWholeSecondsWithin32Bits) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  const struct {
+    std::string json;  // the time value, as it stands in the reply
+    int32_t seconds;
+  } cases[] = {
+      {"1300000000", 1300000000},
+      {"0", 0},
+      {"-5", -5},
+      {"2147483647", kMax},
+      {"2147483648", kMax},
+      {"1099511627776", kMax},
+      {"-1099511627776", kMin},
+      {"99999999999999999999999", kMax},     // beyond 64 bits
+      {"1300000000.9", 1300000000},          // truncated toward zero
+      {"-1.5", -1},
+      {"1.3e9", 1300000000},
+      {"13e8", 1300000000},
+      {"1e300", kMax},
+      {"-1e300", kMin},
+      {"1e-300", 0},
+      {"\"1300000000\"", 1300000000},        // a number written as a string
+      {"\" 42 \"", 42},
+      {"\"1.3e9\"", 1300000000},
+      {"\"2011-05-01T10:00:00+0000\"", 0},   // not a number
+      {"\"\"", 0},
+      {"true", 0},
+      {"null", 0},
+      {"[1]", 0},
+      {"{}", 0},
+  };
+  for (const auto& c : cases) {
+    const json::Value time = *parse("[" + c.json + "]").asArray().begin();
+    EXPECT_EQ(timestampFromTimeValue(time), c.seconds) << c.json;
+  }
+  EXPECT_EQ(timestampFromTimeValue(json::Value(1.3e9 + 0.5)), 1300000000);
+  EXPECT_EQ(timestampFromTimeValue(json::Value(1e12)), kMax);
+  EXPECT_EQ(timestampFromTimeValue(json::Value(std::numeric_limits<double>::quiet_NaN())), 0);
+}
+
+TEST(InboxImportErrors, RepliesWithoutAThreadListGiveNoEvents) {
+  const std::optional<std::string> replies[] = {
+      std::nullopt,  // no text: a network failure or a body that is not UTF-8
+      "",
+      "not json",
+      "{\"data\":[",
+      "[{\"message\":\"top level is an array\"}]",
+      R"({"error":{"message":"Invalid OAuth access token.","type":"OAuthException","code":190}})",
+      "{\"data\":[]}",
+      "{\"data\":{\"message\":\"an object, not a list\"}}",
+      "{\"data\":\"text\"}",
+      "{\"data\":null}",
+  };
+  for (const auto& reply : replies) {
+    model::Session session;
+    session.setFacebook_messages(json::Array{json::Value("stale")});
+    EXPECT_EQ(importInboxReply(reply, session), 0u) << reply.value_or("(none)");
+    EXPECT_TRUE(session.facebook_messages().empty()) << reply.value_or("(none)");
+    EXPECT_TRUE(session.fb_events().empty());
+  }
+}
+
+TEST(InboxImportErrors, SkipsThreadsThatAreNotObjects) {
+  model::Session session;
+  EXPECT_EQ(importInboxReply(R"({"data":[1,{"message":"a"},null,"s",[],{"message":"b"}]})",
+                             session),
+            2u);
+  EXPECT_EQ(session.facebook_messages().size(), 6u);  // kept as the reply had them
+  ASSERT_EQ(session.fb_events().size(), 2u);
+  EXPECT_EQ(session.fb_events()[0]->message(), "a");
+  EXPECT_EQ(session.fb_events()[1]->message(), "b");
+}
+
+}  // namespace
+}  // namespace ovra::facebook
