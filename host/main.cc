@@ -22,6 +22,7 @@
 #include "options.h"
 #include "platform/headless_engine.h"
 #include "platform/home.h"
+#include "platform/log.h"
 #include "platform/main_queue.h"
 #include "plugin_host.h"
 
@@ -35,32 +36,38 @@ constexpr platform::Rect kVisualizerArea{0, 0, 1024, 768};
 // However large the backups, the final page is expected well before this.
 constexpr auto kHeadlessLimit = 600s;
 
-// Watches SIGINT and SIGTERM (blocked everywhere else) and stops the main queue.
+// Watches SIGINT and SIGTERM (blocked in every thread) and stops the main queue. SIGUSR1,
+// blocked as well, only wakes it to end.
 class SignalWatcher {
  public:
   SignalWatcher() {
     thread_ = std::thread([this] {
-      sigset_t set = stopSignals();
-      const timespec tick{0, 100'000'000};
-      while (!done_) {
-        if (sigtimedwait(&set, nullptr, &tick) > 0) {
-          interrupted_ = true;
-          platform::stopMainQueue();
+      const sigset_t set = watchedSignals();
+      for (;;) {
+        int signal = 0;
+        if (sigwait(&set, &signal) != 0) continue;
+        if (signal == SIGUSR1) {
+          if (done_) return;
+          continue;
         }
+        interrupted_ = true;
+        platform::stopMainQueue();
       }
     });
   }
   ~SignalWatcher() {
     done_ = true;
+    pthread_kill(thread_.native_handle(), SIGUSR1);
     thread_.join();
   }
   bool interrupted() const { return interrupted_; }
 
-  static sigset_t stopSignals() {
+  static sigset_t watchedSignals() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
     return set;
   }
 
@@ -166,8 +173,8 @@ int main(int argc, char** argv) {
   }
 
   // Every thread started from here on leaves the stop signals to the watcher.
-  sigset_t stop = SignalWatcher::stopSignals();
-  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  const sigset_t watched = SignalWatcher::watchedSignals();
+  pthread_sigmask(SIG_BLOCK, &watched, nullptr);
   SignalWatcher signals;
 
   if (!options.home.empty()) platform::setHomeFolder(options.home);
@@ -177,7 +184,7 @@ int main(int argc, char** argv) {
     std::cerr << "ovra: no browser front end in this build; listing the pages shown "
                  "(Ctrl-C to stop)\n";
     engine->setLoadObserver([](const platform::HeadlessEngine::Load& load) {
-      std::cerr << "ovra: page " << load.url << "\n";
+      platform::log("ovra: page " + load.url);
     });
   }
 
