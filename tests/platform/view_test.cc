@@ -1,0 +1,144 @@
+#include "platform/view.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/bundle.h"
+#include "platform/headless_engine.h"
+#include "platform/home.h"
+#include "platform/workspace.h"
+
+namespace ovra::platform {
+namespace {
+
+class ViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override { setWebEngine(engine_); }
+  void TearDown() override { setWebEngine(nullptr); }
+  std::shared_ptr<HeadlessEngine> engine_ = std::make_shared<HeadlessEngine>();
+};
+
+TEST_F(ViewTest, AutoresizingFollowsTheMasks) {
+  struct Case {
+    unsigned mask;
+    Rect after;
+  };
+  // A 100x100 superview holding a 20x20 subview at (10, 10) grows to 200x150.
+  for (const Case& k : {
+           Case{0, {10, 10, 20, 20}},
+           Case{kViewWidthSizable | kViewHeightSizable, {10, 10, 120, 70}},
+           Case{kViewMinXMargin, {110, 10, 20, 20}},
+           Case{kViewMaxXMargin | kViewMaxYMargin, {10, 10, 20, 20}},
+           Case{kViewMinXMargin | kViewWidthSizable, {10 + 100 * 10 / 30.0, 10, 20 + 100 * 20 / 30.0, 20}},
+       }) {
+    auto parent = View::create(Rect{0, 0, 100, 100});
+    parent->setAutoresizesSubviews(true);
+    auto child = View::create(Rect{10, 10, 20, 20});
+    child->setAutoresizingMask(k.mask);
+    parent->addSubview(child);
+    parent->setFrame(Rect{0, 0, 200, 150});
+    EXPECT_EQ(child->frame(), k.after) << k.mask;
+  }
+  // Without autoresizing the subviews stay.
+  auto parent = View::create(Rect{0, 0, 100, 100});
+  auto child = View::create(Rect{0, 0, 100, 100});
+  child->setAutoresizingMask(kViewWidthSizable);
+  parent->addSubview(child);
+  parent->setFrame(Rect{0, 0, 300, 300});
+  EXPECT_EQ(child->frame(), (Rect{0, 0, 100, 100}));
+}
+
+TEST_F(ViewTest, SplitViewPanesKeepTheirShares) {
+  auto split = SplitView::create(Rect{0, 0, 800, 600});
+  split->setVertical(true);
+  split->setAutoresizesSubviews(true);
+  auto left = WebView::create(Rect{0, 0, 400, 600});
+  auto right = WebView::create(Rect{400, 0, 400, 600});
+  split->addSubview(left);
+  split->addSubview(right);
+  split->setFrame(Rect{0, 0, 1000, 500});
+  EXPECT_EQ(left->frame(), (Rect{0, 0, 500, 500}));
+  EXPECT_EQ(right->frame(), (Rect{500, 0, 500, 500}));
+}
+
+TEST_F(ViewTest, SubviewsMoveBetweenSuperviewsAndLeave) {
+  auto a = View::create(Rect{});
+  auto b = View::create(Rect{});
+  auto child = View::create(Rect{});
+  a->addSubview(child);
+  b->addSubview(child);  // moves: a view has one superview
+  EXPECT_TRUE(a->subviews().empty());
+  EXPECT_EQ(child->superview(), b);
+  child->removeFromSuperview();
+  EXPECT_TRUE(b->subviews().empty());
+  EXPECT_EQ(child->superview(), nullptr);
+  child->removeFromSuperview();  // again: nothing happens
+  a->addSubview(a);              // a view is never its own subview
+  EXPECT_TRUE(a->subviews().empty());
+  EXPECT_NE(a->id(), b->id());
+}
+
+TEST_F(ViewTest, HeadlessEngineRecordsLoadsAndReportsFinishedOnes) {
+  struct Delegate : FrameLoadDelegate {
+    void webViewDidFinishLoadForFrame(WebView& view) override { urls.push_back(view.mainFrameURL()); }
+    std::vector<std::string> urls;
+  };
+  auto delegate = std::make_shared<Delegate>();
+  auto web = WebView::create(Rect{});
+  web->setFrameLoadDelegate(delegate);
+  web->loadURL("file:///b/Resources/loading.html");
+  EXPECT_EQ(engine_->lastLoadedResource(), "loading.html");
+  EXPECT_TRUE(delegate->urls.empty());
+  EXPECT_EQ(engine_->finishLoads(), 1u);
+  EXPECT_EQ(engine_->finishLoads(), 0u);
+  engine_->navigate(*web, "https://example.org/done?x=1#y");
+  EXPECT_EQ(web->mainFrameURL(), "https://example.org/done?x=1#y");
+  EXPECT_EQ(delegate->urls, (std::vector<std::string>{"file:///b/Resources/loading.html",
+                                                      "https://example.org/done?x=1#y"}));
+  EXPECT_EQ(engine_->loadedResources(), (std::vector<std::string>{"loading.html", "done"}));
+  // A load whose view is gone is skipped.
+  WebView::create(Rect{})->loadURL("file:///gone.html");
+  EXPECT_EQ(engine_->finishLoads(), 0u);
+  EXPECT_EQ(engine_->webViewShowing("gone.html"), nullptr);
+}
+
+TEST_F(ViewTest, ScriptCallsReachOnlyExposedMethodsOfSetProperties) {
+  struct Object : ScriptObject {
+    bool isSelectorExcludedFromWebScript(std::string_view m) const override { return m != "hi"; }
+    std::optional<std::string> invokeFromWebScript(std::string_view) override { return "hello"; }
+  };
+  auto web = WebView::create(Rect{});
+  EXPECT_FALSE(engine_->callScript(*web, "app", "hi").ok());
+  web->setWindowScriptValue("app", std::make_shared<Object>());
+  EXPECT_EQ(engine_->callScript(*web, "app", "hi").value, "hello");
+  const ScriptCallResult refused = engine_->callScript(*web, "app", "other");
+  EXPECT_EQ(refused.error, "app.other is not a function");
+  // Without a policy delegate a new window is let through; the workspace is recorded.
+  EXPECT_EQ(engine_->requestNewWindow(*web, "http://example.org", ""), PolicyDecision::kUse);
+  openURL("http://example.org/");
+  EXPECT_EQ(engine_->openedURLs(), std::vector<std::string>{"http://example.org/"});
+}
+
+TEST(Bundle, ResourcesSitBesideTheModule) {
+  EXPECT_EQ(resourceFolderForModule("/x/Ovra.bundle/Contents/lib/ovra.so"),
+            "/x/Ovra.bundle/Contents/Resources");
+  EXPECT_EQ(resourceFolderForModule("/x/bin/tool"), "/x/bin/Resources");
+  EXPECT_EQ(fileURL("/a b/é%.html"), "file:///a%20b/%C3%A9%25.html");
+  EXPECT_EQ(lastPathComponentOfURL("file:///a%20b/x%2Fy.html?q#f"), "x/y.html");
+  EXPECT_EQ(lastPathComponentOfURL("noslash"), "noslash");
+  const std::optional<std::string> self =
+      modulePathContaining(reinterpret_cast<const void*>(&resourceFolderForModule));
+  ASSERT_TRUE(self);
+  EXPECT_NE(self->find("libovra_platform.so"), std::string::npos) << *self;
+  EXPECT_FALSE(modulePathContaining(nullptr));
+}
+
+TEST(Home, AnExplicitFolderWinsOverTheEnvironment) {
+  const std::string real = homeFolder();
+  setHomeFolder("/srv/somewhere");
+  EXPECT_EQ(homeFolder(), "/srv/somewhere");
+  setHomeFolder("");
+  EXPECT_EQ(homeFolder(), real);
+}
+
+}  // namespace
+}  // namespace ovra::platform
