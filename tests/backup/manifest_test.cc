@@ -68,15 +68,6 @@ TEST(ManifestFields, StoredNameIsTheDigestOfDomainHyphenPath) {
   EXPECT_EQ(sample::storedName("", "sms.db"), BackupReader::hashInfoString("-sms.db"));
 }
 
-TEST(ManifestRecords, HaveTheSizesTheirFieldsGive) {
-  ManifestRecord empty;
-  EXPECT_EQ(encodeManifest({empty}).size(), 6u + 50u);
-  ManifestRecord named = record("HomeDomain", "Library/SMS/sms.db");
-  EXPECT_EQ(encodeManifest({named}).size(), 6u + 78u);
-  named.properties = {{"", ""}, {"", ""}};
-  EXPECT_EQ(encodeManifest({named}).size(), 6u + 78u + 8u);
-}
-
 class ManifestWalk : public ::testing::Test {
  protected:
   // Writes `manifest` into a fresh folder, walks it, and returns the console lines.

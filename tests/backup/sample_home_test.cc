@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "backup/backup_reader.h"
 #include "backup_fixture.h"
+#include "platform/log.h"
 
 namespace ovra::sample {
 namespace {
@@ -38,6 +40,18 @@ TEST(SampleHome, RefusesToWriteOverAnExistingBackup) {
   EXPECT_FALSE(second.ok());
   EXPECT_NE(second.error.find("already exists"), std::string::npos) << second.error;
   EXPECT_EQ(testing::snapshot(home.path()), before);
+}
+
+// The demo data must show people on the main page: some contacts with 5 or more events.
+TEST(SampleHome, DefaultsGiveContactsWithFiveOrMoreEvents) {
+  testing::TempDir home;
+  ASSERT_TRUE(writeSampleHome(home.path(), Options()).ok());
+  model::Session session;
+  backup::DetailedLog log;
+  platform::LogCapture quiet;
+  backup::BackupReader(home.path(), session, log).extractPlatformContents();
+  session.arrangeContents();
+  EXPECT_GE(session.buildContactRows(5), 3u);
 }
 
 }  // namespace
