@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <numeric>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -258,6 +261,48 @@ TEST(ExtractionOfGeneratedHome, ReadsEveryRowAndWritesNothing) {
     }
     EXPECT_EQ(log.text(), expected);
   }
+}
+
+// Every database of a generated backup broken in a different way: each one is reported
+// and passed over, and the backup still gets its detailed-log line.
+TEST(ExtractionOfGeneratedHome, PassesOverStoredFilesThatCannotBeRead) {
+  TempDir home;
+  sample::Options options;
+  options.contacts = 3;
+  sample::Result generated = sample::writeSampleHome(home.path(), options);
+  ASSERT_TRUE(generated.ok()) << generated.error;
+  auto stored = [&](const sample::DatabaseLocation& db) {
+    return platform::joinPath(generated.backups[0].folder, sample::storedName(db.domain, db.path));
+  };
+  std::filesystem::remove(stored(sample::kSmsDatabase));                      // missing
+  testing::writeFile(stored(sample::kCallDatabase), std::string(3000, '\x5A'));  // not SQLite
+  testing::writeFile(stored(sample::kAddressBookDatabase), "");               // empty
+  std::filesystem::remove(stored(sample::kBookmarksDatabase));
+  ASSERT_EQ(makeDatabase(stored(sample::kBookmarksDatabase), "CREATE TABLE t (a);"), "");
+  const std::string unreadable = stored(sample::kAppUseDatabase);
+  if (geteuid() == 0) {  // permissions do not stop root: a folder cannot be read either
+    std::filesystem::remove(unreadable);
+    std::filesystem::create_directory(unreadable);
+  } else {
+    chmod(unreadable.c_str(), 0);
+  }
+
+  model::Session session;
+  DetailedLog log;
+  platform::LogCapture capture;
+  BackupReader(home.path(), session, log).extractPlatformContents();
+  size_t processed = 0, errors = 0;
+  for (const std::string& line : capture.lines()) {
+    processed += line.starts_with("Processed DB ");
+    errors += line.starts_with("Error executing query ");
+  }
+  EXPECT_EQ(processed, 5u);
+  EXPECT_EQ(errors, 7u);  // the message and call databases run two queries each
+  EXPECT_EQ(session.peopleCount() + session.eventCount(), 0u);
+  EXPECT_TRUE(log.text().ends_with(
+      "<br/>Read backup of Anna's iPhone. In total so far: 0 contacts and 0 communication "
+      "events<br/>"));
+  chmod(unreadable.c_str(), 0644);
 }
 
 }  // namespace
