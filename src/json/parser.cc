@@ -6,6 +6,7 @@
 #include "json/parser.h"
 
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -80,6 +81,8 @@ std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_vi
     result = std::move(value);
   }
   c_ = end_ = nullptr;
+  elements_.clear();  // what a failed call left behind
+  members_.clear();
   return result;
 }
 
@@ -163,31 +166,32 @@ bool KtJsonParser::skipLiteral(std::string_view rest) {
 }
 
 bool KtJsonParser::scanRestOfArray(Value& value) {
-  if (++depth_ > depthLimit()) {
-    return fail(7, "Nested too deep");
-  }
-  Array array;
+  if (++depth_ > depthLimit()) return fail(7, "Nested too deep");
+  // Elements wait on the shared stack until the count is known; the array is then
+  // allocated once, at its exact size.
+  const size_t base = elements_.size();
   while (c_ != end_) {
     skipWhitespace();
     if (c_ != end_ && *c_ == ']') {
       ++c_;
       --depth_;
+      Array array;
+      array.reserve(elements_.size() - base);
+      array.insert(array.end(), std::make_move_iterator(elements_.begin() + base),
+                   std::make_move_iterator(elements_.end()));
+      elements_.erase(elements_.begin() + base, elements_.end());
       value = Value(std::move(array));
       return true;
     }
-    if (array.empty()) array.reserve(8);
-    array.emplace_back();
-    if (!scanValue(array.back())) {
-      return fail(3, "Expected value while parsing array");
-    }
+    Value element;
+    if (!scanValue(element)) return fail(3, "Expected value while parsing array");
+    elements_.push_back(std::move(element));
     skipWhitespace();
     if (c_ == end_) break;
     if (*c_ == ',') {
       ++c_;
       skipWhitespace();
-      if (c_ != end_ && *c_ == ']') {
-        return fail(9, "Trailing comma disallowed in array");
-      }
+      if (c_ != end_ && *c_ == ']') return fail(9, "Trailing comma disallowed in array");
     } else if (*c_ != ']') {
       return fail(3, "Expected ',' or ']' after array element");
     }
@@ -196,15 +200,20 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
 }
 
 bool KtJsonParser::scanRestOfDictionary(Value& value) {
-  if (++depth_ > depthLimit()) {
-    return fail(7, "Nested too deep");
-  }
-  Object object;
+  if (++depth_ > depthLimit()) return fail(7, "Nested too deep");
+  const size_t base = members_.size();  // as for arrays
   while (c_ != end_) {
     skipWhitespace();
     if (c_ != end_ && *c_ == '}') {
       ++c_;
       --depth_;
+      Object object;
+      object.reserve(members_.size() - base);
+      for (size_t i = base; i < members_.size(); ++i) {
+        // A repeated key keeps its first place and takes the last value.
+        object.set(std::move(members_[i].key), std::move(members_[i].value));
+      }
+      members_.erase(members_.begin() + base, members_.end());
       value = Value(std::move(object));
       return true;
     }
@@ -213,24 +222,17 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
       return fail(3, "Object key string expected");
     }
     skipWhitespace();
-    if (c_ == end_ || *c_ != ':') {
-      return fail(3, "Expected ':' separating key and value");
-    }
+    if (c_ == end_ || *c_ != ':') return fail(3, "Expected ':' separating key and value");
     ++c_;
     Value member;
-    if (!scanValue(member)) {
-      return fail(3, "Object value expected for key: ", key, "");
-    }
-    if (object.empty()) object.reserve(7);
-    object.set(std::move(key), std::move(member));  // a repeated key: first place, last value
+    if (!scanValue(member)) return fail(3, "Object value expected for key: ", key, "");
+    members_.push_back(Member{std::move(key), std::move(member)});
     skipWhitespace();
     if (c_ == end_) break;
     if (*c_ == ',') {
       ++c_;
       skipWhitespace();
-      if (c_ != end_ && *c_ == '}') {
-        return fail(9, "Trailing comma disallowed in object");
-      }
+      if (c_ != end_ && *c_ == '}') return fail(9, "Trailing comma disallowed in object");
     } else if (*c_ != '}') {
       return fail(3, "Expected ',' or '}' after object member");
     }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "json/base.h"
 #include "json/value.h"
@@ -49,6 +50,9 @@ class KtJsonParser : public KtJsonBase {
 
   const char* c_ = nullptr;    // read position, valid during one call only
   const char* end_ = nullptr;  // end of the text: its first NUL byte or its size
+  // Elements and members of the containers being read, innermost last.
+  std::vector<Value> elements_;
+  std::vector<Member> members_;
 };
 
 }  // namespace ovra::json

@@ -3,6 +3,7 @@
 // text costs one scan and one append.
 #include "json/writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <utility>
@@ -27,6 +28,65 @@ struct EscapeTable {
 };
 constexpr EscapeTable kEscapeChars;
 
+size_t digitCount(uint64_t n) {
+  size_t count = 1;
+  for (; n >= 10000; n /= 10000) count += 4;
+  return count + (n >= 10) + (n >= 100) + (n >= 1000);
+}
+
+// The length of the text a string is written as.
+size_t measureString(const std::string& string) {
+  size_t size = string.size() + 2;
+  const char* p = string.data();
+  const char* const end = p + string.size();
+  while ((p = internal::findEscapeByte(p, end)) != end) {
+    size += kEscapeChars.letter[static_cast<unsigned char>(*p)] == 'u' ? 5 : 1;
+    ++p;
+  }
+  return size;
+}
+
+// The length of the value's text, so the output is allocated once: exact for everything
+// but decimals, doubles and proxies (estimated; the output grows if they need more).
+// Stops counting below `levels` nesting levels, where writing fails anyway.
+size_t measure(const Value& value, uint64_t levels) {
+  switch (value.kind()) {
+    case Value::Kind::kObject: {
+      const Object& object = value.asObject();
+      size_t size = 1 + std::max<size_t>(object.size(), 1);
+      if (levels == 0) return size;
+      for (const Member& member : object) {
+        size += measureString(member.key) + 1 + measure(member.value, levels - 1);
+      }
+      return size;
+    }
+    case Value::Kind::kArray: {
+      const Array& array = value.asArray();
+      size_t size = 1 + std::max<size_t>(array.size(), 1);
+      if (levels == 0) return size;
+      for (const Value& element : array) size += measure(element, levels - 1);
+      return size;
+    }
+    case Value::Kind::kString:
+      return measureString(value.asString());
+    case Value::Kind::kBool:
+      return value.asBool() ? 4 : 5;
+    case Value::Kind::kInt: {
+      const int64_t i = value.asInt();
+      return i < 0 ? 1 + digitCount(0 - static_cast<uint64_t>(i)) : digitCount(static_cast<uint64_t>(i));
+    }
+    case Value::Kind::kDouble:
+      return 24;
+    case Value::Kind::kDecimal:
+      return value.asDecimal().digits().size() + 16;
+    case Value::Kind::kNull:
+      return 4;
+    case Value::Kind::kOpaque:
+      return 0;
+  }
+  return 0;
+}
+
 void appendInt(int64_t value, std::string& out) {
   char buffer[24];
   auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -40,7 +100,7 @@ std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
   if (value.isObject() || value.isArray()) {
     depth_ = 0;
     std::string out;
-    out.reserve(kInitialRoom);
+    out.reserve(std::max(kInitialRoom, measure(value, depthLimit())));
     if (appendValue(value, out)) return out;
   } else if (value.isOpaque()) {
     if (proxyHops_ >= depthLimit()) {
