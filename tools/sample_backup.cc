@@ -100,10 +100,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const ovra::sample::BackupCounts& b : result.backups) {
-    std::printf("%s (%s): %zu contacts, %zu values, %zu SMS, %zu calls, %zu bookmark words, "
-                "%zu app counters\n",
-                b.folder.c_str(), b.deviceName.c_str(), b.contacts, b.multiValues, b.sms, b.calls,
-                b.bookmarkWords, b.appCounters);
+    std::printf(
+        "%s (%s): %zu contacts, %zu values, %zu SMS, %zu calls, %zu bookmark words, "
+        "%zu app counters\n",
+        b.folder.c_str(), b.deviceName.c_str(), b.contacts, b.multiValues, b.sms, b.calls,
+        b.bookmarkWords, b.appCounters);
   }
   return 0;
 }

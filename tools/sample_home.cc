@@ -45,57 +45,56 @@ class Random {
 };
 
 constexpr std::array<const char*, 24> kFirstNames = {
-    "Anna",  "Ben",   "Chloé", "David", "Emma",   "Felix", "Grace",  "Hugo",
-    "Ines",  "Jonas", "Katja", "Liam",  "Maya",   "Noah",  "Olivia", "Paul",
-    "Queen", "Rosa",  "Sam",   "Tara",  "Umberto", "Vera", "Will",   "Zoë"};
+    "Anna",  "Ben",   "Chloé", "David", "Emma",    "Felix", "Grace",  "Hugo",
+    "Ines",  "Jonas", "Katja", "Liam",  "Maya",    "Noah",  "Olivia", "Paul",
+    "Queen", "Rosa",  "Sam",   "Tara",  "Umberto", "Vera",  "Will",   "Zoë"};
 constexpr std::array<const char*, 20> kLastNames = {
-    "Andersen", "Brown",  "Costa",   "Dubois",  "Evans",  "Fischer", "García",
-    "Hansen",   "Ito",    "Jensen",  "Kowalski", "López", "Müller",  "Nowak",
-    "O'Brien",  "Petrov", "Rossi",   "Schmidt", "Tanaka", "Weber"};
+    "Andersen", "Brown",  "Costa",  "Dubois",   "Evans",  "Fischer", "García",
+    "Hansen",   "Ito",    "Jensen", "Kowalski", "López",  "Müller",  "Nowak",
+    "O'Brien",  "Petrov", "Rossi",  "Schmidt",  "Tanaka", "Weber"};
 constexpr std::array<const char*, 6> kMiddleNames = {"J.", "Marie", "Lee", "Ann", "K.", "Rose"};
-constexpr std::array<const char*, 26> kMessages = {
-    "Running late, be there in 10 :)",
-    "Did you see the game last night?",
-    "ok",
-    "Thanks! :D",
-    "Can you call me when you get this?",
-    "Happy birthday!!! :-) :-)",
-    "Where are you?",
-    "Miss you :*",
-    "That's not funny :(",
-    "haha ;)",
-    "Dinner at 8? Café on the corner",
-    "On my way",
-    "Sure, no problem",
-    "I can't make it tonight :/",
-    "Bring the keys please",
-    "Good luck tomorrow! ;-)",
-    "Lol :P",
-    "Just landed ✈️",
-    "See you soon 😀",
-    "Meeting moved to 3pm",
-    "Call you later",
-    "Are we still on for Saturday?",
-    "I'm so sorry ;(",
-    "Great news :D :)",
-    "Love you <3",
-    "Yes"};
+constexpr std::array<const char*, 26> kMessages = {"Running late, be there in 10 :)",
+                                                   "Did you see the game last night?",
+                                                   "ok",
+                                                   "Thanks! :D",
+                                                   "Can you call me when you get this?",
+                                                   "Happy birthday!!! :-) :-)",
+                                                   "Where are you?",
+                                                   "Miss you :*",
+                                                   "That's not funny :(",
+                                                   "haha ;)",
+                                                   "Dinner at 8? Café on the corner",
+                                                   "On my way",
+                                                   "Sure, no problem",
+                                                   "I can't make it tonight :/",
+                                                   "Bring the keys please",
+                                                   "Good luck tomorrow! ;-)",
+                                                   "Lol :P",
+                                                   "Just landed ✈️",
+                                                   "See you soon 😀",
+                                                   "Meeting moved to 3pm",
+                                                   "Call you later",
+                                                   "Are we still on for Saturday?",
+                                                   "I'm so sorry ;(",
+                                                   "Great news :D :)",
+                                                   "Love you <3",
+                                                   "Yes"};
 constexpr std::array<const char*, 30> kBookmarkWords = {
-    "news",   "apple",  "the",    "mail",   "weather", "maps",  "bank",   "sport",
-    "travel", "recipe", "wiki",   "video",  "music",   "shop",  "login",  "home",
-    "photos", "blog",   "forum",  "train",  "flights", "hotel", "movies", "books",
+    "news",   "apple",    "the",   "mail",  "weather", "maps",  "bank",   "sport",
+    "travel", "recipe",   "wiki",  "video", "music",   "shop",  "login",  "home",
+    "photos", "blog",     "forum", "train", "flights", "hotel", "movies", "books",
     "school", "football", "cloud", "docs",  "jobs",    "radio"};
 constexpr std::array<const char*, 16> kApps = {
-    "com.apple.MobileSMS",      "com.apple.mobilesafari", "com.apple.mobilephone",
-    "com.apple.mobilemail",     "com.apple.Maps",         "com.apple.camera",
+    "com.apple.MobileSMS",       "com.apple.mobilesafari", "com.apple.mobilephone",
+    "com.apple.mobilemail",      "com.apple.Maps",         "com.apple.camera",
     "com.apple.mobileslideshow", "com.apple.weather",      "com.apple.MobileAddressBook",
-    "com.apple.mobilecal",      "com.apple.AppStore",     "com.facebook.Facebook",
-    "com.atebits.Tweetie2",     "com.skype.skype",        "com.spotify.client",
+    "com.apple.mobilecal",       "com.apple.AppStore",     "com.facebook.Facebook",
+    "com.atebits.Tweetie2",      "com.skype.skype",        "com.spotify.client",
     "com.whatsapp.WhatsApp"};
 constexpr std::array<const char*, 5> kUnmatchedAddresses = {
     "72345", "+49 151 23456789", "friend@icloud.com", "+33 6 12 34 56 78", "Voicemail"};
 // Weighted hours of the day: more communication in the day and evening.
-constexpr std::array<int, 24> kHourWeights = {1, 1, 1, 1, 1, 1, 2, 4, 6, 7, 7, 8,
+constexpr std::array<int, 24> kHourWeights = {1, 1, 1, 1, 1, 1, 2,  4,  6, 7, 7, 8,
                                               9, 8, 7, 7, 8, 9, 10, 10, 9, 7, 4, 2};
 constexpr int64_t kFirstDay = 14245;  // 2009-01-01
 constexpr int64_t kDays = 1461;       // four years
@@ -168,13 +167,18 @@ struct Contact {
 std::string bookFormat(const Contact& c, int style) {
   const std::string& n = c.national;
   if (c.uk) {
-    return style % 2 == 0 ? "+44 " + n.substr(1, 4) + " " + n.substr(5) : n.substr(0, 5) + " " + n.substr(5);
+    return style % 2 == 0 ? "+44 " + n.substr(1, 4) + " " + n.substr(5)
+                          : n.substr(0, 5) + " " + n.substr(5);
   }
   switch (style % 4) {
-    case 0: return "+1 (" + n.substr(0, 3) + ") " + n.substr(3, 3) + "-" + n.substr(6);
-    case 1: return "(" + n.substr(0, 3) + ") " + n.substr(3, 3) + "-" + n.substr(6);
-    case 2: return n.substr(0, 3) + "-" + n.substr(3, 3) + "-" + n.substr(6);
-    default: return n.substr(0, 3) + " " + n.substr(3, 3) + " " + n.substr(6);
+    case 0:
+      return "+1 (" + n.substr(0, 3) + ") " + n.substr(3, 3) + "-" + n.substr(6);
+    case 1:
+      return "(" + n.substr(0, 3) + ") " + n.substr(3, 3) + "-" + n.substr(6);
+    case 2:
+      return n.substr(0, 3) + "-" + n.substr(3, 3) + "-" + n.substr(6);
+    default:
+      return n.substr(0, 3) + " " + n.substr(3, 3) + " " + n.substr(6);
   }
 }
 
@@ -187,8 +191,10 @@ std::string wireFormat(const Contact& c, Random& rng) {
 std::string lowerAscii(std::string_view text) {
   std::string out;
   for (unsigned char ch : text) {
-    if (ch >= 'A' && ch <= 'Z') out += static_cast<char>(ch - 'A' + 'a');
-    else if (ch < 0x80 && ch != '\'') out += static_cast<char>(ch);
+    if (ch >= 'A' && ch <= 'Z')
+      out += static_cast<char>(ch - 'A' + 'a');
+    else if (ch < 0x80 && ch != '\'')
+      out += static_cast<char>(ch);
   }
   return out;
 }
@@ -211,8 +217,8 @@ std::vector<Contact> makeContacts(Random& rng, int count) {
     } else {
       c.national = std::to_string(201 + rng.below(790)) + seven;
     }
-    c.email = lowerAscii(c.first) + "." + (c.last ? lowerAscii(c.last) : "x") +
-              std::to_string(i) + "@example.com";
+    c.email = lowerAscii(c.first) + "." + (c.last ? lowerAscii(c.last) : "x") + std::to_string(i) +
+              "@example.com";
     contacts.push_back(std::move(c));
   }
   return contacts;
@@ -224,7 +230,8 @@ int64_t randomTime(Random& rng, int i, int n) {
   for (int w : kHourWeights) total += w;
   int r = static_cast<int>(rng.below(static_cast<uint64_t>(total)));
   int hour = 0;
-  while (r >= kHourWeights[static_cast<size_t>(hour)]) r -= kHourWeights[static_cast<size_t>(hour++)];
+  while (r >= kHourWeights[static_cast<size_t>(hour)])
+    r -= kHourWeights[static_cast<size_t>(hour++)];
   return day * 86400 + hour * 3600 + static_cast<int64_t>(rng.below(3600));
 }
 
@@ -306,7 +313,8 @@ constexpr const char* kBookmarksSchema =
 constexpr const char* kAppUseSchema =
     "CREATE TABLE Scalars (key TEXT, daysSince1970 INTEGER, value INTEGER, PRIMARY "
     "KEY(key, daysSince1970));"
-    "CREATE TABLE Distributions (key TEXT, daysSince1970 INTEGER, value INTEGER, secondsInDayOffset "
+    "CREATE TABLE Distributions (key TEXT, daysSince1970 INTEGER, value INTEGER, "
+    "secondsInDayOffset "
     "INTEGER);";
 
 // Message hours are counted in the generator too, so that tests can compare.
@@ -352,7 +360,8 @@ std::string writeCalls(const std::string& path, Random& rng, const std::vector<C
       int64_t date = randomTime(rng, i, o.calls);
       hours.insert(static_cast<int>(date / 3600 % 24));
       int64_t flags = rng.chance(0.55) ? 4 : 5;
-      int64_t duration = rng.chance(0.25) ? 0 : 5 + static_cast<int64_t>(rng.below(rng.chance(0.9) ? 600 : 3600));
+      int64_t duration =
+          rng.chance(0.25) ? 0 : 5 + static_cast<int64_t>(rng.below(rng.chance(0.9) ? 600 : 3600));
       insert.text(1, address).integer(2, date).integer(3, duration).integer(4, flags);
       insert.text(5, address.starts_with("+44") ? "234" : "310");
       if (!insert.run()) return db.error();
@@ -392,14 +401,22 @@ std::string writeAddressBook(const std::string& path, Random& rng,
         int64_t label = 1;
         std::string text;
         switch (round == 0 ? 0 : round == 1 ? 1 : 2 + (round + static_cast<int>(i)) % 3) {
-          case 0: text = bookFormat(c, static_cast<int>(i)); break;
-          case 1: property = 4, label = 2, text = c.email; break;
-          case 2: label = 3, text = bookFormat(c, static_cast<int>(i) + 1); break;
+          case 0:
+            text = bookFormat(c, static_cast<int>(i));
+            break;
+          case 1:
+            property = 4, label = 2, text = c.email;
+            break;
+          case 2:
+            label = 3, text = bookFormat(c, static_cast<int>(i) + 1);
+            break;
           case 3:
             property = 5, label = 2;
             text = std::to_string(1 + rng.below(200)) + " Main Street, Springfield";
             break;
-          default: property = 22, label = 4, text = "http://example.com/~" + lowerAscii(c.first); break;
+          default:
+            property = 22, label = 4, text = "http://example.com/~" + lowerAscii(c.first);
+            break;
         }
         value.integer(1, static_cast<int64_t>(i) + 1).integer(2, property).integer(3, round);
         value.integer(4, label).text(5, text);
@@ -414,38 +431,40 @@ std::string writeAddressBook(const std::string& path, Random& rng,
 std::string writeBookmarks(const std::string& path, Random& rng, const Options& o,
                            BackupCounts& counts) {
   std::set<std::string> words;
-  std::string error = writeDatabase(path, kBookmarksSchema, o.walJournal, [&](Db& db) -> std::string {
-    if (!db.exec("INSERT INTO bookmarks (id, special_id, parent, type, title, num_children, "
-                 "editable, deletable, order_index) VALUES (0, 0, NULL, 1, 'Root', 0, 0, 0, 0);")) {
-      return db.error();
-    }
-    Insert bookmark(db,
-                    "INSERT INTO bookmarks (parent, type, title, url, order_index) "
-                    "VALUES (0, 0, ?1, ?2, ?3)");
-    Insert word(db,
-                "INSERT INTO bookmark_title_words (bookmark_id, word, word_index) "
-                "VALUES (?1, ?2, ?3)");
-    if (!bookmark.ok() || !word.ok()) return db.error();
-    int64_t id = 0;
-    int index = 3;  // words of the current bookmark so far; start a new one at once
-    for (int i = 0; i < o.bookmarkWords; ++i) {
-      if (index >= 3) {
-        index = 0;
-        ++id;
-        std::string title = "Bookmark " + std::to_string(id);
-        bookmark.text(1, title).text(2, "http://example.com/" + std::to_string(id));
-        bookmark.integer(3, id);
-        if (!bookmark.run()) return db.error();
-      }
-      // Frequent words first: squaring the uniform draw favours low indices.
-      double u = rng.unit();
-      const char* w = kBookmarkWords[static_cast<size_t>(u * u * kBookmarkWords.size())];
-      words.insert(w);
-      word.integer(1, id).text(2, w).integer(3, index++);
-      if (!word.run()) return db.error();
-    }
-    return std::string();
-  });
+  std::string error =
+      writeDatabase(path, kBookmarksSchema, o.walJournal, [&](Db& db) -> std::string {
+        if (!db.exec(
+                "INSERT INTO bookmarks (id, special_id, parent, type, title, num_children, "
+                "editable, deletable, order_index) VALUES (0, 0, NULL, 1, 'Root', 0, 0, 0, 0);")) {
+          return db.error();
+        }
+        Insert bookmark(db,
+                        "INSERT INTO bookmarks (parent, type, title, url, order_index) "
+                        "VALUES (0, 0, ?1, ?2, ?3)");
+        Insert word(db,
+                    "INSERT INTO bookmark_title_words (bookmark_id, word, word_index) "
+                    "VALUES (?1, ?2, ?3)");
+        if (!bookmark.ok() || !word.ok()) return db.error();
+        int64_t id = 0;
+        int index = 3;  // words of the current bookmark so far; start a new one at once
+        for (int i = 0; i < o.bookmarkWords; ++i) {
+          if (index >= 3) {
+            index = 0;
+            ++id;
+            std::string title = "Bookmark " + std::to_string(id);
+            bookmark.text(1, title).text(2, "http://example.com/" + std::to_string(id));
+            bookmark.integer(3, id);
+            if (!bookmark.run()) return db.error();
+          }
+          // Frequent words first: squaring the uniform draw favours low indices.
+          double u = rng.unit();
+          const char* w = kBookmarkWords[static_cast<size_t>(u * u * kBookmarkWords.size())];
+          words.insert(w);
+          word.integer(1, id).text(2, w).integer(3, index++);
+          if (!word.run()) return db.error();
+        }
+        return std::string();
+      });
   counts.bookmarkWords = std::min<size_t>(words.size(), 500);
   return error;
 }
@@ -482,8 +501,8 @@ std::string fixedBlock(Random& rng, uint16_t mode, uint64_t size) {
   std::string block;
   putBigEndian(block, mode, 2);
   putBigEndian(block, 100000 + rng.below(900000), 8);  // inode
-  putBigEndian(block, 501, 4);                          // user id
-  putBigEndian(block, 501, 4);                          // group id
+  putBigEndian(block, 501, 4);                         // user id
+  putBigEndian(block, 501, 4);                         // group id
   uint64_t time = 1300000000 + rng.below(50000000);
   for (int i = 0; i < 3; ++i) putBigEndian(block, time, 4);
   putBigEndian(block, size, 8);
@@ -532,14 +551,13 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
   }
   counts.folder = folder;
   counts.deviceName = deviceName;
-  std::optional<std::string> info =
-      platform::Plist::dictionary({{"Device Name", deviceName},
-                                   {"Display Name", deviceName},
-                                   {"Product Type", "iPhone3,1"},
-                                   {"Product Version", "5.1.1"},
-                                   {"Target Identifier", udid},
-                                   {"Unique Identifier", udid}})
-          .toXml();
+  std::optional<std::string> info = platform::Plist::dictionary({{"Device Name", deviceName},
+                                                                 {"Display Name", deviceName},
+                                                                 {"Product Type", "iPhone3,1"},
+                                                                 {"Product Version", "5.1.1"},
+                                                                 {"Target Identifier", udid},
+                                                                 {"Unique Identifier", udid}})
+                                        .toXml();
   if (!info || !writeFile(platform::joinPath(folder, "Info.plist"), *info)) {
     return folder + ": cannot write Info.plist";
   }
@@ -559,7 +577,8 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
 
   // Unrelated files: a preference list, a photo with properties, and a cache file whose
   // long path needs more than one byte for its length.
-  const std::string longPath = "Library/Caches/com.example.reader/" + std::string(280, 'a') + ".cache";
+  const std::string longPath =
+      "Library/Caches/com.example.reader/" + std::string(280, 'a') + ".cache";
   const std::vector<std::pair<std::string, std::string>> others = {
       {"HomeDomain", "Library/Preferences/com.apple.springboard.plist"},
       {"CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG"},
@@ -577,10 +596,12 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
   records.push_back(fileRecord(rng, folder, others[0].first, others[0].second));
   records.push_back(fileRecord(rng, folder, kSmsDatabase.domain, kSmsDatabase.path));
   records.push_back(fileRecord(rng, folder, others[2].first, others[2].second));
-  records.push_back(fileRecord(rng, folder, kAddressBookDatabase.domain, kAddressBookDatabase.path));
+  records.push_back(
+      fileRecord(rng, folder, kAddressBookDatabase.domain, kAddressBookDatabase.path));
   ManifestRecord photo = fileRecord(rng, folder, others[1].first, others[1].second);
-  photo.properties = {{"com.apple.assetsd.UUID", "0F5B1C2E-8E0A-4C33-9C1D-6A1B2C3D4E5F"},
-                      {"com.apple.assetsd.createdDate", std::string("\x41\xB4\x5A\x2C\x00\x00\x00\x00", 8)}};
+  photo.properties = {
+      {"com.apple.assetsd.UUID", "0F5B1C2E-8E0A-4C33-9C1D-6A1B2C3D4E5F"},
+      {"com.apple.assetsd.createdDate", std::string("\x41\xB4\x5A\x2C\x00\x00\x00\x00", 8)}};
   records.push_back(std::move(photo));
   records.push_back(fileRecord(rng, folder, kCallDatabase.domain, kCallDatabase.path));
   ManifestRecord link = directoryRecord(rng, "MediaDomain", "Media/Recordings/latest");
@@ -616,7 +637,8 @@ std::string encodeString(std::string_view text) {
 std::string encodeManifest(const std::vector<ManifestRecord>& records) {
   std::string out("mbdb\x05\x00", 6);
   for (const ManifestRecord& r : records) {
-    for (const std::string* s : {&r.domain, &r.path, &r.linkTarget, &r.dataHash, &r.encryptionKey}) {
+    for (const std::string* s :
+         {&r.domain, &r.path, &r.linkTarget, &r.dataHash, &r.encryptionKey}) {
       out += encodeString(*s);
     }
     out += r.fixedBlock;

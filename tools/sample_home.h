@@ -31,16 +31,16 @@ struct Options {
 
 // What one generated backup holds, as the reader should find it.
 struct BackupCounts {
-  std::string folder;      // full path of the backup folder
+  std::string folder;  // full path of the backup folder
   std::string deviceName;
   size_t contacts = 0;     // ABPerson rows
   size_t multiValues = 0;  // ABMultiValue rows
   size_t sms = 0;
   size_t calls = 0;
-  size_t smsHours = 0;         // distinct UTC hours among the messages
-  size_t callHours = 0;        // distinct UTC hours among the calls
-  size_t bookmarkWords = 0;    // distinct words, at most 500
-  size_t appCounters = 0;      // distinct appActivationCount keys
+  size_t smsHours = 0;       // distinct UTC hours among the messages
+  size_t callHours = 0;      // distinct UTC hours among the calls
+  size_t bookmarkWords = 0;  // distinct words, at most 500
+  size_t appCounters = 0;    // distinct appActivationCount keys
 };
 
 struct Result {

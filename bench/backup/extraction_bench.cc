@@ -50,8 +50,7 @@ double bestMs(int repetitions, const std::function<void()>& run) {
 }
 
 // Times `run` on a fresh session and log; their destruction is not timed.
-double bestExtractionMs(int repetitions,
-                        const std::function<void(Session&, DetailedLog&)>& run) {
+double bestExtractionMs(int repetitions, const std::function<void(Session&, DetailedLog&)>& run) {
   double best = 1e300;
   for (int i = 0; i < repetitions; ++i) {
     auto session = std::make_unique<Session>();
@@ -133,20 +132,25 @@ int main(int argc, char** argv) {
     std::vector<const char*> floorQueries;
   };
   const Database databases[] = {
-      {"sms.db", ovra::sample::kSmsDatabase,
+      {"sms.db",
+       ovra::sample::kSmsDatabase,
        {"SELECT rowid,address,date,text,flags FROM message",
         "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM message GROUP BY hour "
         "ORDER BY hour ASC"}},
-      {"call_history.db", ovra::sample::kCallDatabase,
+      {"call_history.db",
+       ovra::sample::kCallDatabase,
        {"SELECT rowid,address,date,duration,flags FROM call",
         "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM call GROUP BY hour ORDER "
         "BY hour ASC"}},
-      {"AddressBook.sqlitedb", ovra::sample::kAddressBookDatabase,
+      {"AddressBook.sqlitedb",
+       ovra::sample::kAddressBookDatabase,
        {"SELECT DISTINCT ROWID,First,Last,Middle FROM ABPerson", "SELECT * FROM ABMultiValue"}},
-      {"Bookmarks.db", ovra::sample::kBookmarksDatabase,
+      {"Bookmarks.db",
+       ovra::sample::kBookmarksDatabase,
        {"select word,count(*) AS c from bookmark_title_words GROUP BY word ORDER BY c DESC LIMIT "
         "500;"}},
-      {"ADDataStore.sqlitedb", ovra::sample::kAppUseDatabase,
+      {"ADDataStore.sqlitedb",
+       ovra::sample::kAppUseDatabase,
        {"SELECT key, MIN(daysSince1970), MAX(daysSince1970), SUM(value) c FROM Scalars WHERE key "
         "LIKE 'appActivationCount%' GROUP BY key ORDER BY c DESC;"}},
   };
@@ -168,20 +172,19 @@ int main(int argc, char** argv) {
 
   // The address book as one query per contact, each opening and closing the file.
   const std::string book = stored(ovra::sample::kAddressBookDatabase);
-  const double perContact = bestExtractionMs(std::min(repetitions, 2), [&](Session& session,
-                                                                            DetailedLog& log) {
-    BackupReader reader(home, session, log);
-    ovra::backup::SQLiteResult people = reader.dbResults(
-        book, "SELECT DISTINCT ROWID,First,Last,Middle FROM ABPerson", "contact(s)");
-    for (const auto& row : people.rows) {
-      reader.dbResults(book,
-                       "SELECT * FROM ABMultiValue mv WHERE mv.record_id = " +
-                           (*row)[0].asString(),
-                       std::nullopt);
-    }
-  });
-  std::printf("address book, a fresh open per contact: %.2f ms (%.1f us per contact)\n",
-              perContact, perContact * 1000 / std::max(options.contacts, 1));
+  const double perContact =
+      bestExtractionMs(std::min(repetitions, 2), [&](Session& session, DetailedLog& log) {
+        BackupReader reader(home, session, log);
+        ovra::backup::SQLiteResult people = reader.dbResults(
+            book, "SELECT DISTINCT ROWID,First,Last,Middle FROM ABPerson", "contact(s)");
+        for (const auto& row : people.rows) {
+          reader.dbResults(
+              book, "SELECT * FROM ABMultiValue mv WHERE mv.record_id = " + (*row)[0].asString(),
+              std::nullopt);
+        }
+      });
+  std::printf("address book, a fresh open per contact: %.2f ms (%.1f us per contact)\n", perContact,
+              perContact * 1000 / std::max(options.contacts, 1));
 
   ovra::platform::setLogHook({});
   std::error_code ec;

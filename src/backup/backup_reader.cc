@@ -38,11 +38,20 @@ std::string escapeHtml(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -140,8 +149,7 @@ void BackupReader::process_mbdb_file(const std::string& folderPath) {
       getString(data, offset);
     }
     if (path.ends_with(".db") || path.ends_with(".sqlitedb")) {
-      getSQLightContents(platform::joinPath(folderPath, hashInfoString(domain + "-" + path)),
-                         path);
+      getSQLightContents(platform::joinPath(folderPath, hashInfoString(domain + "-" + path)), path);
     }
   }
 }
@@ -182,11 +190,12 @@ std::string BackupReader::hashInfoString(std::string_view text) {
 
 void BackupReader::getSQLightContents(const std::string& path, const std::string& filename) {
   if (filename.ends_with("ADDataStore.sqlitedb")) {
-    SQLiteResult apps = dbResults(path,
-                                  "SELECT key, MIN(daysSince1970), MAX(daysSince1970), SUM(value) c "
-                                  "FROM Scalars WHERE key LIKE 'appActivationCount%' GROUP BY key "
-                                  "ORDER BY c DESC;",
-                                  "appUse(s)");
+    SQLiteResult apps =
+        dbResults(path,
+                  "SELECT key, MIN(daysSince1970), MAX(daysSince1970), SUM(value) c "
+                  "FROM Scalars WHERE key LIKE 'appActivationCount%' GROUP BY key "
+                  "ORDER BY c DESC;",
+                  "appUse(s)");
     for (model::Record& row : apps.rows) s_.addAppUse(std::move(row));
   } else if (filename.ends_with("sms.db") || filename.ends_with("call_history.db")) {
     const bool sms = filename.ends_with("sms.db");

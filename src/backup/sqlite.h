@@ -11,14 +11,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "model/event.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace ovra::backup {
 

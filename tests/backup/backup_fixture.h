@@ -39,7 +39,8 @@ class TempDir {
 
 inline void writeFile(const std::string& path, std::string_view bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Creates (or opens) a database and runs `sql` on it; returns the error text or "".

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,18 +26,20 @@ TEST(FixPhoneNumber, KeepsTheLastNineUnitsOfLongNumbers) {
   const Case cases[] = {
       {"+1 (555) 123-4567", "551234567"},
       {"555-1234567", "551234567"},
-      {"555-1234", "555-1234"},          // shorter than 9: untouched
-      {"12 34 56 78 9", "123456789"},    // 9 after removal: whole
+      {"555-1234", "555-1234"},        // shorter than 9: untouched
+      {"12 34 56 78 9", "123456789"},  // 9 after removal: whole
       {"+44 7700 900123", "700900123"},
       {"07700 900123", "700900123"},
       {"friend@icloud.com", "cloud.com"},  // any text is cut the same way
       {"a.b/c+d e-f(g)h", "b/c+defgh"},    // only spaces, brackets and hyphens go
       {"", ""},
-      {"ümlaut", "ümlaut"},               // 6 units, not 7 bytes
-      {"ab😀😀😀😀", "b😀😀😀😀"},           // six characters, ten units
+      {"ümlaut", "ümlaut"},  // 6 units, not 7 bytes
+      {"ab😀😀😀😀", "b😀😀😀😀"},   // six characters, ten units
       {"123456789😀", "3456789😀"},
       {"12345678😀9", "345678😀9"},
-      {"1😀23456789", "\xEF\xBF\xBD" "23456789"},  // a cut surrogate pair
+      {"1😀23456789",
+       "\xEF\xBF\xBD"
+       "23456789"},  // a cut surrogate pair
   };
   for (const Case& c : cases) EXPECT_EQ(BackupReader::fixPhoneNumber(c.in), c.out) << c.in;
 }
@@ -103,8 +104,8 @@ TEST_F(Extraction, ReadsCallsUnderAnyPathEndingWithTheirName) {
       CREATE TABLE call (ROWID INTEGER PRIMARY KEY, address TEXT, date INTEGER, duration INTEGER,
                          flags INTEGER);
       INSERT INTO call VALUES (1, '555-123-4567', 1300000000, 0, 4), (2, '72345', 0, 61, 5);)");
-  for (const char* name : {"anything/call_history.db", "call_history.db", "CALL_HISTORY.DB",
-                           "call_history.db-wal"}) {
+  for (const char* name :
+       {"anything/call_history.db", "call_history.db", "CALL_HISTORY.DB", "call_history.db-wal"}) {
     reader_.getSQLightContents(calls, name);
   }
   ASSERT_EQ(session_.events().size(), 4u);
@@ -128,13 +129,14 @@ TEST_F(Extraction, ReportsFailedQueriesAndReplacesHourListsWithEmptyOnes) {
   platform::LogCapture capture;
   reader_.getSQLightContents(broken, "call_history.db");
   const std::string missing = "SQL Statement failed to execute. (error: 1=no such table: call)";
-  EXPECT_EQ(capture.lines(),
-            (std::vector<std::string>{
-                "Error executing query SELECT rowid,address,date,duration,flags FROM call: " +
-                    missing,
-                "Error executing query SELECT strftime('%H', date, 'unixepoch') as hour, "
-                "count(*) FROM call GROUP BY hour ORDER BY hour ASC: " + missing,
-                "Processed DB call_history.db (" + broken + ")"}));
+  EXPECT_EQ(
+      capture.lines(),
+      (std::vector<std::string>{
+          "Error executing query SELECT rowid,address,date,duration,flags FROM call: " + missing,
+          "Error executing query SELECT strftime('%H', date, 'unixepoch') as hour, "
+          "count(*) FROM call GROUP BY hour ORDER BY hour ASC: " +
+              missing,
+          "Processed DB call_history.db (" + broken + ")"}));
   EXPECT_EQ(log_.text(), "Error \"" + missing + "\" executing query on file " + broken +
                              "<br/>Error \"" + missing + "\" executing query on file " + broken +
                              "<br/>");
@@ -149,16 +151,15 @@ TEST_F(Extraction, AddressBookMatchesOneFreshQueryPerContact) {
       "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY, First TEXT, Last TEXT, Middle TEXT);"
       "INSERT INTO ABPerson VALUES (1, 'A', 'B', 'C'), (2, 'D', NULL, NULL), (5, 'E', 'F', '');";
   const std::string files[] = {
-      db("full", people +
-                     "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, "
-                     "property INTEGER, identifier INTEGER, label INTEGER, value TEXT);"
-                     "CREATE INDEX i ON ABMultiValue(record_id);"
-                     "INSERT INTO ABMultiValue VALUES (1, 5, 3, 0, 1, '+1 555 123 4567'), "
-                     "(2, 1, 4, 0, 1, 'a@b'), (3, 5, 22, 0, 1, 'http://e'), (4, 5, 3, 0, 1, '12');"),
+      db("full",
+         people + "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, "
+                  "property INTEGER, identifier INTEGER, label INTEGER, value TEXT);"
+                  "CREATE INDEX i ON ABMultiValue(record_id);"
+                  "INSERT INTO ABMultiValue VALUES (1, 5, 3, 0, 1, '+1 555 123 4567'), "
+                  "(2, 1, 4, 0, 1, 'a@b'), (3, 5, 22, 0, 1, 'http://e'), (4, 5, 3, 0, 1, '12');"),
       db("no-values", people),
-      db("short-values", people +
-                             "CREATE TABLE ABMultiValue (record_id INTEGER, property INTEGER);"
-                             "INSERT INTO ABMultiValue VALUES (1, 3);")};
+      db("short-values", people + "CREATE TABLE ABMultiValue (record_id INTEGER, property INTEGER);"
+                                  "INSERT INTO ABMultiValue VALUES (1, 3);")};
   for (const std::string& file : files) {
     model::Session expectedSession;
     DetailedLog expectedLog;
@@ -227,7 +228,8 @@ TEST(ExtractionOfGeneratedHome, ReadsEveryRowAndWritesNothing) {
       return n;
     };
     EXPECT_EQ(session.peopleCount(), sum(&sample::BackupCounts::contacts));
-    EXPECT_EQ(session.eventCount(), sum(&sample::BackupCounts::sms) + sum(&sample::BackupCounts::calls));
+    EXPECT_EQ(session.eventCount(),
+              sum(&sample::BackupCounts::sms) + sum(&sample::BackupCounts::calls));
     size_t values = 0;
     for (const auto& p : session.people()) values += p->addresses().size();
     EXPECT_EQ(values, sum(&sample::BackupCounts::multiValues));
@@ -255,9 +257,9 @@ TEST(ExtractionOfGeneratedHome, ReadsEveryRowAndWritesNothing) {
     for (const sample::BackupCounts* c : readOrder) {
       people += c->contacts;
       events += c->sms + c->calls;
-      expected += "Read backup of " + c->deviceName + ". In total so far: " +
-                  std::to_string(people) + " contacts and " + std::to_string(events) +
-                  " communication events<br/>";
+      expected += "Read backup of " + c->deviceName +
+                  ". In total so far: " + std::to_string(people) + " contacts and " +
+                  std::to_string(events) + " communication events<br/>";
     }
     EXPECT_EQ(log.text(), expected);
   }
@@ -274,9 +276,9 @@ TEST(ExtractionOfGeneratedHome, PassesOverStoredFilesThatCannotBeRead) {
   auto stored = [&](const sample::DatabaseLocation& db) {
     return platform::joinPath(generated.backups[0].folder, sample::storedName(db.domain, db.path));
   };
-  std::filesystem::remove(stored(sample::kSmsDatabase));                      // missing
+  std::filesystem::remove(stored(sample::kSmsDatabase));                         // missing
   testing::writeFile(stored(sample::kCallDatabase), std::string(3000, '\x5A'));  // not SQLite
-  testing::writeFile(stored(sample::kAddressBookDatabase), "");               // empty
+  testing::writeFile(stored(sample::kAddressBookDatabase), "");                  // empty
   std::filesystem::remove(stored(sample::kBookmarksDatabase));
   ASSERT_EQ(makeDatabase(stored(sample::kBookmarksDatabase), "CREATE TABLE t (a);"), "");
   const std::string unreadable = stored(sample::kAppUseDatabase);

@@ -31,14 +31,22 @@ TEST(ManifestFields, ReadStringsAndNumbersAndAdvance) {
     int32_t end;
   };
   const Case cases[] = {
-      {"\xFF\xFF" "abc", 0, "", 2},                         // the empty marker
-      {std::string("\x00\x03" "abcd", 6), 0, "abc", 5},      // count, then the bytes
+      {"\xFF\xFF"
+       "abc",
+       0, "", 2},  // the empty marker
+      {std::string("\x00\x03"
+                   "abcd",
+                   6),
+       0, "abc", 5},                                                    // count, then the bytes
       {std::string("\x01\x2C", 2) + longText + "x", 0, longText, 302},  // 16-bit count
-      {std::string("\x00\x09" "abc", 5), 0, "", 11},         // runs past the end
-      {"a", 0, "", 2},                                      // no room for a header
-      {"abc", 7, "", 9},                                    // already past the end
-      {std::string("\x00\x02\xC3\xA9", 4), 0, "é", 4},      // UTF-8 kept
-      {std::string("\x00\x01\xE9", 3), 0, "é", 3},          // other bytes read as Latin-1
+      {std::string("\x00\x09"
+                   "abc",
+                   5),
+       0, "", 11},                                      // runs past the end
+      {"a", 0, "", 2},                                  // no room for a header
+      {"abc", 7, "", 9},                                // already past the end
+      {std::string("\x00\x02\xC3\xA9", 4), 0, "é", 4},  // UTF-8 kept
+      {std::string("\x00\x01\xE9", 3), 0, "é", 3},      // other bytes read as Latin-1
   };
   for (const Case& c : cases) {
     int32_t offset = c.start;
@@ -50,7 +58,7 @@ TEST(ManifestFields, ReadStringsAndNumbersAndAdvance) {
   struct IntCase {
     int32_t start, width, value, end;
   };
-  const IntCase ints[] = {{0, 1, 1, 1}, {0, 2, 0x0102, 2}, {1, 4, 0x02030405, 5},
+  const IntCase ints[] = {{0, 1, 1, 1},          {0, 2, 0x0102, 2}, {1, 4, 0x02030405, 5},
                           {0, 5, 0x02030405, 5}, {3, 4, 0x0405, 5}, {5, 1, 0, 5},
                           {0, 0, 0, 0}};
   for (const IntCase& c : ints) {
@@ -125,12 +133,12 @@ TEST_F(ManifestWalk, SurvivesMissingEmptyShortCutAndGarbageManifests) {
 
   // Cut right after the path: the record is still handed on (its stored file is missing,
   // so both queries fail), then the walk ends.
-  const std::string manifest =
-      encodeManifest({record("HomeDomain", "Library/SMS/sms.db")});
+  const std::string manifest = encodeManifest({record("HomeDomain", "Library/SMS/sms.db")});
   std::vector<std::string> lines = walk(manifest.substr(0, 6 + 12 + 20 + 3));
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_TRUE(lines[1].starts_with("Error executing query SELECT rowid,address,date,text,flags "
-                                   "FROM message: SQLite Database failed to open"));
+  EXPECT_TRUE(
+      lines[1].starts_with("Error executing query SELECT rowid,address,date,text,flags "
+                           "FROM message: SQLite Database failed to open"));
   EXPECT_EQ(lines[3], processed("Library/SMS/sms.db"));
 
   std::string garbage;

@@ -45,15 +45,17 @@ TEST(SQLite, GivesEveryValueAsTextWithNullAndBadBytesEmpty) {
                                                              {"-7", "2.0", "", "", ""}}));
 
   // Expression columns have names but no declared types; hours are two-digit texts.
-  ASSERT_EQ(makeDatabase(file, "CREATE TABLE message (date INTEGER);"
-                               "INSERT INTO message VALUES (0), (3600), (3601), (86399);"),
+  ASSERT_EQ(makeDatabase(file,
+                         "CREATE TABLE message (date INTEGER);"
+                         "INSERT INTO message VALUES (0), (3600), (3601), (86399);"),
             "");
   r = runQuery(file,
                "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM message GROUP BY "
                "hour ORDER BY hour ASC");
   EXPECT_EQ(r.columnNames, (std::vector<std::string>{"hour", "count(*)"}));
   EXPECT_TRUE(r.columnTypes.empty());
-  EXPECT_EQ(texts(r), (std::vector<std::vector<std::string>>{{"00", "1"}, {"01", "2"}, {"23", "1"}}));
+  EXPECT_EQ(texts(r),
+            (std::vector<std::vector<std::string>>{{"00", "1"}, {"01", "2"}, {"23", "1"}}));
 
   // No rows: still "OK" with the columns; only the first of several statements runs.
   r = runQuery(file, "SELECT date FROM message WHERE date < 0");
@@ -77,7 +79,8 @@ TEST(SQLiteErrors, ReportStatusTextsAndCreateNothing) {
   const Case cases[] = {
       {"missing.db", "SELECT 1",
        "SQLite Database failed to open (error code: 14). (error: 14=unable to open database file)"},
-      {"folder", "SELECT 1", "SQLite Database failed to open (error code: 10). (error: 10=disk I/O error)"},
+      {"folder", "SELECT 1",
+       "SQLite Database failed to open (error code: 10). (error: 10=disk I/O error)"},
       {"ok.db", "SELECT * FROM nope",
        "SQL Statement failed to execute. (error: 1=no such table: nope)"},
       {"ok.db", "SELECT b FROM t", "SQL Statement failed to execute. (error: 1=no such column: b)"},
@@ -85,8 +88,7 @@ TEST(SQLiteErrors, ReportStatusTextsAndCreateNothing) {
        "SQL Statement failed to execute. (error: 1=no such table: message)"},
       {"garbage", "SELECT * FROM message",
        "SQL Statement failed to execute. (error: 26=file is not a database)"},
-      {"ok.db", "INSERT INTO t VALUES (1)",
-       "OK (error: 8=attempt to write a readonly database)"},
+      {"ok.db", "INSERT INTO t VALUES (1)", "OK (error: 8=attempt to write a readonly database)"},
   };
   for (const Case& c : cases) {
     SQLiteResult r = runQuery(dir / c.file, c.sql);
@@ -99,8 +101,9 @@ TEST(SQLiteErrors, ReportStatusTextsAndCreateNothing) {
 TEST(SQLite, ReadsWriteAheadLogDatabaseWithoutWritingBesideIt) {
   TempDir dir;
   const std::string file = dir / "wal.db";
-  ASSERT_EQ(makeDatabase(file, "PRAGMA journal_mode=WAL; CREATE TABLE t (a); INSERT INTO t "
-                               "VALUES ('one'), ('two');"),
+  ASSERT_EQ(makeDatabase(file,
+                         "PRAGMA journal_mode=WAL; CREATE TABLE t (a); INSERT INTO t "
+                         "VALUES ('one'), ('two');"),
             "");
   const auto before = testing::snapshot(dir.path());
   ASSERT_EQ(before.size(), 1u);  // the log was checkpointed and removed on close
@@ -133,9 +136,20 @@ TEST(RepeatedQuery, MatchesAFreshQueryOfTheSameText) {
             "");
   ASSERT_EQ(makeDatabase(dir / "no-table.db", "CREATE TABLE other (a);"), "");
   const std::string prefix = "SELECT * FROM ABMultiValue mv WHERE mv.record_id = ";
-  const std::string literals[] = {"2",   "1",   "3",    "-1",  "9223372036854775807",
-                                  "007", "-0",  "2.0",  "abc", "99999999999999999999",
-                                  "",    "1 OR 1=1", "2", "2; DROP TABLE ABMultiValue"};
+  const std::string literals[] = {"2",
+                                  "1",
+                                  "3",
+                                  "-1",
+                                  "9223372036854775807",
+                                  "007",
+                                  "-0",
+                                  "2.0",
+                                  "abc",
+                                  "99999999999999999999",
+                                  "",
+                                  "1 OR 1=1",
+                                  "2",
+                                  "2; DROP TABLE ABMultiValue"};
   for (const char* file : {"book.db", "no-table.db", "missing.db"}) {
     RepeatedQuery kept(dir / file, prefix);
     for (const std::string& literal : literals) {

@@ -27,7 +27,8 @@ TEST(FileSystem, JoinsPathsAndReadsOnlyRegularFiles) {
   std::filesystem::create_symlink("loop1", joinPath(dir, "loop2"));
   EXPECT_EQ(readFile(joinPath(dir, "file")), std::string("a\0b", 3));
   EXPECT_EQ(readFile(joinPath(dir, "empty")), "");
-  for (const char* bad : {"", "loop1", "missing"}) EXPECT_FALSE(readFile(joinPath(dir, bad))) << bad;
+  for (const char* bad : {"", "loop1", "missing"})
+    EXPECT_FALSE(readFile(joinPath(dir, bad))) << bad;
   EXPECT_FALSE(fileExists(joinPath(dir, "loop1")));
   EXPECT_FALSE(listDirectory(joinPath(dir, "file")));
   std::filesystem::remove_all(dir);
