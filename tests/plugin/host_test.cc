@@ -85,6 +85,8 @@ TEST(HostHeadless, PrintsTheMainPageAndTheBridgeTextsOfAGeneratedBackup) {
   testing::TempHome home;
   sample::Options options;
   options.backups = 2;
+  options.sms = 120;
+  options.calls = 40;
   ASSERT_TRUE(sample::writeSampleHome(home.path(), options).ok());
   const ProgramRun r = ovra({"--headless", "--home", home.path()});
   ASSERT_EQ(r.status, 0) << r.err;
