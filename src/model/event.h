@@ -78,6 +78,9 @@ class Event {
   void addData(Record record);
   // The record itself, or null without a decorator.
   Record lib() const;
+  // The same record without taking a share of it (every decorator's lib() is its data),
+  // for the matching loop; valid while the event keeps its decorator.
+  const json::Array* record() const { return decorator_ ? decorator_->data().get() : nullptr; }
 
   const std::string& type() const { return type_; }
   void setType(std::string type) { type_ = std::move(type); }
@@ -99,15 +102,17 @@ class Event {
   void setDuration(std::string duration) { duration_ = std::move(duration); }
 
  private:
+  // What matching and the timeline read come first, so that an event's first lines hold
+  // them.
   std::string type_;
-  std::string message_;
-  std::shared_ptr<EventDecorator> decorator_;
-  Person* owner_ = nullptr;  // not owned
   int32_t timestamp_ = 0;
-  std::optional<json::Value> to_;
-  std::optional<json::Value> from_;
+  Person* owner_ = nullptr;  // not owned
+  std::shared_ptr<EventDecorator> decorator_;
+  std::string message_;
   std::string flag_;
   std::string duration_;
+  std::optional<json::Value> to_;
+  std::optional<json::Value> from_;
 };
 
 }  // namespace ovra::model

@@ -50,20 +50,30 @@ uint32_t emoticonsIn(std::string_view text) {
 
 void Person::addEvent(std::shared_ptr<Event> event) {
   if (!event) return;
-  events_.push_back(std::move(event));
-  const Event& added = *events_.back();
-  if (added.type() != "sms") return;
-  const uint32_t found = emoticonsIn(added.message());
-  if (found == 0) return;
-  for (uint32_t k = 0; k < std::size(kEmoticons); ++k) {
-    if (found & (1u << k)) addEmoticon(kEmoticons[k].name, added);
-  }
+  const uint32_t emoticons = emoticonsOf(*event);
+  const int32_t time = event->timestamp();
+  appendEvent(std::move(event), emoticons, time);
 }
 
 void Person::addEmoticon(const std::string& name, const Event& event) {
+  appendEmoticonTime(name, event.timestamp());
+}
+
+uint32_t Person::emoticonsOf(const Event& event) {
+  return event.type() == "sms" ? emoticonsIn(event.message()) : 0;
+}
+
+void Person::appendEvent(std::shared_ptr<Event> event, uint32_t emoticons, int32_t time) {
+  events_.push_back(std::move(event));
+  for (uint32_t k = 0; emoticons != 0; ++k, emoticons >>= 1) {
+    if (emoticons & 1u) appendEmoticonTime(kEmoticons[k].name, time);
+  }
+}
+
+void Person::appendEmoticonTime(const std::string& name, int32_t time) {
   json::Value& times = emoticons_[name];
   if (!times.isArray()) times = json::Array{};
-  times.asArray().emplace_back(event.timestamp());
+  times.asArray().emplace_back(time);
 }
 
 std::optional<std::string> Person::getEmoticons() const {

@@ -6,6 +6,7 @@
 #ifndef OVRA_MODEL_PERSON_H_
 #define OVRA_MODEL_PERSON_H_
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,14 @@ class Person {
   const json::Object& emoticons() const { return emoticons_; }
 
  private:
+  friend class Session;  // matching finds the emoticons first and appends in bulk
+
+  // The emoticons that addEvent() records for `event`: bit k for kind k of the table.
+  static uint32_t emoticonsOf(const Event& event);
+  // addEvent() for an event whose emoticons are known and whose time is `time`.
+  void appendEvent(std::shared_ptr<Event> event, uint32_t emoticons, int32_t time);
+  void appendEmoticonTime(const std::string& name, int32_t time);
+
   std::optional<std::string> fullname_;
   std::string firstname_;
   std::string lastname_;

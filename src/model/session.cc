@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "json/writer.h"
+#include "model/address_index.h"
 #include "platform/log.h"
 
 namespace ovra::model {
@@ -50,6 +51,16 @@ int32_t recordTime(const json::Array& record) {
   return 0;
 }
 
+// The address of a message or call: element 1 of its row, or null when the event is an
+// inbox thread or its row has no address (empty, missing or not text).
+const std::string* rowAddress(const Event& event) {
+  if (event.type() == "facebook_message") return nullptr;
+  const json::Array* record = event.record();
+  if (!record || record->size() <= 1) return nullptr;
+  const std::string* address = (*record)[1].stringOrNull();
+  return address && !address->empty() ? address : nullptr;
+}
+
 void appendInt(std::string& out, int64_t value) {
   char buf[24];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
@@ -68,6 +79,72 @@ std::string fullNameOf(const Person& p) {
   }
   name += p.lastname();
   return name;
+}
+
+// The person a participant entry names: its "name", looked up; nobody when the entry has
+// no text "name". `lookup` maps a key to a person or to a false value.
+template <typename Lookup>
+auto findFromEntry(const Lookup& lookup, const json::Value& entry) -> decltype(lookup("")) {
+  const json::Value* name = entry.get("name");
+  if (!name || !name->isString()) return {};
+  return lookup(name->asString());
+}
+
+// The person a "to" or "from" field names: the field itself when it has no "data", else the
+// first entry of its "data" list that names someone. A field that is not a dictionary, or
+// whose "data" is not a list, names nobody.
+template <typename Lookup>
+auto findFromField(const Lookup& lookup, const std::optional<json::Value>& field)
+    -> decltype(lookup("")) {
+  if (!field || !field->isObject()) return {};
+  const json::Value* data = field->get("data");
+  if (!data) return findFromEntry(lookup, *field);
+  if (!data->isArray()) return {};
+  for (const json::Value& entry : data->asArray()) {
+    if (!entry.isObject()) continue;
+    if (auto person = findFromEntry(lookup, entry)) return person;
+  }
+  return {};
+}
+
+auto indexLookup(const Session::Index& index) {
+  return [&index](const std::string& key) -> std::shared_ptr<Person> {
+    auto found = index.find(key);
+    return found == index.end() ? nullptr : found->second;
+  };
+}
+
+// Starts loading the objects of the events a little ahead of event i, each a step further
+// along the chain event -> decorator -> record -> values and text, so that their misses
+// overlap instead of following one another.
+// The lines that hold an event's type, time, owner, decorator, text, flag and duration: its
+// first 160 bytes (the fields declared first).
+void prefetchEvent(const Event* event) {
+  const char* p = reinterpret_cast<const char*>(event);
+  for (size_t offset = 0; offset < 160; offset += 64) __builtin_prefetch(p + offset);
+  __builtin_prefetch(p + 159);
+}
+
+constexpr size_t kOutputAhead = 8;
+
+void prefetchAhead(const std::vector<std::shared_ptr<Event>>& events, size_t i) {
+  constexpr size_t kStep = 8;
+  const size_t n = events.size();
+  if (i + 4 * kStep < n) prefetchEvent(events[i + 4 * kStep].get());
+  if (i + 3 * kStep < n) __builtin_prefetch(events[i + 3 * kStep]->decorator().get());
+  if (i + 2 * kStep < n) {
+    if (const EventDecorator* d = events[i + 2 * kStep]->decorator().get()) {
+      __builtin_prefetch(d->data().get());
+    }
+  }
+  if (i + kStep < n) {
+    const Event& event = *events[i + kStep];
+    if (const json::Array* record = event.record(); record && record->size() > 2) {
+      __builtin_prefetch(&(*record)[1]);
+      __builtin_prefetch(&(*record)[2]);
+    }
+    __builtin_prefetch(event.message().data());
+  }
 }
 
 }  // namespace
@@ -130,6 +207,12 @@ size_t Session::peopleCount() const {
   return people_.size();
 }
 
+// Matching is memory-bound: an event is spread over several heap objects (the event,
+// its decorator, the record, the record's values, the message text), and a million events
+// do not fit in any cache. So the events are walked once, in order, with their objects
+// loaded a few events ahead; that walk resolves every event to a person and notes what
+// the person needs. Only then are the events handed to their people, from a compact list,
+// so that the people and their lists stay in cache instead of being pushed out by the walk.
 void Session::arrangeContents() {
   std::scoped_lock lock(mu_);
   // A second run would append the social-network events again and hand every event to
@@ -146,41 +229,69 @@ void Session::arrangeContents() {
 
   events_.insert(events_.end(), fb_events_.begin(), fb_events_.end());
 
-  Index index;
-  index.reserve(people_.size() * 4);
-  for (const std::shared_ptr<Person>& person : people_) {
-    std::string fullname = fullNameOf(*person);
-    index.insert_or_assign(fullname, person);
-    person->setFullname(std::move(fullname));
-    for (const std::string& address : person->addresses()) index.insert_or_assign(address, person);
+  // Full name or address -> position in people_; the last entry wins.
+  AddressIndex index(people_.size() * 4);
+  for (uint32_t k = 0; k < people_.size(); ++k) {
+    Person& person = *people_[k];
+    person.setFullname(fullNameOf(person));
+    index.insertOrAssign(*person.fullname(), k);
+    for (const std::string& address : person.addresses()) index.insertOrAssign(address, k);
   }
+  // The position of the person a key names, or null.
+  const auto lookup = [&index](const std::string& key) { return index.find(key); };
+
+  struct Match {
+    std::shared_ptr<Event> event;
+    uint32_t person;  // position in people_
+    int32_t time;
+    uint32_t emoticons;
+  };
+  std::vector<Match> matches;
+  matches.reserve(events_.size());
+  std::vector<uint32_t> counts(people_.size());
+  // The hash of an event's address is taken kHashAhead events early, and its slot
+  // loaded meanwhile.
+  constexpr size_t kHashAhead = 4;
+  uint64_t hashes[kHashAhead + 1] = {};
+  const size_t n = events_.size();
+  const auto hashAhead = [&](size_t j) {
+    if (j >= n) return;
+    if (const std::string* address = rowAddress(*events_[j])) {
+      hashes[j % (kHashAhead + 1)] = AddressIndex::hashOf(*address);
+      index.prefetch(hashes[j % (kHashAhead + 1)]);
+    }
+  };
+  for (size_t j = 0; j < kHashAhead; ++j) hashAhead(j);
 
   int skipped = 0;
-  for (const std::shared_ptr<Event>& event : events_) {
-    std::shared_ptr<Person> person;
-    if (event->type() == "facebook_message") {
-      person = findPersonFromFacebookFromToField(index, event->to());
-      if (!person) person = findPersonFromFacebookFromToField(index, event->from());
-      if (!person) {
-        ++skipped;
-        continue;
-      }
+  for (size_t i = 0; i < n; ++i) {
+    prefetchAhead(events_, i);
+    hashAhead(i + kHashAhead);
+    Event& event = *events_[i];
+    const uint32_t* person = nullptr;
+    if (event.type() == "facebook_message") {
+      person = findFromField(lookup, event.to());
+      if (!person) person = findFromField(lookup, event.from());
     } else {
       // A row without an address (empty, missing or not text) is passed over uncounted.
-      const Record record = event->lib();
-      if (!record || record->size() <= 1) continue;
-      const std::string* address = (*record)[1].stringOrNull();
-      if (!address || address->empty()) continue;
-      event->setTimestamp(recordTime(*record));
-      auto found = index.find(*address);
-      if (found == index.end()) {
-        ++skipped;
-        continue;
-      }
-      person = found->second;
+      const std::string* address = rowAddress(event);
+      if (!address) continue;
+      event.setTimestamp(recordTime(*event.record()));
+      person = index.find(*address, hashes[i % (kHashAhead + 1)]);
     }
-    event->setOwner(person.get());
-    person->addEvent(event);
+    if (!person) {
+      ++skipped;
+      continue;
+    }
+    event.setOwner(people_[*person].get());
+    ++counts[*person];
+    matches.push_back({events_[i], *person, event.timestamp(), Person::emoticonsOf(event)});
+  }
+  for (size_t k = 0; k < people_.size(); ++k) {
+    if (counts[k] != 0) people_[k]->events_.reserve(people_[k]->events_.size() + counts[k]);
+  }
+  for (Match& m : matches) {
+    people_[m.person]->appendEvent(std::move(m.event), m.emoticons, m.time);
   }
 
   const double elapsedMs =
@@ -193,24 +304,12 @@ void Session::arrangeContents() {
 
 std::shared_ptr<Person> Session::findPersonFromFacebookAddressEntry(const Index& index,
                                                                     const json::Value& entry) {
-  const json::Value* name = entry.get("name");
-  if (!name || !name->isString()) return nullptr;
-  auto found = index.find(name->asString());
-  return found == index.end() ? nullptr : found->second;
+  return findFromEntry(indexLookup(index), entry);
 }
 
 std::shared_ptr<Person> Session::findPersonFromFacebookFromToField(
     const Index& index, const std::optional<json::Value>& field) {
-  // A participant field that is not a dictionary names nobody.
-  if (!field || !field->isObject()) return nullptr;
-  const json::Value* data = field->get("data");
-  if (!data) return findPersonFromFacebookAddressEntry(index, *field);
-  if (!data->isArray()) return nullptr;
-  for (const json::Value& entry : data->asArray()) {
-    if (!entry.isObject()) continue;
-    if (auto person = findPersonFromFacebookAddressEntry(index, entry)) return person;
-  }
-  return nullptr;
+  return findFromField(indexLookup(index), field);
 }
 
 std::optional<std::string> Session::peopleJSONRepresentation() const {
@@ -240,10 +339,11 @@ std::string Session::allEvents() const {
     out += '[';
     appendInt(out, intValue(person->uid()));
     out += "],[";
-    bool firstEvent = true;
-    for (const std::shared_ptr<Event>& event : events) {
-      if (!firstEvent) out += ',';
-      firstEvent = false;
+    for (size_t j = 0; j < events.size(); ++j) {
+      // The events of a person lie anywhere in memory; load a few ahead.
+      if (j + kOutputAhead < events.size()) prefetchEvent(events[j + kOutputAhead].get());
+      const Event* event = events[j].get();
+      if (j != 0) out += ',';
       out += '"';
       out += event->type();
       out += "\",";
