@@ -62,8 +62,7 @@ std::string curlErrorText(CURLcode code, const char* detail) {
   return text;
 }
 
-}  // namespace
-
+// The MIME type of a Content-Type value: "Text/HTML; charset=UTF-8" gives "text/html".
 std::string mimeTypeOf(const std::string& contentType) {
   std::string type = contentType.substr(0, contentType.find(';'));
   auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
@@ -73,6 +72,8 @@ std::string mimeTypeOf(const std::string& contentType) {
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return type;
 }
+
+}  // namespace
 
 HttpResult httpGet(const std::string& url, std::chrono::milliseconds timeout) {
   HttpResult result;

@@ -36,10 +36,6 @@ struct [[nodiscard]] HttpResult {
 HttpResult httpGet(const std::string& url,
                    std::chrono::milliseconds timeout = kDefaultHttpTimeout);
 
-// The MIME type of a Content-Type header value: "Text/HTML; charset=UTF-8" gives
-// "text/html".
-std::string mimeTypeOf(const std::string& contentType);
-
 }  // namespace ovra::platform
 
 #endif  // OVRA_PLATFORM_HTTP_H_

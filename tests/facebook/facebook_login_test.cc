@@ -144,26 +144,6 @@ TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollow
   EXPECT_NE(contacts->find("Ann"), std::string::npos) << *contacts;
 }
 
-TEST_F(FacebookLogin, AFailedInboxRequestStillEndsTheSocialNetworkStep) {
-  testing::LoopbackServer server([](httplib::Server& s) {
-    s.Get("/me/inbox", [](const httplib::Request&, httplib::Response& res) {
-      res.status = 400;
-      res.set_content(R"({"error":{"message":"Invalid OAuth access token.","code":190}})",
-                      "text/javascript");
-    });
-  });
-  ASSERT_TRUE(server.ok());
-  platform::LogCapture log;
-  AppController& c = start(server);
-  engine_->navigate(*loginPane(server), redirect(server) + "#access_token=expired");
-
-  ASSERT_TRUE(runUntilFinalDecision());
-  EXPECT_EQ(server.targets().size(), 1u);
-  EXPECT_TRUE(c.s()->fb_events().empty());
-  EXPECT_EQ(pages(), (std::vector<std::string>{"loading.html", "main.html"}));  // Bob's SMS
-  EXPECT_EQ(c.getTimeLine().find("facebook_message"), std::string::npos);
-}
-
 TEST_F(FacebookLogin, ALoginAfterTheSkipSendsNoRequest) {
   testing::LoopbackServer server(serveInbox);
   ASSERT_TRUE(server.ok());

@@ -62,35 +62,21 @@ TEST(InboxImport, ReadsTimesAsWholeSecondsWithin32Bits) {
     int32_t seconds;
   } cases[] = {
       {"1300000000", 1300000000},
-      {"0", 0},
-      {"-5", -5},
-      {"2147483647", kMax},
       {"2147483648", kMax},
-      {"1099511627776", kMax},
       {"-1099511627776", kMin},
-      {"99999999999999999999999", kMax},     // beyond 64 bits
-      {"1300000000.9", 1300000000},          // truncated toward zero
-      {"-1.5", -1},
+      {"99999999999999999999999", kMax},  // beyond 64 bits
+      {"-1.5", -1},                       // truncated toward zero
       {"1.3e9", 1300000000},
-      {"13e8", 1300000000},
-      {"1e300", kMax},
-      {"-1e300", kMin},
       {"1e-300", 0},
-      {"\"1300000000\"", 1300000000},        // a number written as a string
-      {"\" 42 \"", 42},
-      {"\"1.3e9\"", 1300000000},
-      {"\"2011-05-01T10:00:00+0000\"", 0},   // not a number
-      {"\"\"", 0},
+      {"\" 1300000000 \"", 1300000000},  // a number written as a string
+      {"\"2011-05-01T10:00:00+0000\"", 0},
       {"true", 0},
-      {"null", 0},
-      {"[1]", 0},
       {"{}", 0},
   };
   for (const auto& c : cases) {
     const json::Value time = *parse("[" + c.json + "]").asArray().begin();
     EXPECT_EQ(timestampFromTimeValue(time), c.seconds) << c.json;
   }
-  EXPECT_EQ(timestampFromTimeValue(json::Value(1.3e9 + 0.5)), 1300000000);
   EXPECT_EQ(timestampFromTimeValue(json::Value(1e12)), kMax);
   EXPECT_EQ(timestampFromTimeValue(json::Value(std::numeric_limits<double>::quiet_NaN())), 0);
 }
@@ -98,14 +84,11 @@ TEST(InboxImport, ReadsTimesAsWholeSecondsWithin32Bits) {
 TEST(InboxImportErrors, RepliesWithoutAThreadListGiveNoEvents) {
   const std::optional<std::string> replies[] = {
       std::nullopt,  // no text: a network failure or a body that is not UTF-8
-      "",
       "not json",
-      "{\"data\":[",
       "[{\"message\":\"top level is an array\"}]",
       R"({"error":{"message":"Invalid OAuth access token.","type":"OAuthException","code":190}})",
       "{\"data\":[]}",
       "{\"data\":{\"message\":\"an object, not a list\"}}",
-      "{\"data\":\"text\"}",
       "{\"data\":null}",
   };
   for (const auto& reply : replies) {
