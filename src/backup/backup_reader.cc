@@ -261,6 +261,7 @@ void BackupReader::readAddressBook(const std::string& path) {
     if (found.errorCode != "OK") {
       found = reportQuery(std::move(found), path, kValuesQueryPrefix + person->uid(), std::nullopt);
     }
+    person->addresses().reserve(found.rows.size());
     for (const model::Record& value : found.rows) {
       if (value->size() <= 5) continue;  // a table without a value column
       const std::string& text = textAt(value, 5);
