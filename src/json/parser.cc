@@ -29,6 +29,33 @@ inline bool isDigit(char b) { return b >= '0' && b <= '9'; }
 
 inline bool isContinuation(unsigned char b) { return (b & 0xc0) == 0x80; }
 
+// The length of the well-formed UTF-8 sequence at `at` (lead byte 0x80 or above), or 0
+// when there is none: no overlong forms, no surrogates, nothing above U+10FFFF, nothing
+// cut short.
+size_t utf8SequenceLength(const char* at, const char* end) {
+  const auto* p = reinterpret_cast<const unsigned char*>(at);
+  const size_t left = static_cast<size_t>(end - at);
+  const unsigned char lead = p[0];
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xbf;  // range of the second byte
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+  }
+  if (length == 0 || left < length || p[1] < low || p[1] > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    if (!isContinuation(p[k])) return 0;
+  }
+  return length;
+}
+
 void appendUtf8(unsigned codePoint, std::string& out) {
   char bytes[4];
   size_t n;
@@ -241,101 +268,69 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
 }
 
 bool KtJsonParser::scanRestOfString(std::string& string) {
-  // Plain ASCII without escapes: one search, one copy.
-  const char* stop = internal::findSpecialByte(c_, end_);
-  if (stop != end_ && *stop == '"') {
-    string.assign(c_, stop);
-    c_ = stop + 1;
-    return true;
-  }
-  string.reserve(static_cast<size_t>(stop - c_) + 16);
+  // Bytes are copied in runs: a run grows over plain ASCII and valid UTF-8 sequences and
+  // is appended whole when an escape, the closing quotation mark or a fault ends it, so a
+  // string without escapes costs one search and one copy.
+  const char* run = c_;
+  const char* p = c_;
   while (true) {
-    string.append(c_, stop);
-    c_ = stop;
-    const unsigned char b = c_ == end_ ? 0 : static_cast<unsigned char>(*c_);
+    p = internal::findSpecialByte(p, end_);
+    const unsigned char b = p == end_ ? 0 : static_cast<unsigned char>(*p);
     if (b >= 0x80) {
-      if (!scanUtf8Sequence(string)) return false;
-    } else if (b == '"') {
+      const size_t length = utf8SequenceLength(p, end_);
+      if (length == 0) {
+        c_ = p;
+        return fail(3, "Invalid UTF-8 in string at byte '0x", hexText(b), "'");
+      }
+      p += length;
+      continue;
+    }
+    string.append(run, p);
+    c_ = p;
+    if (b == '"') {
       ++c_;
       return true;
-    } else if (b == '\\') {
-      ++c_;
-      const unsigned char letter = c_ == end_ ? 0 : static_cast<unsigned char>(*c_);
-      char plain;
-      switch (letter) {
-        case '"':
-        case '\\':
-        case '/':
-          plain = static_cast<char>(letter);
-          break;
-        case 'b':
-          plain = '\b';
-          break;
-        case 'f':
-          plain = '\f';
-          break;
-        case 'n':
-          plain = '\n';
-          break;
-        case 'r':
-          plain = '\r';
-          break;
-        case 't':
-          plain = '\t';
-          break;
-        case 'u':
-          plain = 0;
-          break;
-        default: {
-          // Shown as the sign-extended 16-bit value of the byte: 0x80 gives ff80.
-          const unsigned shown = letter >= 0x80 ? 0xff00u | letter : letter;
-          return fail(8, "Illegal escape sequence '0x", hexText(shown), "'");
-        }
-      }
-      ++c_;
-      if (letter == 'u') {
-        if (!scanUnicodeChar(string)) {
-          return fail(6, "Broken unicode character");
-        }
-      } else {
-        string += plain;
-      }
-      if (c_ == end_) {
-        return fail(11, "Unexpected EOF while parsing string");
-      }
-    } else {
-      return fail(5, "Unescaped control character '0x", hexText(b), "'");
     }
-    stop = internal::findSpecialByte(c_, end_);
-  }
-}
+    if (b != '\\') return fail(5, "Unescaped control character '0x", hexText(b), "'");
 
-bool KtJsonParser::scanUtf8Sequence(std::string& string) {
-  const auto* p = reinterpret_cast<const unsigned char*>(c_);
-  const size_t left = static_cast<size_t>(end_ - c_);
-  const unsigned char lead = p[0];
-  // The well-formed sequences: no overlong forms, no surrogates, nothing above U+10FFFF.
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xbf;  // range of the second byte
-  if (lead >= 0xc2 && lead <= 0xdf) {
-    length = 2;
-  } else if (lead >= 0xe0 && lead <= 0xef) {
-    length = 3;
-    if (lead == 0xe0) low = 0xa0;
-    if (lead == 0xed) high = 0x9f;
-  } else if (lead >= 0xf0 && lead <= 0xf4) {
-    length = 4;
-    if (lead == 0xf0) low = 0x90;
-    if (lead == 0xf4) high = 0x8f;
+    ++c_;  // the escape letter
+    const unsigned char letter = c_ == end_ ? 0 : static_cast<unsigned char>(*c_);
+    switch (letter) {
+      case '"':
+      case '\\':
+      case '/':
+        string += static_cast<char>(letter);
+        break;
+      case 'b':
+        string += '\b';
+        break;
+      case 'f':
+        string += '\f';
+        break;
+      case 'n':
+        string += '\n';
+        break;
+      case 'r':
+        string += '\r';
+        break;
+      case 't':
+        string += '\t';
+        break;
+      case 'u':
+        ++c_;
+        if (!scanUnicodeChar(string)) return fail(6, "Broken unicode character");
+        --c_;  // back on the last hexadecimal digit, as for the one-letter escapes
+        break;
+      default: {
+        // Shown as the sign-extended 16-bit value of the byte: 0x80 gives ff80.
+        const unsigned shown = letter >= 0x80 ? 0xff00u | letter : letter;
+        return fail(8, "Illegal escape sequence '0x", hexText(shown), "'");
+      }
+    }
+    ++c_;
+    if (c_ == end_) return fail(11, "Unexpected EOF while parsing string");
+    run = p = c_;
   }
-  bool valid = length != 0 && left >= length && p[1] >= low && p[1] <= high;
-  for (size_t k = 2; valid && k < length; ++k) valid = isContinuation(p[k]);
-  if (!valid) {
-    return fail(3, "Invalid UTF-8 in string at byte '0x", hexText(lead), "'");
-  }
-  string.append(c_, length);
-  c_ += length;
-  return true;
 }
 
 bool KtJsonParser::scanHexQuad(unsigned& unit) {

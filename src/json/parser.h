@@ -43,8 +43,6 @@ class KtJsonParser : public KtJsonBase {
   bool scanHexQuad(unsigned& unit);
   // The character of a \u escape (two escapes for a surrogate pair), appended as UTF-8.
   bool scanUnicodeChar(std::string& string);
-  // Appends the valid UTF-8 sequence that starts at c_ and moves past it.
-  bool scanUtf8Sequence(std::string& string);
   void skipWhitespace();
   bool scanIsAtEnd();
 

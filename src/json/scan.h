@@ -12,42 +12,25 @@
 
 namespace ovra::json::internal {
 
-// First byte in [p, end) that a JSON string cannot hold unescaped: a control byte
-// (0x00 to 0x1F), the quotation mark or the backslash. Returns end when there is none.
-inline const char* findEscapeByte(const char* p, const char* end) {
+// First byte in [p, end) that is a control byte (0x00 to 0x1F), the quotation mark or the
+// backslash, or, when kAlsoNonAscii, any byte of 0x80 and above. Returns end when there
+// is none.
+template <bool kAlsoNonAscii>
+inline const char* findByte(const char* p, const char* end) {
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi8('"');
   const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i lastControl = _mm_set1_epi8(0x1f);
   while (end - p >= 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
-    const __m128i hit = _mm_or_si128(
-        control, _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (mask != 0) return p + __builtin_ctz(mask);
-    p += 16;
-  }
-#endif
-  for (; p != end; ++p) {
-    const unsigned char b = static_cast<unsigned char>(*p);
-    if (b < 0x20 || b == '"' || b == '\\') return p;
-  }
-  return end;
-}
-
-// As findEscapeByte, and also stops at any byte of 0x80 or above (the start or middle of
-// a multi-byte UTF-8 sequence, which the parser validates on its own).
-inline const char* findSpecialByte(const char* p, const char* end) {
-#if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i space = _mm_set1_epi8(0x20);
-  while (end - p >= 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Signed comparison: bytes of 0x80 and above are negative, so this one test catches
-    // both the control bytes and the non-ASCII bytes.
-    const __m128i low = _mm_cmplt_epi8(bytes, space);
+    __m128i low;
+    if constexpr (kAlsoNonAscii) {
+      // Signed comparison: bytes of 0x80 and above are negative, so one test catches
+      // both the control bytes and the non-ASCII bytes.
+      low = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
+    } else {
+      const __m128i lastControl = _mm_set1_epi8(0x1f);
+      low = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
+    }
     const __m128i hit = _mm_or_si128(
         low, _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
@@ -57,9 +40,19 @@ inline const char* findSpecialByte(const char* p, const char* end) {
 #endif
   for (; p != end; ++p) {
     const unsigned char b = static_cast<unsigned char>(*p);
-    if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') return p;
+    if (b < 0x20 || b == '"' || b == '\\' || (kAlsoNonAscii && b >= 0x80)) return p;
   }
   return end;
+}
+
+// What a JSON string cannot hold unescaped (the writer's escape set).
+inline const char* findEscapeByte(const char* p, const char* end) {
+  return findByte<false>(p, end);
+}
+
+// The escape set plus non-ASCII bytes, which the parser validates as UTF-8 on its own.
+inline const char* findSpecialByte(const char* p, const char* end) {
+  return findByte<true>(p, end);
 }
 
 }  // namespace ovra::json::internal

@@ -34,20 +34,14 @@ size_t digitCount(uint64_t n) {
   return count + (n >= 10) + (n >= 100) + (n >= 1000);
 }
 
-// The length of the text a string is written as.
-size_t measureString(const std::string& string) {
-  size_t size = string.size() + 2;
-  const char* p = string.data();
-  const char* const end = p + string.size();
-  while ((p = internal::findEscapeByte(p, end)) != end) {
-    size += kEscapeChars.letter[static_cast<unsigned char>(*p)] == 'u' ? 5 : 1;
-    ++p;
-  }
-  return size;
-}
+// Room for a string's text: its bytes, the quotes, and a quarter more for escapes. Only
+// the string's size is read, not its bytes, which the writing pass reads anyway; a text
+// with more escapes than that makes the output grow once.
+size_t measureString(const std::string& string) { return string.size() + string.size() / 4 + 2; }
 
-// The length of the value's text, so the output is allocated once: exact for everything
-// but decimals, doubles and proxies (estimated; the output grows if they need more).
+// Room for the value's text, so the output is allocated once: exact for containers and
+// integers, estimated for strings, decimals and doubles, nothing for proxies (the output
+// grows when an estimate falls short).
 // Stops counting below `levels` nesting levels, where writing fails anyway.
 size_t measure(const Value& value, uint64_t levels) {
   switch (value.kind()) {
