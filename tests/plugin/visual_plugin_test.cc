@@ -126,8 +126,11 @@ TEST(PluginEntry, RegistersOneVisualPluginWithItsValues) {
   uint32_t version = 0;
   std::memcpy(&version, &reg.pluginVersion, 4);
   EXPECT_EQ(version, 0x02002000u);
-  EXPECT_EQ(reg.handler, &VisualPluginHandler);
-  EXPECT_EQ(reg.registerRefCon, nullptr);
+  // Pointers in the packed record are read by value, never bound to references.
+  const VisualPluginProcPtr handler = reg.handler;
+  const void* refCon = reg.registerRefCon;
+  EXPECT_EQ(handler, &VisualPluginHandler);
+  EXPECT_EQ(refCon, nullptr);
   EXPECT_EQ(reg.timeBetweenDataInMS, 10u);
   EXPECT_EQ(reg.numWaveformChannels, 2u);
   EXPECT_EQ(reg.numSpectrumChannels, 2u);
