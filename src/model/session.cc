@@ -16,6 +16,12 @@ namespace ovra::model {
 
 namespace {
 
+int32_t clampToInt32(int64_t value) {
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
 // The integer at the start of a text, read the way the phone's own frameworks read it:
 // leading white space, an optional sign, then decimal digits; 0 when there are no digits;
 // values beyond the signed 32-bit range become its nearest end.
@@ -30,10 +36,7 @@ int32_t intValue(std::string_view text) {
     magnitude = magnitude * 10 + (text[i] - '0');
     if (magnitude > kLimit) magnitude = kLimit;  // stays saturated for any length
   }
-  const int64_t value = negative ? -magnitude : magnitude;
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
+  return clampToInt32(negative ? -magnitude : magnitude);
 }
 
 // The time of a message or call row: its element 2, a decimal text (an integer value is
@@ -42,13 +45,7 @@ int32_t recordTime(const json::Array& record) {
   if (record.size() <= 2) return 0;
   const json::Value& date = record[2];
   if (const std::string* text = date.stringOrNull()) return intValue(*text);
-  if (date.isInt()) {
-    const int64_t v = date.asInt();
-    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(v);
-  }
-  return 0;
+  return date.isInt() ? clampToInt32(date.asInt()) : 0;
 }
 
 // The address of a message or call: element 1 of its row, or null when the event is an
@@ -114,9 +111,6 @@ auto indexLookup(const Session::Index& index) {
   };
 }
 
-// Starts loading the objects of the events a little ahead of event i, each a step further
-// along the chain event -> decorator -> record -> values and text, so that their misses
-// overlap instead of following one another.
 // The lines that hold an event's type, time, owner, decorator, text, flag and duration: its
 // first 160 bytes (the fields declared first).
 void prefetchEvent(const Event* event) {
@@ -125,12 +119,21 @@ void prefetchEvent(const Event* event) {
   __builtin_prefetch(p + 159);
 }
 
+// How many events ahead the timeline loads a person's events.
 constexpr size_t kOutputAhead = 8;
 
+// Starts loading the objects of the events a little ahead of event i, each a step further
+// along the chain event -> decorator -> record -> values and text, so that their misses
+// overlap instead of following one another.
 void prefetchAhead(const std::vector<std::shared_ptr<Event>>& events, size_t i) {
   constexpr size_t kStep = 8;
   const size_t n = events.size();
-  if (i + 4 * kStep < n) prefetchEvent(events[i + 4 * kStep].get());
+  if (i + 4 * kStep < n) {
+    // Matching reads the fields up to the message: the first 96 bytes.
+    const char* event = reinterpret_cast<const char*>(events[i + 4 * kStep].get());
+    __builtin_prefetch(event);
+    __builtin_prefetch(event + 95);
+  }
   if (i + 3 * kStep < n) __builtin_prefetch(events[i + 3 * kStep]->decorator().get());
   if (i + 2 * kStep < n) {
     if (const EventDecorator* d = events[i + 2 * kStep]->decorator().get()) {
@@ -211,8 +214,9 @@ size_t Session::peopleCount() const {
 // its decorator, the record, the record's values, the message text), and a million events
 // do not fit in any cache. So the events are walked once, in order, with their objects
 // loaded a few events ahead; that walk resolves every event to a person and notes what
-// the person needs. Only then are the events handed to their people, from a compact list,
-// so that the people and their lists stay in cache instead of being pushed out by the walk.
+// the person needs. Every few thousand events, the walk pauses and hands them to their
+// people from that compact list, so that the people and their lists are touched in one
+// burst rather than between the walk's loads, which would push them out of cache.
 void Session::arrangeContents() {
   std::scoped_lock lock(mu_);
   // A second run would append the social-network events again and hand every event to
@@ -246,9 +250,15 @@ void Session::arrangeContents() {
     int32_t time;
     uint32_t emoticons;
   };
+  constexpr size_t kBlock = 4096;
   std::vector<Match> matches;
-  matches.reserve(events_.size());
-  std::vector<uint32_t> counts(people_.size());
+  matches.reserve(kBlock);
+  const auto handOver = [&] {
+    for (Match& m : matches) {
+      people_[m.person]->appendEvent(std::move(m.event), m.emoticons, m.time);
+    }
+    matches.clear();
+  };
   // The hash of an event's address is taken kHashAhead events early, and its slot
   // loaded meanwhile.
   constexpr size_t kHashAhead = 4;
@@ -284,15 +294,10 @@ void Session::arrangeContents() {
       continue;
     }
     event.setOwner(people_[*person].get());
-    ++counts[*person];
     matches.push_back({events_[i], *person, event.timestamp(), Person::emoticonsOf(event)});
+    if (matches.size() == kBlock) handOver();
   }
-  for (size_t k = 0; k < people_.size(); ++k) {
-    if (counts[k] != 0) people_[k]->events_.reserve(people_[k]->events_.size() + counts[k]);
-  }
-  for (Match& m : matches) {
-    people_[m.person]->appendEvent(std::move(m.event), m.emoticons, m.time);
-  }
+  handOver();
 
   const double elapsedMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
