@@ -106,5 +106,30 @@ TEST(SessionMatching, WithNoContactsSkipsEverythingThatNamesSomeone) {
                                                   ::testing::EndsWith(" ms, skipped 2")));
 }
 
+TEST(SessionMatching, KeepsEventOrderOverManyEvents) {
+  Session s;
+  auto a = makePerson("1", "A", "", "A", {"100000001"});
+  auto b = makePerson("2", "B", "", "B", {"100000002"});
+  s.addPerson(a);
+  s.addPerson(b);
+  std::vector<Event*> expectedA, expectedB;
+  for (int i = 0; i < 9000; ++i) {
+    const bool toA = i % 3 != 0;
+    auto e = makeRowEvent("sms", toA ? "100000001" : "100000002", std::to_string(i),
+                          i % 1000 == 0 ? ":)" : "");
+    (toA ? expectedA : expectedB).push_back(e.get());
+    s.addEvent(e);
+  }
+  platform::LogCapture quiet;
+  s.arrangeContents();
+  for (const auto& [person, expected] : {std::pair{a, expectedA}, std::pair{b, expectedB}}) {
+    std::vector<Event*> got;
+    for (const auto& e : person->events()) got.push_back(e.get());
+    EXPECT_EQ(got, expected);
+  }
+  EXPECT_EQ(b->getEmoticons(), R"({"smiling":[0,3000,6000]})");
+  EXPECT_EQ(a->getEmoticons(), R"({"smiling":[1000,2000,4000,5000,7000,8000]})");
+}
+
 }  // namespace
 }  // namespace ovra::model
