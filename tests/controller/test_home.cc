@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/main_queue.h"
 #include "sample_home.h"
 
 namespace ovra::testing {
@@ -132,6 +134,23 @@ void GatedBackup::open() {
   // While the pipe has a writer, opening it for reading returns at once (and wakes the
   // readers already waiting); the reader then sees that it is no regular file.
   fd_ = ::open(pipe_.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+bool runFinishingLoads(platform::HeadlessEngine& engine, const std::function<bool()>& done) {
+  return platform::runMainQueueUntil(
+      [&] {
+        engine.finishLoads();
+        return done();
+      },
+      std::chrono::seconds(20));
+}
+
+std::vector<std::string> bundlePagesLoaded(const platform::HeadlessEngine& engine) {
+  std::vector<std::string> names;
+  for (const platform::HeadlessEngine::Load& load : engine.loads()) {
+    if (load.url.starts_with("file:")) names.push_back(load.resource);
+  }
+  return names;
 }
 
 }  // namespace ovra::testing

@@ -1,11 +1,15 @@
-// Small, exact phone backups for the controller and plug-in tests: a home folder whose
-// backup holds chosen contacts with a chosen number of SMS each, and a "gated" backup
-// whose manifest is a pipe, so that the extraction waits until the test opens the gate.
+// Support for the controller and plug-in tests: small, exact phone backups (chosen
+// contacts with a chosen number of SMS each), a "gated" backup whose manifest is a pipe so
+// that the extraction waits until the test opens the gate, and a run of the main queue
+// that finishes page loads as a browser would.
 #ifndef OVRA_TESTS_CONTROLLER_TEST_HOME_H_
 #define OVRA_TESTS_CONTROLLER_TEST_HOME_H_
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/headless_engine.h"
 
 namespace ovra::testing {
 
@@ -51,6 +55,14 @@ class GatedBackup {
   bool ok_ = false;
   int fd_ = -1;  // our end of the pipe once open
 };
+
+// Runs the main queue until `done` holds (at most 20 seconds), finishing page loads on
+// the way. Returns whether `done` held.
+bool runFinishingLoads(platform::HeadlessEngine& engine, const std::function<bool()>& done);
+
+// The bundle pages the engine was asked to load, in order; outside addresses (the
+// login's) are left out.
+std::vector<std::string> bundlePagesLoaded(const platform::HeadlessEngine& engine);
 
 }  // namespace ovra::testing
 
