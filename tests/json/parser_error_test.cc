@@ -31,10 +31,8 @@ TEST(KtJsonParserErrors, RejectsWhatIsNotOneArrayOrObject) {
       {" \n ", {{11, "Unexpected end of string"}}},
       {"\"text\"", {{4, "Valid fragment, but not JSON"}}},
       {" 12 ", {{4, "Valid fragment, but not JSON"}}},
-      {"true", {{4, "Valid fragment, but not JSON"}}},
       {"null", {{4, "Valid fragment, but not JSON"}}},
       {"[] x", {{10, "Garbage after JSON"}}},
-      {"{}{}", {{10, "Garbage after JSON"}}},
       {"\xef\xbb\xbf[]", {{3, "Unrecognised leading character"}}},  // byte-order mark
       {"[", {{11, "End of input while parsing array"}}},
       {"[1,", {{11, "End of input while parsing array"}}},
@@ -47,11 +45,9 @@ TEST(KtJsonParserErrors, RejectsWhatIsNotOneArrayOrObject) {
 TEST(KtJsonParserErrors, ContainerMistakes) {
   expectTraces({
       {"[1,]", {{9, "Trailing comma disallowed in array"}}},
-      {"[1 , \n]", {{9, "Trailing comma disallowed in array"}}},
       {"{\"a\":1,}", {{9, "Trailing comma disallowed in object"}}},
       {"[,1]", {{3, "Unrecognised leading character"}, {3, kInArray}}},
       {"{a:1}", {{3, "Object key string expected"}}},
-      {"{1:1}", {{3, "Object key string expected"}}},
       {"{\"a\" 1}", {{3, "Expected ':' separating key and value"}}},
       {"{\"a\":}", {{3, "Unrecognised leading character"}, {3, "Object value expected for key: a"}}},
       {"{\"a\\tb\":tru}", {{3, "Expected 'true'"}, {3, "Object value expected for key: a\tb"}}},
@@ -59,7 +55,6 @@ TEST(KtJsonParserErrors, ContainerMistakes) {
       {"[1 2]", {{3, "Expected ',' or ']' after array element"}}},
       {"[truefalse]", {{3, "Expected ',' or ']' after array element"}}},
       {"[\"a\"\"b\"]", {{3, "Expected ',' or ']' after array element"}}},
-      {"[[1] {}]", {{3, "Expected ',' or ']' after array element"}}},
       {"{\"a\":1 \"b\":2}", {{3, "Expected ',' or '}' after object member"}}},
       {"[{\"a\":[1 2]}]",
        {{3, "Expected ',' or ']' after array element"},
@@ -76,11 +71,8 @@ TEST(KtJsonParserErrors, LiteralsAndNumbers) {
       {"[01]", {{2, "Leading 0 disallowed in number"}, {3, kInArray}}},
       {"[-01]", {{2, "Leading 0 disallowed in number"}, {3, kInArray}}},
       {"[-]", {{2, "No digits after initial minus"}, {3, kInArray}}},
-      {"[-x]", {{2, "No digits after initial minus"}, {3, kInArray}}},
       {"[1.]", {{2, "No digits after decimal point"}, {3, kInArray}}},
-      {"[1.e5]", {{2, "No digits after decimal point"}, {3, kInArray}}},
       {"[1e+]", {{2, "No digits after exponent"}, {3, kInArray}}},
-      {"[1E]", {{2, "No digits after exponent"}, {3, kInArray}}},
       {"[.5]", {{3, "Unrecognised leading character"}, {3, kInArray}}},
       {"[+1]", {{2, "Leading + disallowed in number"}, {3, kInArray}}},
       {"[1e2147483648]", {{2, "Failed creating decimal instance"}, {3, kInArray}}},
@@ -93,7 +85,6 @@ TEST(KtJsonParserErrors, StringMistakes) {
   const std::string kBroken = "Broken unicode character";
   expectTraces({
       {"[\"a\tb\"]", {{5, "Unescaped control character '0x9'"}, {3, kInArray}}},
-      {"[\"a\x1f\"]", {{5, "Unescaped control character '0x1f'"}, {3, kInArray}}},
       {"[\"abc", {{5, "Unescaped control character '0x0'"}, {3, kInArray}}},
       {"[\"abc\\n", {{11, "Unexpected EOF while parsing string"}, {3, kInArray}}},
       {"[\"\\x\"]", {{8, "Illegal escape sequence '0x78'"}, {3, kInArray}}},
@@ -137,6 +128,7 @@ TEST(KtJsonParserErrors, RejectsInvalidUtf8InStrings) {
 
 TEST(KtJsonParserErrors, NestingBeyondTheLimitFailsAtEveryLevel) {
   KtJsonParser parser;
+  EXPECT_TRUE(parser.objectWithString(std::string(512, '[') + std::string(512, ']')));
   EXPECT_EQ(parser.objectWithString(std::string(513, '[') + std::string(513, ']')), std::nullopt);
   Trace trace = traceOf(parser);
   ASSERT_EQ(trace.size(), 513u);
@@ -145,7 +137,8 @@ TEST(KtJsonParserErrors, NestingBeyondTheLimitFailsAtEveryLevel) {
 
   // "No limit" still stops where the stack would run out.
   parser.setMaxDepth(0);
-  const size_t tooDeep = KtJsonBase::kDepthCeiling + 1;
+  const size_t ceiling = KtJsonBase::kDepthCeiling, tooDeep = ceiling + 1;
+  EXPECT_TRUE(parser.objectWithString(std::string(ceiling, '[') + std::string(ceiling, ']')));
   EXPECT_EQ(parser.objectWithString(std::string(tooDeep, '[') + std::string(tooDeep, ']')),
             std::nullopt);
   EXPECT_EQ(traceOf(parser).front(), (std::pair<uint64_t, std::string>{7, "Nested too deep"}));

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "json/writer.h"
 #include "trace.h"
 
 namespace ovra::json {
@@ -24,7 +23,7 @@ Value only(std::string_view text) {
 }
 
 TEST(KtJsonParser, ReadsEveryKindOfValue) {
-  Value v = parse(" \t\v\f\r\n{\"a\" : [1, -2, \"x\", true, false, null, {}, []] }\n\v ");
+  Value v = parse(" \t\v\f\r\n{\"a\"\v:\f[1,\r-2 , \"x\",true,false,null,{},[]] }\n\v ");
   ASSERT_TRUE(v.isObject());
   const Array& a = v.get("a")->asArray();
   ASSERT_EQ(a.size(), 8u);
@@ -97,28 +96,6 @@ TEST(KtJsonParser, DecodesEscapes) {
 
 TEST(KtJsonParser, InputEndsAtItsFirstNulByte) {
   EXPECT_EQ(parse(std::string("[1]\0garbage", 11)), Value(Array{1}));
-}
-
-TEST(KtJsonParser, ReadsTheDeepestNestingTheLimitAllows) {
-  KtJsonParser parser;
-  EXPECT_TRUE(parser.objectWithString(std::string(512, '[') + std::string(512, ']')));
-  parser.setMaxDepth(0);
-  const size_t ceiling = KtJsonBase::kDepthCeiling;
-  EXPECT_TRUE(parser.objectWithString(std::string(ceiling, '[') + std::string(ceiling, ']')));
-}
-
-TEST(KtJsonParser, WhatTheWriterWritesReadsBackEqual) {
-  const char* texts[] = {
-      R"({"data":[{"id":"1","to":{"data":[{"name":"A\u00e9"}]},"t":1300000000}],"n":null})",
-      R"([1,-1,0.5,1e300,-1.25e-300,true,false,"\u0001\"\\",{},[[]]])",
-  };
-  for (const char* text : texts) {
-    Value first = parse(text);
-    KtJsonWriter writer;
-    std::optional<std::string> written = writer.stringWithObject(first);
-    ASSERT_TRUE(written) << text;
-    EXPECT_EQ(parse(*written), first) << *written;
-  }
 }
 
 }  // namespace

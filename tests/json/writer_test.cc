@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "gtest/gtest.h"
 #include "trace.h"
@@ -13,11 +12,10 @@
 namespace ovra::json {
 namespace {
 
-// An object that stands in for a value, or for nothing when `proxy` is empty.
+// Stands in for `proxy`, or has no proxy when it is empty.
 class Stand : public Opaque {
  public:
-  Stand(std::string name, std::optional<Value> proxy)
-      : name_(std::move(name)), proxy_(std::move(proxy)) {}
+  Stand(std::string name, std::optional<Value> proxy) : name_(std::move(name)), proxy_(proxy) {}
   std::string className() const override { return name_; }
   std::optional<Value> proxyForJson() const override { return proxy_; }
 
@@ -26,7 +24,7 @@ class Stand : public Opaque {
   std::optional<Value> proxy_;
 };
 
-// A proxy that returns itself: resolving it never ends by itself.
+// A proxy that returns itself, so resolving it never ends by itself.
 class Mirror : public Opaque, public std::enable_shared_from_this<Mirror> {
  public:
   std::string className() const override { return "Mirror"; }
@@ -34,6 +32,10 @@ class Mirror : public Opaque, public std::enable_shared_from_this<Mirror> {
     return Value(std::shared_ptr<const Opaque>(shared_from_this()));
   }
 };
+
+Value stand(std::optional<Value> proxy) {
+  return std::shared_ptr<const Opaque>(std::make_shared<Stand>("Widget", std::move(proxy)));
+}
 
 Value nestedArrays(int levels) {
   Value v = Array{};
@@ -45,33 +47,23 @@ Value nestedArrays(int levels) {
   return v;
 }
 
+const Trace::value_type kNotValid{4, "Not valid type for JSON"};
+const Trace::value_type kTooDeep{7, "Nested too deep"};
+
 TEST(KtJsonWriter, WritesCompactTextInTheObjectsOwnOrder) {
-  Object inner;
   Object o;
   o.set("b", Object{});
-  o.set("a", Array{1, 2});
+  o.set("a", Array{1, 2, 0.5, *Decimal::fromLiteral("-12.50e+3")});
   o.set("b", "again");  // keeps its first place, takes the new value
-  o.set("n", nullptr);
-  o.set("t", true);
-  o.set("f", false);
-  o.set("i", -42);
-  o.set("e", Array{});
+  o.set("l", Array{nullptr, true, false, std::numeric_limits<int64_t>::min(), Array{}});
+  o.set("p", stand(Value(Array{"x"})));
   KtJsonWriter writer;
   EXPECT_EQ(writer.stringWithObject(o),
-            R"({"b":"again","a":[1,2],"n":null,"t":true,"f":false,"i":-42,"e":[]})");
+            R"({"b":"again","a":[1,2,0.5,-12500],"l":[null,true,false,-9223372036854775808,[]],)"
+            R"("p":["x"]})");
   EXPECT_EQ(writer.errorTrace(), nullptr);
-  EXPECT_EQ(writer.stringWithObject(Array{}), "[]");
   EXPECT_EQ(writer.stringWithObject(Object{}), "{}");
-}
-
-TEST(KtJsonWriter, WritesNumbersInTheirOwnTextForm) {
-  KtJsonWriter writer;
-  const int64_t kMin = std::numeric_limits<int64_t>::min();
-  EXPECT_EQ(writer.stringWithObject(Array{1, 0, kMin, true}), "[1,0,-9223372036854775808,true]");
-  EXPECT_EQ(writer.stringWithObject(Array{0.1, 1500.0, -2.5}), "[0.1,1500,-2.5]");
-  EXPECT_EQ(writer.stringWithObject(Array{*Decimal::fromLiteral("-12.50e+3"),
-                                          *Decimal::fromLiteral("0.001")}),
-            "[-12500,0.001]");
+  EXPECT_EQ(writer.stringWithObject(stand(Value(Object{}))), "{}");
 }
 
 TEST(KtJsonWriter, EscapesControlBytesQuoteAndBackslashOnly) {
@@ -79,12 +71,10 @@ TEST(KtJsonWriter, EscapesControlBytesQuoteAndBackslashOnly) {
     std::string in, out;
   } cases[] = {
       {"a\tb\nc\x1f", R"("a\tb\nc\u001f")"},
-      {"\b\f\r\x0b", R"("\b\f\r\u000b")"},
-      {std::string("nul\0!", 5), R"("nul\u0000!")"},
+      {std::string("\b\f\r\x0b\0", 5), R"("\b\f\r\u000b\u0000")"},
       {"say \"hi\" \\o/", R"("say \"hi\" \\o/")"},
       {"caf\xc3\xa9 \xf0\x9f\x98\x80 \x7f", "\"caf\xc3\xa9 \xf0\x9f\x98\x80 \x7f\""},
-      // Long enough for the sixteen-byte scan, with the escape in the second block.
-      {"0123456789abcdefg\"h", R"("0123456789abcdefg\"h")"},
+      {"0123456789abcdefg\"h", R"("0123456789abcdefg\"h")"},  // past the first 16 bytes
   };
   KtJsonWriter writer;
   for (const Case& c : cases) {
@@ -94,76 +84,46 @@ TEST(KtJsonWriter, EscapesControlBytesQuoteAndBackslashOnly) {
   }
 }
 
-TEST(KtJsonWriterErrors, TopLevelMustBeArrayOrObject) {
-  KtJsonWriter writer;
-  for (const Value& v : {Value("text"), Value(1), Value(nullptr), Value(true)}) {
-    EXPECT_EQ(writer.stringWithObject(v), std::nullopt);
-    EXPECT_EQ(traceOf(writer), (Trace{{4, "Not valid type for JSON"}}));
-  }
-}
-
-TEST(KtJsonWriterErrors, RejectsNaNAndInfinity) {
-  KtJsonWriter writer;
-  EXPECT_EQ(writer.stringWithObject(Array{std::nan("")}), std::nullopt);
-  EXPECT_EQ(traceOf(writer),
-            (Trace{{1, "NaN is not a valid number in JSON"}, {4, "Not valid type for JSON"}}));
-  EXPECT_EQ(writer.stringWithObject(Array{-std::numeric_limits<double>::infinity()}),
-            std::nullopt);
-  EXPECT_EQ(traceOf(writer), (Trace{{1, "Infinity is not a valid number in JSON"},
-                                    {4, "Not valid type for JSON"}}));
-}
-
-TEST(KtJsonWriterErrors, TraceRunsFromInnermostCauseOutwardAndIsLinked) {
+TEST(KtJsonWriterErrors, TraceRunsFromInnermostCauseOutward) {
   Object o;
-  o.set("k", std::shared_ptr<const Opaque>(std::make_shared<Stand>("Widget", std::nullopt)));
+  o.set("k", stand(std::nullopt));
+  struct Case {
+    Value value;
+    Trace trace;
+  } cases[] = {
+      {"text", {kNotValid}},
+      {1, {kNotValid}},
+      {nullptr, {kNotValid}},
+      {stand(Value(3)), {kNotValid, kNotValid}},  // the proxy's own call, then this one
+      {Array{std::nan("")}, {{1, "NaN is not a valid number in JSON"}, kNotValid}},
+      {Array{-HUGE_VAL}, {{1, "Infinity is not a valid number in JSON"}, kNotValid}},
+      {Array{1, o},
+       {{1, "JSON serialisation not supported for Widget"},
+        {1, "Unsupported value for key k in object"},
+        kNotValid}},
+      {nestedArrays(513), {kTooDeep, kNotValid}},
+  };
   KtJsonWriter writer;
-  EXPECT_EQ(writer.stringWithObject(Array{1, o}), std::nullopt);
-  EXPECT_EQ(traceOf(writer), (Trace{{1, "JSON serialisation not supported for Widget"},
-                                    {1, "Unsupported value for key k in object"},
-                                    {4, "Not valid type for JSON"}}));
+  for (const Case& c : cases) {
+    EXPECT_EQ(writer.stringWithObject(c.value), std::nullopt);
+    EXPECT_EQ(traceOf(writer), c.trace);
+  }
   const ErrorTrace& trace = *writer.errorTrace();
   EXPECT_EQ(trace[0]->underlying, nullptr);
   EXPECT_EQ(trace[1]->underlying, trace[0]);
-  EXPECT_EQ(trace[2]->underlying, trace[1]);
-  EXPECT_EQ(trace[2]->domain, kKtJSONErrorDomain);
-
-  // The next call starts a fresh trace.
-  EXPECT_EQ(writer.stringWithObject(Array{}), "[]");
-  EXPECT_EQ(writer.errorTrace(), nullptr);
+  EXPECT_EQ(trace[1]->domain, kKtJSONErrorDomain);
 }
 
-TEST(KtJsonWriter, WritesWhatAProxyStandsFor) {
-  Object row;
-  row.set("x", 1);
-  auto proxy = std::shared_ptr<const Opaque>(std::make_shared<Stand>("Row", Value(row)));
-  KtJsonWriter writer;
-  EXPECT_EQ(writer.stringWithObject(proxy), R"({"x":1})");
-  EXPECT_EQ(writer.stringWithObject(Array{proxy, proxy}), R"([{"x":1},{"x":1}])");
-
-  auto broken = std::shared_ptr<const Opaque>(
-      std::make_shared<Stand>("Row", Value(Array{std::nan("")})));
-  EXPECT_EQ(writer.stringWithObject(Array{broken}), std::nullopt);
-  EXPECT_EQ(writer.stringWithObject(broken), std::nullopt);
-  EXPECT_EQ(traceOf(writer).back(), (std::pair<uint64_t, std::string>{4, "Not valid type for JSON"}));
-  // A proxy that stands for a bare number is no document either.
-  auto scalar = std::shared_ptr<const Opaque>(std::make_shared<Stand>("Count", Value(3)));
-  EXPECT_EQ(writer.stringWithObject(scalar), std::nullopt);
-}
-
-TEST(KtJsonWriterErrors, NestingBeyondTheLimitFails) {
+TEST(KtJsonWriterErrors, NestingLimitCountsEveryArrayAndObject) {
   KtJsonWriter writer;
   EXPECT_EQ(writer.stringWithObject(nestedArrays(512)),
             std::string(512, '[') + std::string(512, ']'));
-  EXPECT_EQ(writer.stringWithObject(nestedArrays(513)), std::nullopt);
-  EXPECT_EQ(traceOf(writer), (Trace{{7, "Nested too deep"}, {4, "Not valid type for JSON"}}));
-
   Object wrap;
   wrap.set("k", nestedArrays(3));
   writer.setMaxDepth(3);
   EXPECT_EQ(writer.stringWithObject(wrap), std::nullopt);
-  EXPECT_EQ(traceOf(writer), (Trace{{7, "Nested too deep"},
-                                    {1, "Unsupported value for key k in object"},
-                                    {4, "Not valid type for JSON"}}));
+  EXPECT_EQ(traceOf(writer),
+            (Trace{kTooDeep, {1, "Unsupported value for key k in object"}, kNotValid}));
 }
 
 TEST(KtJsonWriterErrors, NoLimitStillStopsBeforeTheStackRunsOut) {
@@ -172,14 +132,13 @@ TEST(KtJsonWriterErrors, NoLimitStillStopsBeforeTheStackRunsOut) {
   const int ceiling = static_cast<int>(KtJsonBase::kDepthCeiling);
   EXPECT_TRUE(writer.stringWithObject(nestedArrays(ceiling)).has_value());
   EXPECT_EQ(writer.stringWithObject(nestedArrays(ceiling + 1)), std::nullopt);
-  EXPECT_EQ(traceOf(writer).front(), (std::pair<uint64_t, std::string>{7, "Nested too deep"}));
+  EXPECT_EQ(traceOf(writer).front(), kTooDeep);
 
   auto mirror = std::shared_ptr<const Opaque>(std::make_shared<Mirror>());
   EXPECT_EQ(writer.stringWithObject(Array{mirror}), std::nullopt);
-  EXPECT_EQ(traceOf(writer).front(), (std::pair<uint64_t, std::string>{7, "Nested too deep"}));
-  writer.setMaxDepth(512);
+  EXPECT_EQ(traceOf(writer).front(), kTooDeep);
   EXPECT_EQ(writer.stringWithObject(mirror), std::nullopt);
-  EXPECT_EQ(traceOf(writer).front(), (std::pair<uint64_t, std::string>{7, "Nested too deep"}));
+  EXPECT_EQ(traceOf(writer).front(), kTooDeep);
 }
 
 }  // namespace
