@@ -40,9 +40,16 @@ constexpr char kInbox[] = R"js({"data":[
    "message":"who?","created_time":1300000900}],
   "paging":{"next":"https://graph.example/next"}})js";
 
+void serveInbox(httplib::Server& s) {
+  s.Get("/me/inbox", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(kInbox, "text/javascript; charset=UTF-8");
+  });
+}
+
 class FacebookLogin : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(server_.ok());
     ASSERT_EQ(testing::writeTestBackup(home_.path(), "phone", kContacts), "");
     platform::setWebEngine(engine_);
     platform::setHomeFolder(home_.path());
@@ -55,11 +62,11 @@ class FacebookLogin : public ::testing::Test {
     platform::setWebEngine(nullptr);
   }
 
-  // Starts a controller whose client talks to `server`; the done callback shows the main
-  // page as the plug-in's glue does.
-  AppController& start(const testing::LoopbackServer& server) {
+  // Starts a controller whose client talks to the loopback server and finds its login
+  // pane; the done callback shows the main page as the plug-in's glue does.
+  AppController& start() {
     controller_ = AppController::alloc();
-    controller_->setGraphAddresses(server.baseURL(), redirect(server));
+    controller_->setGraphAddresses(server_.baseURL(), redirect());
     std::weak_ptr<AppController> weak = controller_;
     auto done = [this, weak] {
       ++doneCalls_;
@@ -70,18 +77,13 @@ class FacebookLogin : public ::testing::Test {
       main->loadURL(c->getResourceURL("main.html"));
     };
     EXPECT_EQ(controller_->init(view_, done), controller_.get());
+    for (const HeadlessEngine::Load& load : engine_->loads()) {
+      if (load.url.starts_with(server_.baseURL() + "/oauth/authorize?")) pane_ = load.webView.lock();
+    }
+    EXPECT_TRUE(pane_);
     return *controller_;
   }
-  static std::string redirect(const testing::LoopbackServer& server) {
-    return server.baseURL() + "/connect/login_success.html";
-  }
-  // The login pane: the web view that was sent to the authorisation page.
-  std::shared_ptr<platform::WebView> loginPane(const testing::LoopbackServer& server) const {
-    for (const HeadlessEngine::Load& load : engine_->loads()) {
-      if (load.url.starts_with(server.baseURL() + "/oauth/authorize?")) return load.webView.lock();
-    }
-    return nullptr;
-  }
+  std::string redirect() const { return server_.baseURL() + "/connect/login_success.html"; }
   bool runUntilFinalDecision() {
     return platform::runMainQueueUntil(
         [&] {
@@ -98,39 +100,29 @@ class FacebookLogin : public ::testing::Test {
     return names;
   }
 
+  testing::LoopbackServer server_{serveInbox};
+  platform::LogCapture log_;
   testing::TempHome home_;
   std::shared_ptr<HeadlessEngine> engine_ = std::make_shared<HeadlessEngine>();
   std::shared_ptr<platform::View> window_ = platform::View::create(kArea);
   std::shared_ptr<platform::View> view_ = platform::View::create(kArea);
   std::shared_ptr<AppController> controller_;
+  std::shared_ptr<platform::WebView> pane_;  // the login pane
   int doneCalls_ = 0;
 };
 
-void serveInbox(httplib::Server& s) {
-  s.Get("/me/inbox", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(kInbox, "text/javascript; charset=UTF-8");
-  });
-}
-
 TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollows) {
-  testing::LoopbackServer server(serveInbox);
-  ASSERT_TRUE(server.ok());
-  platform::LogCapture log;
-  AppController& c = start(server);
-  const std::shared_ptr<platform::WebView> pane = loginPane(server);
-  ASSERT_TRUE(pane);
-
-  engine_->navigate(*pane, redirect(server) + "#access_token=TOK%2F1&expires_in=0");
-  EXPECT_TRUE(log.contains("token:  TOK/1"));
-  EXPECT_TRUE(log.contains("You're logged to Facebook. Your oAuth token is:TOK/1"));
-  EXPECT_EQ(pane->superview(), nullptr);
+  AppController& c = start();
+  engine_->navigate(*pane_, redirect() + "#access_token=TOK%2F1&expires_in=0");
+  EXPECT_TRUE(log_.contains("token:  TOK/1"));
+  EXPECT_TRUE(log_.contains("You're logged to Facebook. Your oAuth token is:TOK/1"));
+  EXPECT_EQ(pane_->superview(), nullptr);
   EXPECT_TRUE(c.facebookReady());
-  EXPECT_EQ(server.targets(),
+  EXPECT_EQ(server_.targets(),
             std::vector<std::string>{"/me/inbox?date_format=U&access_token=TOK/1"});
 
   ASSERT_TRUE(runUntilFinalDecision());
   EXPECT_EQ(pages(), (std::vector<std::string>{"loading.html", "main.html"}));
-  EXPECT_EQ(engine_->lastLoadedResource(), "main.html");
   EXPECT_EQ(doneCalls_, 1);
 
   EXPECT_EQ(c.s()->facebook_messages().size(), 3u);
@@ -145,18 +137,13 @@ TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollow
 }
 
 TEST_F(FacebookLogin, ALoginAfterTheSkipSendsNoRequest) {
-  testing::LoopbackServer server(serveInbox);
-  ASSERT_TRUE(server.ok());
-  platform::LogCapture log;
-  AppController& c = start(server);
-  const std::shared_ptr<platform::WebView> pane = loginPane(server);
-  ASSERT_TRUE(pane);
+  AppController& c = start();
   c.ignoreFacebook();  // the pane leaves the screen but can still finish a load
-  engine_->navigate(*pane, redirect(server) + "#access_token=late");
+  engine_->navigate(*pane_, redirect() + "#access_token=late");
 
   ASSERT_TRUE(runUntilFinalDecision());
-  EXPECT_TRUE(log.contains("You're logged to Facebook. Your oAuth token is:late"));
-  EXPECT_TRUE(server.targets().empty());
+  EXPECT_TRUE(log_.contains("You're logged to Facebook. Your oAuth token is:late"));
+  EXPECT_TRUE(server_.targets().empty());
   EXPECT_TRUE(c.s()->fb_events().empty());
   EXPECT_EQ(pages(),
             (std::vector<std::string>{"loading.html", "loading_afterFacebook.html", "main.html"}));
