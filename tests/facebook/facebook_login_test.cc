@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,20 +84,9 @@ class FacebookLogin : public ::testing::Test {
   }
   std::string redirect() const { return server_.baseURL() + "/connect/login_success.html"; }
   bool runUntilFinalDecision() {
-    return platform::runMainQueueUntil(
-        [&] {
-          engine_->finishLoads();
-          return controller_->notifiedReady();
-        },
-        std::chrono::seconds(20));
+    return testing::runFinishingLoads(*engine_, [&] { return controller_->notifiedReady(); });
   }
-  std::vector<std::string> pages() const {
-    std::vector<std::string> names;
-    for (const HeadlessEngine::Load& load : engine_->loads()) {
-      if (load.url.starts_with("file:")) names.push_back(load.resource);
-    }
-    return names;
-  }
+  std::vector<std::string> pages() const { return testing::bundlePagesLoaded(*engine_); }
 
   testing::LoopbackServer server_{serveInbox};
   platform::LogCapture log_;
