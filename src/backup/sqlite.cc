@@ -82,7 +82,7 @@ void readRows(sqlite3_stmt* stmt, SQLiteResult& result) {
     for (int i = 0; i < count; ++i) {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
       std::string_view value = text != nullptr ? std::string_view(text) : std::string_view();
-      row->emplace_back(isValidUtf8(value) ? std::string(value) : std::string());
+      row->emplace_back(isValidUtf8(value) ? value : std::string_view());
     }
     result.rows.push_back(std::move(row));
   }
