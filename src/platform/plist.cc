@@ -9,6 +9,22 @@
 #include "platform/fs.h"
 
 namespace ovra::platform {
+namespace {
+
+// Runs one of libplist's writers and hands its buffer back to the matching free call.
+std::optional<std::string> serialise(void* root, void (*write)(plist_t, char**, uint32_t*),
+                                     void (*release)(char*)) {
+  if (root == nullptr) return std::nullopt;
+  char* data = nullptr;
+  uint32_t length = 0;
+  write(static_cast<plist_t>(root), &data, &length);
+  if (data == nullptr) return std::nullopt;
+  std::string out(data, length);
+  release(data);
+  return out;
+}
+
+}  // namespace
 
 std::optional<Plist> Plist::fromBytes(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
@@ -63,25 +79,11 @@ std::optional<std::string> Plist::stringForKey(const std::string& key) const {
 }
 
 std::optional<std::string> Plist::toXml() const {
-  if (root_ == nullptr) return std::nullopt;
-  char* data = nullptr;
-  uint32_t length = 0;
-  plist_to_xml(static_cast<plist_t>(root_), &data, &length);
-  if (data == nullptr) return std::nullopt;
-  std::string out(data, length);
-  plist_to_xml_free(data);
-  return out;
+  return serialise(root_, plist_to_xml, plist_to_xml_free);
 }
 
 std::optional<std::string> Plist::toBinary() const {
-  if (root_ == nullptr) return std::nullopt;
-  char* data = nullptr;
-  uint32_t length = 0;
-  plist_to_bin(static_cast<plist_t>(root_), &data, &length);
-  if (data == nullptr) return std::nullopt;
-  std::string out(data, length);
-  plist_to_bin_free(data);
-  return out;
+  return serialise(root_, plist_to_bin, plist_to_bin_free);
 }
 
 }  // namespace ovra::platform
