@@ -1,4 +1,4 @@
-// Builders for the events and contacts the model tests feed into a Session, made the way
+// Builders for the events and contacts the model tests put into a Session, made the way
 // the backup reader and the inbox import make them.
 #ifndef OVRA_TESTS_MODEL_MAKE_EVENTS_H_
 #define OVRA_TESTS_MODEL_MAKE_EVENTS_H_
@@ -12,53 +12,51 @@
 
 namespace ovra::model::testing {
 
-// A message or call row: rowid, address, date, text or duration, flags.
+// A message row (rowid, address, date, text, flags) or call row (..., duration, flags).
 inline std::shared_ptr<Event> makeRowEvent(const std::string& type, const std::string& address,
-                                           const std::string& date,
-                                           const std::string& text = "",
+                                           const std::string& date, const std::string& text = "",
                                            const std::string& flags = "0",
                                            const std::string& duration = "0") {
-  auto event = std::make_shared<Event>();
-  event->initialize(type);
-  event->addData(std::make_shared<json::Array>(
-      json::Array{"1", address, date, type == "call" ? duration : text, flags}));
-  event->setFlag(flags);
-  if (type == "sms") event->setMessage(text);
-  if (type == "call") event->setDuration(duration);
-  return event;
+  auto e = std::make_shared<Event>();
+  e->initialize(type);
+  const std::string& third = type == "call" ? duration : text;
+  e->addData(std::make_shared<json::Array>(json::Array{"1", address, date, third, flags}));
+  e->setFlag(flags);
+  if (type == "sms") e->setMessage(text);
+  if (type == "call") e->setDuration(duration);
+  return e;
 }
 
 inline std::shared_ptr<Event> makeThread(std::optional<json::Value> to,
                                          std::optional<json::Value> from, int32_t time = 0) {
-  auto event = std::make_shared<Event>();
-  event->initialize("facebook_message");
-  event->addData(std::make_shared<json::Array>(json::Array{"t1", 1, 2, 3}));
-  event->setTo(std::move(to));
-  event->setFrom(std::move(from));
-  event->setTimestamp(time);
-  return event;
+  auto e = std::make_shared<Event>();
+  e->initialize("facebook_message");
+  e->addData(std::make_shared<json::Array>(json::Array{"t1", 1, 2, 3}));
+  e->setTo(std::move(to));
+  e->setFrom(std::move(from));
+  e->setTimestamp(time);
+  return e;
 }
 
-inline json::Value participant(const std::string& name) {
+// {"name": name} and {"data": [entries...]}.
+inline json::Value participant(std::string name) {
   json::Object o;
-  o.set("name", name);
+  o.set("name", std::move(name));
   return o;
 }
-
 inline json::Value participants(json::Array entries) {
   json::Object o;
   o.set("data", std::move(entries));
   return o;
 }
 
-inline std::shared_ptr<Person> makePerson(const std::string& uid, const std::string& first,
-                                          const std::string& middle, const std::string& last,
-                                          std::vector<std::string> addresses = {}) {
+inline std::shared_ptr<Person> makePerson(std::string uid, std::string first, std::string middle,
+                                          std::string last, std::vector<std::string> addresses = {}) {
   auto p = std::make_shared<Person>();
-  p->setUid(uid);
-  p->setFirstname(first);
-  p->setMiddlename(middle);
-  p->setLastname(last);
+  p->setUid(std::move(uid));
+  p->setFirstname(std::move(first));
+  p->setMiddlename(std::move(middle));
+  p->setLastname(std::move(last));
   p->addresses() = std::move(addresses);
   return p;
 }

@@ -11,9 +11,9 @@
 namespace ovra::model {
 namespace {
 
-// The controller's hand-over: the extraction thread fills contacts and rows, the main
-// thread the inbox and keeps reading the texts, and a third thread matches and builds the
-// contact rows once both are done.
+// The controller's hand-over: the extraction thread fills contacts and rows while the main
+// thread adds the inbox; a build thread then matches and builds the contact rows while the
+// main thread keeps reading the contact list, which is always a whole state.
 TEST(SessionThreads, HandsTheModelOverWhileThePageReads) {
   platform::LogCapture quiet;
   Session s;
@@ -24,9 +24,7 @@ TEST(SessionThreads, HandsTheModelOverWhileThePageReads) {
       for (int e = 0; e < 6; ++e) s.addEvent(testing::makeRowEvent("sms", number, "1", ":)"));
     }
   });
-  for (int t = 0; t < 10; ++t) {
-    s.addFbEvent(testing::makeThread(testing::participant("P 3"), std::nullopt, t));
-  }
+  for (int t = 0; t < 10; ++t) s.addFbEvent(testing::makeThread(testing::participant("P 3"), {}, t));
   extraction.join();
 
   std::atomic<bool> built{false};
@@ -35,7 +33,7 @@ TEST(SessionThreads, HandsTheModelOverWhileThePageReads) {
     s.buildContactRows(Session::kShownMinEvents);
     built = true;
   });
-  std::set<std::string> seen;  // every contact list read while the build ran
+  std::set<std::string> seen;
   while (!built) {
     seen.insert(s.peopleJSONRepresentation().value_or("failed"));
     std::this_thread::yield();
