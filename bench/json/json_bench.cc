@@ -40,13 +40,36 @@ class Random {
   uint64_t state_;
 };
 
-const char* const kNames[] = {"Ana M\xc3\xbcller", "Jos\xc3\xa9 Garc\xc3\xad" "a", "Li Wei \xe4\xb8\xad",
-                              "Sam O'Neil", "Zo\\u00eb Adams", "Bj\\u00f6rn Berg",
-                              "Mar\xc3\xad" "a Lopez", "John \\\"JJ\\\" Smith"};
-const char* const kWords[] = {"hey",  "see",     "you",         "tomorrow", "at",     "the",
-                              "caf\xc3\xa9", "\xf0\x9f\x98\x80", ":)", "ok",  "\\\"quoted\\\"", "line\\nbreak",
-                              "tab\\there", "http:\\/\\/example.com\\/a", "\\ud83d\\ude02", "na\\u00efve",
-                              "\xe4\xbd\xa0\xe5\xa5\xbd", "thanks", "lol", "\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"};
+const char* const kNames[] = {"Ana M\xc3\xbcller",
+                              "Jos\xc3\xa9 Garc\xc3\xad"
+                              "a",
+                              "Li Wei \xe4\xb8\xad",
+                              "Sam O'Neil",
+                              "Zo\\u00eb Adams",
+                              "Bj\\u00f6rn Berg",
+                              "Mar\xc3\xad"
+                              "a Lopez",
+                              "John \\\"JJ\\\" Smith"};
+const char* const kWords[] = {"hey",
+                              "see",
+                              "you",
+                              "tomorrow",
+                              "at",
+                              "the",
+                              "caf\xc3\xa9",
+                              "\xf0\x9f\x98\x80",
+                              ":)",
+                              "ok",
+                              "\\\"quoted\\\"",
+                              "line\\nbreak",
+                              "tab\\there",
+                              "http:\\/\\/example.com\\/a",
+                              "\\ud83d\\ude02",
+                              "na\\u00efve",
+                              "\xe4\xbd\xa0\xe5\xa5\xbd",
+                              "thanks",
+                              "lol",
+                              "\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"};
 
 std::string person(Random& r) {
   return "{\"name\":\"" + std::string(kNames[r.below(8)]) + "\",\"id\":\"" +
@@ -206,8 +229,16 @@ constexpr unsigned kRapidStrict =
     rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
 
 BENCHMARK(ParseOvra)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(ParseRapid<kRapidDefault>)->Name("ParseRapid")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(ParseRapid<kRapidStrict>)->Name("ParseRapidValidating")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(ParseRapid<kRapidDefault>)
+    ->Name("ParseRapid")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(ParseRapid<kRapidStrict>)
+    ->Name("ParseRapidValidating")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(ParseNlohmann)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteOvra)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteRapid)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
@@ -216,6 +247,7 @@ BENCHMARK(WriteNlohmann)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 // Prints as usual and keeps every run's throughput for the closing ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(OO_Tabular) {}  // plain text, no colour codes
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {

@@ -1,6 +1,7 @@
-// The writer walks the tree once, appending to one output text. Strings are copied in
-// runs between the bytes that need escaping, found sixteen bytes at a time, so plain
-// text costs one scan and one append.
+// The writer sizes the output from the tree first (reading container and string sizes,
+// not string bytes), so the text is allocated once, then walks the tree appending to it.
+// Strings are copied in runs between the bytes that need escaping, found sixteen bytes at
+// a time, so plain text costs one scan and one append.
 #include "json/writer.h"
 
 #include <algorithm>
@@ -21,8 +22,8 @@ struct EscapeTable {
   char letter[256] = {};
   constexpr EscapeTable() {
     for (int b = 0; b < 0x20; ++b) letter[b] = 'u';
-    const char pairs[][2] = {{'"', '"'}, {'\\', '\\'}, {'\b', 'b'}, {'\t', 't'},
-                             {'\n', 'n'},  {'\f', 'f'},   {'\r', 'r'}};
+    const char pairs[][2] = {{'"', '"'},  {'\\', '\\'}, {'\b', 'b'}, {'\t', 't'},
+                             {'\n', 'n'}, {'\f', 'f'},  {'\r', 'r'}};
     for (const auto& pair : pairs) letter[static_cast<unsigned char>(pair[0])] = pair[1];
   }
 };
@@ -41,8 +42,8 @@ size_t measureString(const std::string& string) { return string.size() + string.
 
 // Room for the value's text, so the output is allocated once: exact for containers and
 // integers, estimated for strings, decimals and doubles, nothing for proxies (the output
-// grows when an estimate falls short).
-// Stops counting below `levels` nesting levels, where writing fails anyway.
+// grows when an estimate falls short). Stops below `levels` nesting levels, where
+// writing fails anyway.
 size_t measure(const Value& value, uint64_t levels) {
   switch (value.kind()) {
     case Value::Kind::kObject: {
@@ -67,7 +68,8 @@ size_t measure(const Value& value, uint64_t levels) {
       return value.asBool() ? 4 : 5;
     case Value::Kind::kInt: {
       const int64_t i = value.asInt();
-      return i < 0 ? 1 + digitCount(0 - static_cast<uint64_t>(i)) : digitCount(static_cast<uint64_t>(i));
+      const uint64_t magnitude = i < 0 ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i);
+      return (i < 0) + digitCount(magnitude);
     }
     case Value::Kind::kDouble:
       return 24;
@@ -99,7 +101,8 @@ std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
   } else if (value.isOpaque()) {
     if (proxyHops_ >= depthLimit()) {
       fail(7, "Nested too deep");
-    } else if (std::optional<Value> proxy = value.asOpaque()->proxyForJson()) {
+    } else if (std::optional<Value> proxy =
+                   value.asOpaque() ? value.asOpaque()->proxyForJson() : std::nullopt) {
       ++proxyHops_;
       std::optional<std::string> text = stringWithObject(*proxy);
       --proxyHops_;

@@ -49,7 +49,8 @@ TEST(KtJsonParserErrors, ContainerMistakes) {
       {"[,1]", {{3, "Unrecognised leading character"}, {3, kInArray}}},
       {"{a:1}", {{3, "Object key string expected"}}},
       {"{\"a\" 1}", {{3, "Expected ':' separating key and value"}}},
-      {"{\"a\":}", {{3, "Unrecognised leading character"}, {3, "Object value expected for key: a"}}},
+      {"{\"a\":}",
+       {{3, "Unrecognised leading character"}, {3, "Object value expected for key: a"}}},
       {"{\"a\\tb\":tru}", {{3, "Expected 'true'"}, {3, "Object value expected for key: a\tb"}}},
       // Neighbours without a comma between them.
       {"[1 2]", {{3, "Expected ',' or ']' after array element"}}},
@@ -121,7 +122,8 @@ TEST(KtJsonParserErrors, RejectsInvalidUtf8InStrings) {
   std::vector<Case> cases;
   for (const auto& b : bad) {
     cases.push_back(
-        {b[0], {{3, std::string("Invalid UTF-8 in string at byte '0x") + b[1] + "'"}, {3, kInArray}}});
+        {b[0],
+         {{3, std::string("Invalid UTF-8 in string at byte '0x") + b[1] + "'"}, {3, kInArray}}});
   }
   expectTraces(cases);
 }

@@ -84,7 +84,8 @@ TEST(KtJsonParser, DecodesEscapes) {
       {R"(["\ud83d\ude00"])", "\xf0\x9f\x98\x80"},  // U+1F600
       {R"(["\uD800\uDFFF"])", "\xf0\x90\x8f\xbf"},  // U+103FF
       {R"(["a\u0000b"])", std::string("a\0b", 3)},
-      {"[\"caf\xc3\xa9 \xf0\x9f\x98\x80 \xe4\xb8\xad\"]", "caf\xc3\xa9 \xf0\x9f\x98\x80 \xe4\xb8\xad"},
+      {"[\"caf\xc3\xa9 \xf0\x9f\x98\x80 \xe4\xb8\xad\"]",
+       "caf\xc3\xa9 \xf0\x9f\x98\x80 \xe4\xb8\xad"},
       {R"(["0123456789abcdef0123456789\n"])", "0123456789abcdef0123456789\n"},
   };
   for (const Case& c : cases) {

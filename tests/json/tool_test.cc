@@ -39,7 +39,8 @@ TEST(OvraJsonTool, PrintsCompactTextOrTheTrace) {
     int status;
     std::string out;
   } cases[] = {
-      {"printf '%s\\n' '[1,\"a\\tb\",{\"k\":null}]' | " + kTool + " parse", 0, "[1,\"a\\tb\",{\"k\":null}]\n"},
+      {"printf '%s\\n' '[1,\"a\\tb\",{\"k\":null}]' | " + kTool + " parse", 0,
+       "[1,\"a\\tb\",{\"k\":null}]\n"},
       {"printf ' { \"a\" : [ 1.50 , -0 ] } ' | " + kTool + " parse -", 0, "{\"a\":[1.5,0]}\n"},
       {"printf '[tru]' | " + kTool + " parse", 1,
        "3\tExpected 'true'\n3\tExpected value while parsing array\n"},

@@ -102,6 +102,9 @@ TEST(KtJsonWriterErrors, TraceRunsFromInnermostCauseOutward) {
         {1, "Unsupported value for key k in object"},
         kNotValid}},
       {nestedArrays(513), {kTooDeep, kNotValid}},
+      {std::shared_ptr<const Opaque>(), {kNotValid}},
+      {Array{std::shared_ptr<const Opaque>()},
+       {{1, "JSON serialisation not supported for (null)"}, kNotValid}},
   };
   KtJsonWriter writer;
   for (const Case& c : cases) {
