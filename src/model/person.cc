@@ -70,7 +70,7 @@ void Person::appendEvent(std::shared_ptr<Event> event, uint32_t emoticons, int32
   }
 }
 
-void Person::appendEmoticonTime(const std::string& name, int32_t time) {
+void Person::appendEmoticonTime(std::string_view name, int32_t time) {
   json::Value& times = emoticons_[name];
   if (!times.isArray()) times = json::Array{};
   times.asArray().emplace_back(time);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "json/value.h"
@@ -53,7 +54,7 @@ class Person {
   static uint32_t emoticonsOf(const Event& event);
   // addEvent() for an event whose emoticons are known and whose time is `time`.
   void appendEvent(std::shared_ptr<Event> event, uint32_t emoticons, int32_t time);
-  void appendEmoticonTime(const std::string& name, int32_t time);
+  void appendEmoticonTime(std::string_view name, int32_t time);
 
   std::optional<std::string> fullname_;
   std::string firstname_;
