@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -191,9 +191,10 @@ int main(int argc, char** argv) {
     matchBest = std::min(matchBest, took);
     floorBest = std::min(floorBest, floor);
     ratios.push_back(took / floor);
-    std::printf("run %d: built in %.0f ms, matched in %.1f ms (%ld page faults), floor %.1f ms, "
-                "ratio %.2f\n",
-                r + 1, fillMs, took, faults, floor, took / floor);
+    std::printf(
+        "run %d: built in %.0f ms, matched in %.1f ms (%ld page faults), floor %.1f ms, "
+        "ratio %.2f\n",
+        r + 1, fillMs, took, faults, floor, took / floor);
     if (r > 0) continue;
     const double rowsStart = nowMs();
     rows = s->buildContactRows(Session::kShownMinEvents);

@@ -18,9 +18,8 @@ struct Emoticon {
   char mouth;
 };
 constexpr Emoticon kEmoticons[] = {
-    {"smiling", ':', ')'}, {"winking", ';', ')'}, {"grinning", ':', 'D'},
-    {"tongue", ':', 'P'},  {"kissing", ':', '*'}, {"worried", ':', '/'},
-    {"sad", ':', '('},     {"crying", ';', '('},
+    {"smiling", ':', ')'}, {"winking", ';', ')'}, {"grinning", ':', 'D'}, {"tongue", ':', 'P'},
+    {"kissing", ':', '*'}, {"worried", ':', '/'}, {"sad", ':', '('},      {"crying", ';', '('},
 };
 
 uint32_t emoticonBit(char eye, char mouth) {

@@ -300,8 +300,7 @@ void Session::arrangeContents() {
   handOver();
 
   const double elapsedMs =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-          .count();
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::snprintf(line, sizeof line, "Events matched with people in %f ms, skipped %d", elapsedMs,
                 skipped);
   platform::log(line);

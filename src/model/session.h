@@ -56,7 +56,7 @@ class Session {
   void arrangeContents();
 
   static std::shared_ptr<Person> findPersonFromFacebookAddressEntry(const Index& index,
-                                                                     const json::Value& entry);
+                                                                    const json::Value& entry);
   static std::shared_ptr<Person> findPersonFromFacebookFromToField(
       const Index& index, const std::optional<json::Value>& field);
 
@@ -82,16 +82,16 @@ class Session {
 
  private:
   mutable std::mutex mu_;
-  std::vector<std::shared_ptr<Event>> events_;              // guarded by mu_
-  std::vector<std::shared_ptr<Event>> fb_events_;           // guarded by mu_
-  std::vector<std::shared_ptr<Person>> people_;             // guarded by mu_
-  json::Array facebook_messages_;                           // guarded by mu_
-  std::vector<Record> appUse_;                              // guarded by mu_
-  std::vector<Record> browsingHistory_;                     // guarded by mu_
-  std::optional<std::vector<Record>> avg_sms_hours_;        // guarded by mu_
-  std::optional<std::vector<Record>> avg_call_hours_;       // guarded by mu_
-  json::Array person_json_objects_;                         // guarded by mu_
-  bool arranged_ = false;                                   // guarded by mu_
+  std::vector<std::shared_ptr<Event>> events_;         // guarded by mu_
+  std::vector<std::shared_ptr<Event>> fb_events_;      // guarded by mu_
+  std::vector<std::shared_ptr<Person>> people_;        // guarded by mu_
+  json::Array facebook_messages_;                      // guarded by mu_
+  std::vector<Record> appUse_;                         // guarded by mu_
+  std::vector<Record> browsingHistory_;                // guarded by mu_
+  std::optional<std::vector<Record>> avg_sms_hours_;   // guarded by mu_
+  std::optional<std::vector<Record>> avg_call_hours_;  // guarded by mu_
+  json::Array person_json_objects_;                    // guarded by mu_
+  bool arranged_ = false;                              // guarded by mu_
 };
 
 }  // namespace ovra::model

@@ -30,7 +30,8 @@ TEST(AddressIndex, AgreesWithAPlainMap) {
       ASSERT_NE(found, nullptr) << key;
       EXPECT_EQ(*found, value) << key;
     }
-    for (const char* absent : {"x", "0123456789abcdefX", "00000000000000000000000000000000000000000"}) {
+    for (const char* absent :
+         {"x", "0123456789abcdefX", "00000000000000000000000000000000000000000"}) {
       EXPECT_EQ(index.find(absent), nullptr) << absent;
     }
   }

@@ -51,7 +51,8 @@ inline json::Value participants(json::Array entries) {
 }
 
 inline std::shared_ptr<Person> makePerson(std::string uid, std::string first, std::string middle,
-                                          std::string last, std::vector<std::string> addresses = {}) {
+                                          std::string last,
+                                          std::vector<std::string> addresses = {}) {
   auto p = std::make_shared<Person>();
   p->setUid(std::move(uid));
   p->setFirstname(std::move(first));

@@ -47,9 +47,9 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
       {shortRow, nullptr, 0},
   };
   const std::vector<Case> threads = {
-      {makeThread(participants({participant("Zed"), participant("Noend "),
-                                participant("Bob Q Ray")}),
-                  participant("Cy Dee"), 9),
+      {makeThread(
+           participants({participant("Zed"), participant("Noend "), participant("Bob Q Ray")}),
+           participant("Cy Dee"), 9),
        noend.get(), 9},
       {makeThread(participant("Bob Q Ray"), std::nullopt), bob.get(), 0},
       {makeThread(participants({participant("Nobody"), 5}), participant("Cy Dee")), cy.get(), 0},
@@ -65,10 +65,10 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
   s.arrangeContents();
   s.arrangeContents();  // a second run changes nothing
 
-  EXPECT_THAT(log.lines(), ::testing::ElementsAre(
-                              "Matching 9 events with 5 contacts",
-                              ::testing::MatchesRegex("Events matched with people in "
-                                                      "[0-9]+\\.[0-9]{6} ms, skipped 5")));
+  EXPECT_THAT(log.lines(),
+              ::testing::ElementsAre("Matching 9 events with 5 contacts",
+                                     ::testing::MatchesRegex("Events matched with people in "
+                                                             "[0-9]+\\.[0-9]{6} ms, skipped 5")));
   EXPECT_EQ(s.eventCount(), rows.size() + threads.size());
   std::string names;
   for (const auto& p : {ann, bob, solo, noend}) names += p->fullname().value_or("?") + "|";

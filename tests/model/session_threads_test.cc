@@ -24,7 +24,8 @@ TEST(SessionThreads, HandsTheModelOverWhileThePageReads) {
       for (int e = 0; e < 6; ++e) s.addEvent(testing::makeRowEvent("sms", number, "1", ":)"));
     }
   });
-  for (int t = 0; t < 10; ++t) s.addFbEvent(testing::makeThread(testing::participant("P 3"), {}, t));
+  for (int t = 0; t < 10; ++t)
+    s.addFbEvent(testing::makeThread(testing::participant("P 3"), {}, t));
   extraction.join();
 
   std::atomic<bool> built{false};
