@@ -11,7 +11,7 @@ namespace ovra::controller {
 namespace {
 
 constexpr unsigned kFillMask = platform::kViewWidthSizable | platform::kViewHeightSizable;
-// NSSplitView's thin divider.
+// The split view's thin divider style.
 constexpr int kThinDividerStyle = 2;
 
 // Any function of this module: its address tells which module, and so which bundle, the
