@@ -213,14 +213,9 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
     Value element;
     if (!scanValue(element)) return fail(3, "Expected value while parsing array");
     elements_.push_back(std::move(element));
-    skipWhitespace();
-    if (c_ == end_) break;
-    if (*c_ == ',') {
-      ++c_;
-      skipWhitespace();
-      if (c_ != end_ && *c_ == ']') return fail(9, "Trailing comma disallowed in array");
-    } else if (*c_ != ']') {
-      return fail(3, "Expected ',' or ']' after array element");
+    if (!scanSeparator(']', "Trailing comma disallowed in array",
+                       "Expected ',' or ']' after array element")) {
+      return false;
     }
   }
   return fail(11, "End of input while parsing array");
@@ -254,17 +249,22 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
     Value member;
     if (!scanValue(member)) return fail(3, "Object value expected for key: ", key, "");
     members_.push_back(Member{std::move(key), std::move(member)});
-    skipWhitespace();
-    if (c_ == end_) break;
-    if (*c_ == ',') {
-      ++c_;
-      skipWhitespace();
-      if (c_ != end_ && *c_ == '}') return fail(9, "Trailing comma disallowed in object");
-    } else if (*c_ != '}') {
-      return fail(3, "Expected ',' or '}' after object member");
+    if (!scanSeparator('}', "Trailing comma disallowed in object",
+                       "Expected ',' or '}' after object member")) {
+      return false;
     }
   }
   return fail(11, "End of input while parsing object");
+}
+
+bool KtJsonParser::scanSeparator(char close, const char* trailingComma, const char* missing) {
+  skipWhitespace();
+  if (c_ == end_ || *c_ == close) return true;
+  if (*c_ != ',') return fail(3, missing);
+  ++c_;
+  skipWhitespace();
+  if (c_ != end_ && *c_ == close) return fail(9, trailingComma);
+  return true;
 }
 
 bool KtJsonParser::scanRestOfString(std::string& string) {

@@ -38,6 +38,9 @@ class KtJsonParser : public KtJsonBase {
   bool scanRestOfArray(Value& value);
   bool scanRestOfDictionary(Value& value);
   bool scanRestOfString(std::string& string);
+  // What may follow an element or member: a comma (with no `close` right after it),
+  // `close` itself, or the end of input, which the caller's loop reports.
+  bool scanSeparator(char close, const char* trailingComma, const char* missing);
   bool scanNumber(Value& value);
   // Four hexadecimal digits into one 16-bit unit.
   bool scanHexQuad(unsigned& unit);
