@@ -17,17 +17,16 @@ namespace ovra::controller {
 namespace {
 
 using platform::HeadlessEngine;
+using platform::PolicyDecision;
 using platform::Rect;
+using platform::WebView;
 using testing::TempHome;
-using testing::TestContact;
+using Pages = std::vector<std::string>;
 
 constexpr Rect kArea{0, 0, 800, 600};
-
 // Five messages make a contact shown; four do not.
-const std::vector<TestContact> kFiveAndFour = {
-    {"Ada", "Lovelace", "0612345678", 5},
-    {"Bob", "Builder", "0698765432", 4},
-};
+const std::vector<testing::TestContact> kFiveAndFour = {{"Ada", "Lovelace", "0612345678", 5},
+                                                        {"Bob", "Builder", "0698765432", 4}};
 
 class ControllerTest : public ::testing::Test {
  protected:
@@ -36,7 +35,6 @@ class ControllerTest : public ::testing::Test {
     platform::setHomeFolder(home_.path());
     window_->addSubview(view_);
   }
-
   void TearDown() override {
     if (controller_) controller_->finit();
     platform::waitForBackgroundWork();
@@ -44,20 +42,32 @@ class ControllerTest : public ::testing::Test {
     platform::setWebEngine(nullptr);
   }
 
+  // Starts a controller on `view`, after finishing the previous one of a looped test.
   AppController& start(std::shared_ptr<platform::View> view) {
+    if (controller_) controller_->finit();
+    platform::waitForBackgroundWork();
     controller_ = AppController::alloc();
     EXPECT_EQ(controller_->init(std::move(view), [this] { ++doneCalls_; }), controller_.get());
     return *controller_;
   }
   AppController& start() { return start(view_); }
-
+  // A view of its own on the window, for one round of a looped test.
+  std::shared_ptr<platform::View> newView() {
+    auto view = platform::View::create(kArea);
+    window_->addSubview(view);
+    doneCalls_ = 0;
+    return view;
+  }
   bool runUntil(const std::function<bool()>& done) {
     return testing::runFinishingLoads(*engine_, done);
   }
-  bool runUntilFinalDecision() {
-    return runUntil([&] { return controller_->notifiedReady(); });
+  bool runUntilFinalDecision() { return runUntil([&] { return controller_->notifiedReady(); }); }
+  Pages pages() const { return testing::bundlePagesLoaded(*engine_); }
+  static std::shared_ptr<WebView> onlyPageIn(const platform::View& view) {
+    EXPECT_EQ(view.subviews().size(), 1u);
+    return view.subviews().empty() ? nullptr
+                                   : std::dynamic_pointer_cast<WebView>(view.subviews()[0]);
   }
-  std::vector<std::string> pages() const { return testing::bundlePagesLoaded(*engine_); }
 
   TempHome home_;
   std::shared_ptr<HeadlessEngine> engine_ = std::make_shared<HeadlessEngine>();
@@ -67,6 +77,8 @@ class ControllerTest : public ::testing::Test {
   int doneCalls_ = 0;
 };
 
+// The loading page sits beside the login pane; from it a page reaches only the four
+// bridge methods, and only plain http windows open in the browser.
 TEST_F(ControllerTest, LoadingScreenIsTheLoadingPageBesideTheLoginPane) {
   AppController& c = start();
   ASSERT_EQ(view_->subviews().size(), 1u);
@@ -75,20 +87,37 @@ TEST_F(ControllerTest, LoadingScreenIsTheLoadingPageBesideTheLoginPane) {
   EXPECT_TRUE(split->isVertical());
   EXPECT_EQ(split->dividerStyle(), 2);
   ASSERT_EQ(split->subviews().size(), 2u);
+  auto page = std::dynamic_pointer_cast<WebView>(split->subviews()[0]);
+  auto login = std::dynamic_pointer_cast<WebView>(split->subviews()[1]);
+  ASSERT_TRUE(page && login);
+  EXPECT_EQ(page->frame(), (Rect{0, 0, 400, 600}));
+  EXPECT_EQ(login->frame(), (Rect{400, 0, 400, 600}));
+  EXPECT_EQ(engine_->webViewShowing("loading.html"), page);
+  EXPECT_EQ(page->windowScriptValue("appController"), controller_);
+  EXPECT_FALSE(login->mainFrameURL().starts_with("file:"));
+  EXPECT_EQ(login->windowScriptValue("appController"), nullptr);
+  EXPECT_EQ(c._facebook()->webView(), login);
+  EXPECT_EQ(c.init(view_, [] {}), nullptr);  // a second initialisation is refused
 
-  auto left = std::dynamic_pointer_cast<platform::WebView>(split->subviews()[0]);
-  auto right = std::dynamic_pointer_cast<platform::WebView>(split->subviews()[1]);
-  ASSERT_TRUE(left && right);
-  EXPECT_EQ(left->frame(), (Rect{0, 0, 400, 600}));
-  EXPECT_EQ(right->frame(), (Rect{400, 0, 400, 600}));
-  EXPECT_EQ(platform::lastPathComponentOfURL(left->mainFrameURL()), "loading.html");
-  EXPECT_EQ(left->windowScriptValue("appController"), controller_);
-  EXPECT_FALSE(right->mainFrameURL().starts_with("file:"));
-  EXPECT_EQ(right->windowScriptValue("appController"), nullptr);
-  // The login runs in the right pane.
-  EXPECT_EQ(c._facebook()->webView(), right);
-  // A second initialisation is refused.
-  EXPECT_EQ(c.init(view_, [] {}), nullptr);
+  for (const char* method : {"getTimeLine", "getContacts", "getDetailedLog", "ignoreFacebook"}) {
+    EXPECT_FALSE(c.isSelectorExcludedFromWebScript(method)) << method;
+  }
+  for (const char* method : {"drawComponents", "notifyReady", "markFacebookReady", "finit",
+                             "setUpLocal", "showLoadingInfo", "getResourceURL:", "s",
+                             "detailedLog", "getContacts:", "GetContacts", ""}) {
+    EXPECT_TRUE(c.isSelectorExcludedFromWebScript(method)) << method;
+    EXPECT_FALSE(engine_->callScript(*page, "appController", method).ok()) << method;
+  }
+  EXPECT_EQ(engine_->callScript(*page, "appController", "getContacts").value, "[]");
+  EXPECT_FALSE(c.hasDrawn());
+
+  EXPECT_EQ(engine_->requestNewWindow(*page, "http://example.org/a", "_blank"),
+            PolicyDecision::kIgnore);
+  for (const char* url : {"https://example.org/a", "HTTP://example.org/a", "file:///tmp/x.html",
+                          "mailto:a@example.org", "httpx://example.org"}) {
+    EXPECT_EQ(engine_->requestNewWindow(*page, url, "_blank"), PolicyDecision::kUse) << url;
+  }
+  EXPECT_EQ(engine_->openedURLs(), Pages{"http://example.org/a"});
 }
 
 TEST_F(ControllerTest, SkipPathShowsTheLoadingPageAfterTheLoginThenCallsDoneOnce) {
@@ -97,14 +126,12 @@ TEST_F(ControllerTest, SkipPathShowsTheLoadingPageAfterTheLoginThenCallsDoneOnce
   AppController& c = start();
   c.ignoreFacebook();
   EXPECT_TRUE(log.contains("Ignore facebook"));
-  EXPECT_EQ(pages(), (std::vector<std::string>{"loading.html", "loading_afterFacebook.html"}));
+  EXPECT_EQ(pages(), (Pages{"loading.html", "loading_afterFacebook.html"}));
   // The page after the login fills the view alone and has no bridge.
-  ASSERT_EQ(view_->subviews().size(), 1u);
-  auto after = std::dynamic_pointer_cast<platform::WebView>(view_->subviews()[0]);
+  auto after = onlyPageIn(*view_);
   ASSERT_TRUE(after);
   EXPECT_EQ(after->frame(), kArea);
   EXPECT_EQ(after->windowScriptValue("appController"), nullptr);
-
   ASSERT_TRUE(runUntilFinalDecision());
   EXPECT_EQ(doneCalls_, 1);
   // Skipping again, after the final decision, changes nothing.
@@ -124,8 +151,7 @@ TEST_F(ControllerTest, BuildRunsOnceWhicheverSourceFinishesLast) {
     ASSERT_EQ(testing::writeTestBackup(home.path(), "phone", kFiveAndFour), "");
     testing::GatedBackup gate(home.path(), "slow-phone");
     ASSERT_TRUE(gate.ok());
-    doneCalls_ = 0;
-    AppController& c = start();
+    AppController& c = start(newView());
     if (extractionFirst) {
       gate.open();
       // The page may read while the extraction writes; each answer is a whole state.
@@ -150,8 +176,6 @@ TEST_F(ControllerTest, BuildRunsOnceWhicheverSourceFinishesLast) {
     const std::string contacts = c.getContacts().value_or("");
     EXPECT_EQ(contacts.rfind("[[\"1\",\"Ada\",\"\",\"Lovelace\",", 0), 0u) << contacts;
     EXPECT_EQ(contacts.find("Bob"), std::string::npos) << contacts;
-    c.finit();
-    platform::waitForBackgroundWork();
   }
 }
 
@@ -165,8 +189,7 @@ TEST_F(ControllerTest, NoQualifyingPersonShowsNoDataAndNeverCallsDone) {
     if (withBackup) {
       ASSERT_EQ(testing::writeTestBackup(home.path(), "phone", {kFiveAndFour[1]}), "");
     }
-    auto view = platform::View::create(kArea);
-    window_->addSubview(view);
+    auto view = newView();
     platform::LogCapture log;
     AppController& c = start(view);
     EXPECT_EQ(c.getContacts(), "[]");
@@ -175,8 +198,7 @@ TEST_F(ControllerTest, NoQualifyingPersonShowsNoDataAndNeverCallsDone) {
     EXPECT_TRUE(log.contains("No data..."));
     EXPECT_EQ(doneCalls_, 0);
     EXPECT_EQ(engine_->lastLoadedResource(), "noData.html");
-    ASSERT_EQ(view->subviews().size(), 1u);
-    auto page = std::dynamic_pointer_cast<platform::WebView>(view->subviews()[0]);
+    auto page = onlyPageIn(*view);
     ASSERT_TRUE(page);
     EXPECT_EQ(page->windowScriptValue("appController"), controller_);
     EXPECT_EQ(page->frame(), kArea);
@@ -188,87 +210,42 @@ TEST_F(ControllerTest, NoQualifyingPersonShowsNoDataAndNeverCallsDone) {
       EXPECT_EQ(c.getDetailedLog(), "No valid backup folders found");
       EXPECT_EQ(c.getTimeLine(), "[]");
     }
-    c.finit();
-    platform::waitForBackgroundWork();
   }
 }
 
-TEST_F(ControllerTest, OnlyFourMethodsAreCallableFromAPage) {
-  AppController& c = start();
-  auto page = engine_->webViewShowing("loading.html");
-  ASSERT_TRUE(page);
-  for (const char* method : {"getTimeLine", "getContacts", "getDetailedLog", "ignoreFacebook"}) {
-    EXPECT_FALSE(c.isSelectorExcludedFromWebScript(method)) << method;
-  }
-  for (const char* method : {"drawComponents", "notifyReady", "markFacebookReady", "finit",
-                             "setUpLocal", "showLoadingInfo", "getResourceURL:", "s",
-                             "detailedLog", "getContacts:", "GetContacts", ""}) {
-    EXPECT_TRUE(c.isSelectorExcludedFromWebScript(method)) << method;
-    EXPECT_FALSE(engine_->callScript(*page, "appController", method).ok()) << method;
-  }
-  EXPECT_EQ(engine_->callScript(*page, "appController", "getContacts").value, "[]");
-  EXPECT_FALSE(c.hasDrawn());
-}
-
-TEST_F(ControllerTest, NewWindowsOpenInTheBrowserOnlyForHttp) {
-  start();
-  auto page = engine_->webViewShowing("loading.html");
-  ASSERT_TRUE(page);
-  struct Case {
-    const char* url;
-    platform::PolicyDecision decision;
-  };
-  for (const Case& k : {Case{"http://example.org/a", platform::PolicyDecision::kIgnore},
-                        Case{"https://example.org/a", platform::PolicyDecision::kUse},
-                        Case{"HTTP://example.org/a", platform::PolicyDecision::kUse},
-                        Case{"file:///tmp/x.html", platform::PolicyDecision::kUse},
-                        Case{"mailto:a@example.org", platform::PolicyDecision::kUse},
-                        Case{"httpx://example.org", platform::PolicyDecision::kUse}}) {
-    EXPECT_EQ(engine_->requestNewWindow(*page, k.url, "_blank"), k.decision) << k.url;
-  }
-  EXPECT_EQ(engine_->openedURLs(), std::vector<std::string>{"http://example.org/a"});
-}
-
-TEST_F(ControllerTest, AbsentViewGivesZeroRectanglesAndNoFailure) {
-  ASSERT_EQ(testing::writeTestBackup(home_.path(), "phone", kFiveAndFour), "");
+// Without a view the work runs to the end on zero rectangles; after finit, or once its
+// view has left the screen, a controller finishes its work without showing anything.
+TEST_F(ControllerTest, AbsentViewGivesZeroRectanglesAndARemovedOneShowsNothing) {
   // Nothing holds the pages of an absent view for long: note their frames as they load.
   std::vector<Rect> frames;
   engine_->setLoadObserver([&](const HeadlessEngine::Load& load) {
     if (auto view = load.webView.lock()) frames.push_back(view->frame());
   });
-  AppController& c = start(nullptr);
-  EXPECT_EQ(c._facebook()->webView()->frame(), Rect{});
-  c.ignoreFacebook();
-  ASSERT_TRUE(runUntilFinalDecision());
-  EXPECT_EQ(doneCalls_, 1);
-  EXPECT_EQ(pages(), (std::vector<std::string>{"loading.html", "loading_afterFacebook.html"}));
-  ASSERT_FALSE(frames.empty());
-  for (const Rect& frame : frames) EXPECT_EQ(frame, Rect{});
-}
-
-// After finit, or once its view has left the screen, a controller finishes its work
-// without showing anything.
-TEST_F(ControllerTest, LateWorkOfARemovedControllerShowsNothing) {
-  for (const bool viaFinit : {true, false}) {
-    SCOPED_TRACE(viaFinit ? "finit" : "view removed");
-    ASSERT_EQ(testing::writeTestBackup(home_.path(), viaFinit ? "a" : "b", kFiveAndFour), "");
-    auto view = platform::View::create(kArea);
-    window_->addSubview(view);
-    doneCalls_ = 0;
-    AppController& c = start(view);
+  for (const char* how : {"absent", "finit", "removed"}) {
+    SCOPED_TRACE(how);
+    const bool absent = how[0] == 'a';
+    ASSERT_EQ(testing::writeTestBackup(home_.path(), how, kFiveAndFour), "");
+    auto view = newView();
+    AppController& c = start(absent ? nullptr : view);
     const size_t pagesBefore = pages().size();
-    if (viaFinit) {
+    if (absent) {
+      EXPECT_EQ(c._facebook()->webView()->frame(), Rect{});
+    } else if (how[0] == 'f') {
       c.finit();
       EXPECT_EQ(c.destView(), nullptr);
-    } else {
+    } else if (how[0] == 'r') {
       view->removeFromSuperview();
     }
     c.ignoreFacebook();
     ASSERT_TRUE(runUntilFinalDecision());
     platform::waitForBackgroundWork();
-    EXPECT_EQ(doneCalls_, 0);
-    EXPECT_EQ(pages().size(), pagesBefore);
-    c.finit();
+    EXPECT_EQ(doneCalls_, absent ? 1 : 0);
+    EXPECT_EQ(pages().size(), pagesBefore + (absent ? 1 : 0));
+    if (absent) {
+      EXPECT_EQ(pages(), (Pages{"loading.html", "loading_afterFacebook.html"}));
+      ASSERT_FALSE(frames.empty());
+      for (const Rect& frame : frames) EXPECT_EQ(frame, Rect{});
+    }
   }
 }
 

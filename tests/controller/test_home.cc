@@ -25,22 +25,22 @@ constexpr char kInfoPlist[] =
 
 bool writeText(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
-  out << text;
-  return static_cast<bool>(out);
+  return static_cast<bool>(out << text);
 }
 
-std::string runSql(const fs::path& path, const std::string& sql) {
+std::string runSql(const fs::path& folder, const sample::DatabaseLocation& file,
+                   const std::string& sql) {
+  const fs::path path = folder / sample::storedName(file.domain, file.path);
   sqlite3* db = nullptr;
   std::string error;
+  char* message = nullptr;
   if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
     error = "cannot create " + path.string();
-  } else if (char* message = nullptr;
-             sqlite3_exec(db, ("PRAGMA journal_mode=OFF;PRAGMA synchronous=OFF;BEGIN;" + sql +
-                               "COMMIT;").c_str(),
+  } else if (sqlite3_exec(db, ("PRAGMA journal_mode=OFF;BEGIN;" + sql + "COMMIT;").c_str(),
                           nullptr, nullptr, &message) != SQLITE_OK) {
     error = message ? message : "sql failed";
-    sqlite3_free(message);
   }
+  sqlite3_free(message);
   sqlite3_close(db);
   return error;
 }
@@ -72,18 +72,14 @@ std::string writeTestBackup(const std::string& home, const std::string& name,
   const fs::path folder = backupFolder(home, name);
   std::error_code ec;
   fs::create_directories(folder, ec);
-  if (ec) return "cannot create " + folder.string();
-  if (!writeText(folder / "Info.plist", kInfoPlist)) return "cannot write Info.plist";
-
+  const sample::DatabaseLocation sms = sample::kSmsDatabase, book = sample::kAddressBookDatabase;
   std::vector<sample::ManifestRecord> records(2);
-  records[0].domain = sample::kSmsDatabase.domain;
-  records[0].path = sample::kSmsDatabase.path;
-  records[1].domain = sample::kAddressBookDatabase.domain;
-  records[1].path = sample::kAddressBookDatabase.path;
-  if (!writeText(folder / "Manifest.mbdb", sample::encodeManifest(records))) {
-    return "cannot write the manifest";
+  records[0].domain = sms.domain, records[0].path = sms.path;
+  records[1].domain = book.domain, records[1].path = book.path;
+  if (ec || !writeText(folder / "Info.plist", kInfoPlist) ||
+      !writeText(folder / "Manifest.mbdb", sample::encodeManifest(records))) {
+    return "cannot write " + folder.string();
   }
-
   std::string people =
       "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY, First TEXT, Last TEXT, Middle TEXT);"
       "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, property INTEGER,"
@@ -99,19 +95,12 @@ std::string writeTestBackup(const std::string& home, const std::string& name,
               quoted(c.last) + ",'');";
     people += "INSERT INTO ABMultiValue VALUES (NULL," + id + ",3,0,1," + quoted(c.phone) + ");";
     for (int k = 0; k < c.sms; ++k) {
-      date += 3600;
       messages += "INSERT INTO message VALUES (NULL," + quoted(c.phone) + "," +
-                  std::to_string(date) + ",'hello :)',2);";
+                  std::to_string(date += 3600) + ",'hello :)',2);";
     }
   }
-  if (std::string e = runSql(folder / sample::storedName(sample::kAddressBookDatabase.domain,
-                                                         sample::kAddressBookDatabase.path),
-                             people);
-      !e.empty()) {
-    return e;
-  }
-  return runSql(folder / sample::storedName(sample::kSmsDatabase.domain, sample::kSmsDatabase.path),
-                messages);
+  std::string error = runSql(folder, book, people);
+  return error.empty() ? runSql(folder, sms, messages) : error;
 }
 
 GatedBackup::GatedBackup(const std::string& home, const std::string& name) {
@@ -124,16 +113,14 @@ GatedBackup::GatedBackup(const std::string& home, const std::string& name) {
 
 GatedBackup::~GatedBackup() {
   open();
-  // Later readers find no manifest at all; those already past the name were let through.
-  ::unlink(pipe_.c_str());
+  ::unlink(pipe_.c_str());  // later readers find no manifest at all
   if (fd_ >= 0) ::close(fd_);
 }
 
 void GatedBackup::open() {
-  if (!ok_ || fd_ >= 0) return;
-  // While the pipe has a writer, opening it for reading returns at once (and wakes the
-  // readers already waiting); the reader then sees that it is no regular file.
-  fd_ = ::open(pipe_.c_str(), O_RDWR | O_CLOEXEC);
+  // With a writer present, opening for reading returns at once and wakes waiting readers,
+  // which then see that the manifest is no regular file.
+  if (ok_ && fd_ < 0) fd_ = ::open(pipe_.c_str(), O_RDWR | O_CLOEXEC);
 }
 
 bool runFinishingLoads(platform::HeadlessEngine& engine, const std::function<bool()>& done) {

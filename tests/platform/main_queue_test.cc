@@ -17,9 +17,7 @@ TEST(MainQueue, QueuedCallsRunInOrderOnTheMainThread) {
   std::atomic<bool> offMain{false};
   detachNewThread([&] {
     offMain = !isMainThread();
-    for (int i = 0; i < 3; ++i) {
-      performOnMainThread([&order, i] { order.push_back(i); }, false);
-    }
+    for (int i = 0; i < 3; ++i) performOnMainThread([&order, i] { order.push_back(i); }, false);
     // A waiting call returns once the main thread has run it.
     performOnMainThread([&order] { order.push_back(3); }, true);
     performOnMainThread([&order] { order.push_back(4); }, false);

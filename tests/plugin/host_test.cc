@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 
 struct ProgramRun {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 std::string shellQuoted(const std::string& text) {
@@ -43,26 +42,15 @@ std::string readAll(const fs::path& path) {
 
 ProgramRun run(const std::string& program, const std::vector<std::string>& args) {
   testing::TempHome scratch;
-  const fs::path out = fs::path(scratch.path()) / "out";
-  const fs::path err = fs::path(scratch.path()) / "err";
+  const std::string out = scratch.path() + "/out", err = scratch.path() + "/err";
   std::string command = shellQuoted(program);
   for (const std::string& a : args) command += " " + shellQuoted(a);
-  command += " >" + shellQuoted(out.string()) + " 2>" + shellQuoted(err.string()) + " </dev/null";
-  ProgramRun result;
-  const int raw = std::system(command.c_str());
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = readAll(out);
-  result.err = readAll(err);
-  return result;
+  const int raw = std::system(
+      (command + " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null").c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(out), readAll(err)};
 }
 
 ProgramRun ovra(const std::vector<std::string>& args) { return run(OVRA_HOST_PATH, args); }
-
-std::string lastLine(const std::string& text) {
-  std::string trimmed = text;
-  while (!trimmed.empty() && trimmed.back() == '\n') trimmed.pop_back();
-  return trimmed.substr(trimmed.rfind('\n') == std::string::npos ? 0 : trimmed.rfind('\n') + 1);
-}
 
 // What the page would read from the same home, worked out in this process.
 std::string expectedHeadlessLine(const std::string& home, const std::string& page) {
@@ -135,11 +123,10 @@ TEST(HostOptions, HelpVersionAndAMissingBundle) {
   const ProgramRun version = ovra({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "ovra 2.0 (development)\n");
-
   testing::TempHome home;
   const ProgramRun missing = ovra({"--headless", "--home", home.path(), "--bundle", "/nonexistent"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(lastLine(missing.err).rfind("ovra: cannot load the plug-in /nonexistent/", 0), 0u)
+  EXPECT_NE(missing.err.find("ovra: cannot load the plug-in /nonexistent/"), std::string::npos)
       << missing.err;
   EXPECT_EQ(missing.out, "");
 }
