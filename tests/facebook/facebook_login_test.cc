@@ -1,7 +1,6 @@
-// The login path end to end with the headless web engine: the controller's login pane
-// is sent to the redirect address with a token, the controller fetches the inbox from a
+// The login path end to end with the headless web engine: the controller's login pane is
+// sent to the redirect address with a token, the controller fetches the inbox from a
 // loopback server, and the threads join the matched contacts' timelines.
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -19,16 +18,11 @@
 namespace ovra::controller {
 namespace {
 
-using platform::HeadlessEngine;
-
 constexpr platform::Rect kArea{0, 0, 800, 600};
 
-// Ann has three messages, so she is shown only with her two matched threads; Bob has
-// five of his own. Nobody in the address book is called Zed Nobody.
-const std::vector<testing::TestContact> kContacts = {
-    {"Ann", "Lee", "0611111111", 3},
-    {"Bob", "Ray", "0622222222", 5},
-};
+// Ann has three messages and two threads of her own; nobody is called Zed Nobody.
+const std::vector<testing::TestContact> kContacts = {{"Ann", "Lee", "0611111111", 3},
+                                                     {"Bob", "Ray", "0622222222", 5}};
 constexpr char kInbox[] = R"js({"data":[
   {"id":"1","to":{"data":[{"name":"Ann Lee","id":"11"},{"name":"Me","id":"99"}]},
    "from":{"name":"Me","id":"99"},"message":"see you","created_time":1300000000,
@@ -39,9 +33,14 @@ constexpr char kInbox[] = R"js({"data":[
    "message":"who?","created_time":1300000900}],
   "paging":{"next":"https://graph.example/next"}})js";
 
+// The inbox, or an error object without "data" for the token "expired".
 void serveInbox(httplib::Server& s) {
-  s.Get("/me/inbox", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(kInbox, "text/javascript; charset=UTF-8");
+  s.Get("/me/inbox", [](const httplib::Request& req, httplib::Response& res) {
+    const bool expired = req.get_param_value("access_token") == "expired";
+    res.status = expired ? 400 : 200;
+    res.set_content(expired ? R"({"error":{"message":"Invalid OAuth access token.","code":190}})"
+                            : kInbox,
+                    "text/javascript; charset=UTF-8");
   });
 }
 
@@ -61,9 +60,9 @@ class FacebookLogin : public ::testing::Test {
     platform::setWebEngine(nullptr);
   }
 
-  // Starts a controller whose client talks to the loopback server and finds its login
-  // pane; the done callback shows the main page as the plug-in's glue does.
-  AppController& start() {
+  // Starts a controller whose client talks to the loopback server and sends its login
+  // pane to the redirect address; the done callback shows the main page as the glue does.
+  AppController& loginWithToken(const std::string& token, bool skipFirst = false) {
     controller_ = AppController::alloc();
     controller_->setGraphAddresses(server_.baseURL(), redirect());
     std::weak_ptr<AppController> weak = controller_;
@@ -76,10 +75,12 @@ class FacebookLogin : public ::testing::Test {
       main->loadURL(c->getResourceURL("main.html"));
     };
     EXPECT_EQ(controller_->init(view_, done), controller_.get());
-    for (const HeadlessEngine::Load& load : engine_->loads()) {
-      if (load.url.starts_with(server_.baseURL() + "/oauth/authorize?")) pane_ = load.webView.lock();
+    for (const platform::HeadlessEngine::Load& load : engine_->loads()) {
+      if (load.url.starts_with(server_.baseURL() + "/oauth/")) pane_ = load.webView.lock();
     }
     EXPECT_TRUE(pane_);
+    if (skipFirst) controller_->ignoreFacebook();  // the pane leaves but can still finish a load
+    if (pane_) engine_->navigate(*pane_, redirect() + "#access_token=" + token);
     return *controller_;
   }
   std::string redirect() const { return server_.baseURL() + "/connect/login_success.html"; }
@@ -91,20 +92,16 @@ class FacebookLogin : public ::testing::Test {
   testing::LoopbackServer server_{serveInbox};
   platform::LogCapture log_;
   testing::TempHome home_;
-  std::shared_ptr<HeadlessEngine> engine_ = std::make_shared<HeadlessEngine>();
+  std::shared_ptr<platform::HeadlessEngine> engine_ = std::make_shared<platform::HeadlessEngine>();
   std::shared_ptr<platform::View> window_ = platform::View::create(kArea);
   std::shared_ptr<platform::View> view_ = platform::View::create(kArea);
   std::shared_ptr<AppController> controller_;
-  std::shared_ptr<platform::WebView> pane_;  // the login pane
+  std::shared_ptr<platform::WebView> pane_;
   int doneCalls_ = 0;
 };
 
 TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollows) {
-  AppController& c = start();
-  engine_->navigate(*pane_, redirect() + "#access_token=TOK%2F1&expires_in=0");
-  EXPECT_TRUE(log_.contains("token:  TOK/1"));
-  EXPECT_TRUE(log_.contains("You're logged to Facebook. Your oAuth token is:TOK/1"));
-  EXPECT_EQ(pane_->superview(), nullptr);
+  AppController& c = loginWithToken("TOK%2F1&expires_in=0");
   EXPECT_TRUE(c.facebookReady());
   EXPECT_EQ(server_.targets(),
             std::vector<std::string>{"/me/inbox?date_format=U&access_token=TOK/1"});
@@ -112,23 +109,26 @@ TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollow
   ASSERT_TRUE(runUntilFinalDecision());
   EXPECT_EQ(pages(), (std::vector<std::string>{"loading.html", "main.html"}));
   EXPECT_EQ(doneCalls_, 1);
-
   EXPECT_EQ(c.s()->facebook_messages().size(), 3u);
   EXPECT_EQ(c.s()->fb_events().size(), 3u);
   const std::string timeline = c.getTimeLine();
   EXPECT_NE(timeline.find("\"facebook_message\",1300000000,0,0"), std::string::npos) << timeline;
   EXPECT_NE(timeline.find("\"facebook_message\",1300000500,0,0"), std::string::npos) << timeline;
   EXPECT_EQ(timeline.find("1300000900"), std::string::npos) << timeline;  // Zed is nobody
-  const std::optional<std::string> contacts = c.getContacts();
-  ASSERT_TRUE(contacts);
-  EXPECT_NE(contacts->find("Ann"), std::string::npos) << *contacts;
+}
+
+TEST_F(FacebookLogin, AnErrorReplyGivesNoEventsAndStillEndsTheStep) {
+  AppController& c = loginWithToken("expired");
+  EXPECT_TRUE(c.facebookReady());
+  ASSERT_TRUE(runUntilFinalDecision());
+  EXPECT_EQ(server_.targets().size(), 1u);
+  EXPECT_TRUE(c.s()->fb_events().empty());
+  EXPECT_EQ(pages(), (std::vector<std::string>{"loading.html", "main.html"}));  // Bob's SMS
+  EXPECT_EQ(doneCalls_, 1);
 }
 
 TEST_F(FacebookLogin, ALoginAfterTheSkipSendsNoRequest) {
-  AppController& c = start();
-  c.ignoreFacebook();  // the pane leaves the screen but can still finish a load
-  engine_->navigate(*pane_, redirect() + "#access_token=late");
-
+  AppController& c = loginWithToken("late", /*skipFirst=*/true);
   ASSERT_TRUE(runUntilFinalDecision());
   EXPECT_TRUE(log_.contains("You're logged to Facebook. Your oAuth token is:late"));
   EXPECT_TRUE(server_.targets().empty());

@@ -1,4 +1,7 @@
+// The Graph client's GET, through the HTTP stand-in, against loopback servers.
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
 #include <chrono>
 #include <string>
@@ -10,8 +13,8 @@
 namespace ovra::facebook {
 namespace {
 
-using ovra::testing::LoopbackServer;
-using ovra::testing::RawServer;
+using testing::LoopbackServer;
+using testing::RawServer;
 using namespace std::chrono_literals;
 
 // A JPEG stream as far as its frame header: 3 x 2 pixels.
@@ -19,35 +22,31 @@ const std::string kJPEG("\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x02\x00\x03\x03\x01\x2
                         "\x01\x03\x11\x01\xFF\xD9",
                         23);
 
-void serveGraph(httplib::Server& s) {
-  auto reply = [&s](const char* path, std::string body, const char* type) {
-    s.Get(path, [body, type](const httplib::Request&, httplib::Response& res) {
+void serve(httplib::Server& s) {
+  auto reply = [&s](const char* path, std::string body, const char* type, int status = 200) {
+    s.Get(path, [=](const httplib::Request&, httplib::Response& res) {
+      res.status = status;
       res.set_content(body, type);
     });
   };
   reply("/photo", kJPEG, "image/jpeg");
+  reply("/loose-photo", kJPEG, "Image/JPEG; q=1");
   reply("/not-a-photo", "<html>", "image/jpeg");
   reply("/jpeg-as-text", kJPEG, "text/plain");
-  reply("/latin1", "caf\xE9", "text/html");
   reply("/empty", "", "text/javascript");
-  reply("/png", "\x89PNG", "image/png");
-  s.Get(".*", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("{\"data\":[]}", "text/javascript; charset=UTF-8");
-  });
-}
-
-json::Object variables(std::initializer_list<std::pair<const char*, json::Value>> members) {
-  json::Object o;
-  for (const auto& [key, value] : members) o.set(key, value);
-  return o;
+  reply("/missing", "{\"error\":{}}", "application/json", 404);
+  s.Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/x"); });
+  reply(".*", "{\"data\":[]}", "text/javascript; charset=UTF-8");
 }
 
 TEST(GraphClientGet, BuildsTheAddressFromPathVariablesAndToken) {
-  LoopbackServer server(serveGraph);
+  LoopbackServer server(serve);
   ASSERT_TRUE(server.ok());
-  const json::Object none;
-  const json::Object inbox = inboxRequestVariables();
-  const json::Object several = variables({{"a", 1}, {"b", "x y"}, {"c", "\xC3\xA9"}});
+  const json::Object none, inbox = inboxRequestVariables();
+  json::Object several;
+  several.set("a", json::Value(1));
+  several.set("b", json::Value("x y"));
+  several.set("c", json::Value("\xC3\xA9"));
   const struct {
     const json::Object* variables;
     std::optional<std::string> token;
@@ -72,7 +71,7 @@ TEST(GraphClientGet, BuildsTheAddressFromPathVariablesAndToken) {
 }
 
 TEST(GraphClientGet, FillsTheImageOnlyForJPEGRepliesAndTheTextOnlyForUTF8) {
-  LoopbackServer server(serveGraph);
+  LoopbackServer server(serve);
   ASSERT_TRUE(server.ok());
   GraphClient client(server.baseURL(), "http://127.0.0.1/");
   const struct {
@@ -81,41 +80,63 @@ TEST(GraphClientGet, FillsTheImageOnlyForJPEGRepliesAndTheTextOnlyForUTF8) {
     std::optional<std::string> text;
   } cases[] = {
       {"/photo", true, std::nullopt},
+      {"/loose-photo", true, std::nullopt},   // the type is read without case or parameters
       {"/not-a-photo", false, std::nullopt},  // typed as JPEG but not one: no image, no text
       {"/jpeg-as-text", false, std::nullopt},  // not UTF-8 text
-      {"/latin1", false, std::nullopt},
-      {"/png", false, std::nullopt},           // not UTF-8 either
       {"/empty", false, ""},
-      {"/inbox", false, "{\"data\":[]}"},
+      {"/missing", false, "{\"error\":{}}"},  // any status is a reply
+      {"/moved", false, "{\"data\":[]}"},     // redirects are followed
   };
   for (const auto& c : cases) {
     const GraphResponse response = client.graphGetWithURLString(server.baseURL() + c.path);
     EXPECT_FALSE(response.error) << c.path;
     EXPECT_EQ(response.imageResponse.has_value(), c.image) << c.path;
     EXPECT_EQ(response.htmlResponse, c.text) << c.path;
+    if (!response.imageResponse) continue;
+    EXPECT_EQ(response.imageResponse->bytes, kJPEG);
+    EXPECT_EQ(response.imageResponse->width, 3);
+    EXPECT_EQ(response.imageResponse->height, 2);
   }
-  const GraphResponse photo = client.graphGetWithURLString(server.baseURL() + "/photo");
-  ASSERT_TRUE(photo.imageResponse);
-  EXPECT_EQ(photo.imageResponse->bytes, kJPEG);
-  EXPECT_EQ(photo.imageResponse->width, 3);
-  EXPECT_EQ(photo.imageResponse->height, 2);
 }
 
-TEST(GraphClientGetErrors, CarriesTheNetworkErrorAndNoText) {
-  RawServer closing(RawServer::Mode::kCloseAtOnce);
-  RawServer silent(RawServer::Mode::kNeverAnswer);
-  ASSERT_TRUE(closing.ok() && silent.ok());
-  for (const RawServer* server : {&closing, &silent}) {
-    GraphClient client(server->baseURL(), "http://127.0.0.1/");
-    client.setTimeout(300ms);
+// An HTTPS server whose certificate is self-signed for 127.0.0.1, so trusted by nobody.
+std::unique_ptr<httplib::Server> untrustedTLSServer() {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* cert = X509_new();
+  X509_set_version(cert, 2);
+  X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+  X509_set_pubkey(cert, key);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+  X509_set_issuer_name(cert, X509_get_subject_name(cert));
+  auto server = X509_sign(cert, key, EVP_sha256()) != 0
+                    ? std::make_unique<httplib::SSLServer>(cert, key)  // takes references
+                    : nullptr;
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  return server && server->is_valid() ? std::move(server) : nullptr;
+}
+
+TEST(GraphClientGetErrors, CarriesTheNetworkErrorAndNoReply) {
+  RawServer closing(/*closeAtOnce=*/true), silent(/*closeAtOnce=*/false);
+  std::unique_ptr<httplib::Server> tls = untrustedTLSServer();
+  ASSERT_TRUE(closing.ok() && silent.ok() && tls);
+  LoopbackServer untrusted(serve, std::move(tls), "https");
+  ASSERT_TRUE(untrusted.ok());
+  for (const std::string& base : {closing.baseURL(), silent.baseURL(), untrusted.baseURL(),
+                                  std::string("ftp://127.0.0.1"), std::string("file://"),
+                                  std::string()}) {  // other schemes, no host
+    GraphClient client(base, "http://127.0.0.1/");
+    client.setTimeout(300ms);  // the silent server is given up on through the time-out
     client.setAccessToken("tok");
     const json::Object inbox = inboxRequestVariables();
     const GraphResponse response = client.graphGet(kInboxPath, &inbox);
-    ASSERT_TRUE(response.error);
-    EXPECT_FALSE(response.error->empty());
-    EXPECT_FALSE(response.htmlResponse);
-    EXPECT_FALSE(response.imageResponse);
+    ASSERT_TRUE(response.error) << base;
+    EXPECT_FALSE(response.error->empty()) << base;
+    EXPECT_FALSE(response.htmlResponse || response.imageResponse) << base;
   }
+  EXPECT_TRUE(untrusted.targets().empty());  // no request got through the handshake
 }
 
 }  // namespace
