@@ -1,5 +1,5 @@
-// Helpers for the backup tests: a temporary folder that removes itself, small file and
-// database writers, and a snapshot of a folder tree (names and content digests) to show
+// Helpers for the backup tests: a temporary folder that removes itself, file, database and
+// sample-home writers, and a snapshot of a folder tree (names and content digests) to show
 // that reading a backup leaves it exactly as it was.
 #ifndef OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_
 #define OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_
@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "platform/fs.h"
 #include "platform/sha1.h"
+#include "sample_home.h"
 
 namespace ovra::testing {
 
@@ -41,6 +43,12 @@ inline void writeFile(const std::string& path, std::string_view bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary)
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline sample::Result generate(const TempDir& home, const sample::Options& options) {
+  sample::Result result = sample::writeSampleHome(home.path(), options);
+  if (!result.ok()) throw std::runtime_error(result.error);
+  return result;
 }
 
 // Creates (or opens) a database and runs `sql` on it; returns the error text or "".

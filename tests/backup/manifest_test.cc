@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "backup/backup_reader.h"
@@ -11,8 +13,8 @@
 namespace ovra::backup {
 namespace {
 
+using namespace std::string_literals;
 using sample::encodeManifest;
-using sample::encodeString;
 using sample::ManifestRecord;
 
 ManifestRecord record(std::string domain, std::string path) {
@@ -24,63 +26,46 @@ ManifestRecord record(std::string domain, std::string path) {
 
 TEST(ManifestFields, ReadStringsAndNumbersAndAdvance) {
   const std::string longText(300, 'L');
-  struct Case {
-    std::string data;
-    int32_t start;
-    std::string text;
-    int32_t end;
+  const std::tuple<std::string, int32_t, std::string, int32_t> cases[] = {
+      {"\377\377abc"s, 0, "", 2},                     // the empty marker
+      {"\0\3abcd"s, 0, "abc", 5},                     // count, then the bytes
+      {"\1\54"s + longText + "x", 0, longText, 302},  // big-endian 16-bit count (300)
+      {"\0\11abc"s, 0, "", 11},                       // runs past the end
+      {"a", 0, "", 2},                                // no room for a header
+      {"abc", 7, "", 9},                              // already past the end
+      {"\0\2\303\251"s, 0, "é", 4},                   // UTF-8 kept
+      {"\0\1\351"s, 0, "é", 3},                       // other bytes read as Latin-1
   };
-  const Case cases[] = {
-      {"\xFF\xFF"
-       "abc",
-       0, "", 2},  // the empty marker
-      {std::string("\x00\x03"
-                   "abcd",
-                   6),
-       0, "abc", 5},                                                    // count, then the bytes
-      {std::string("\x01\x2C", 2) + longText + "x", 0, longText, 302},  // 16-bit count
-      {std::string("\x00\x09"
-                   "abc",
-                   5),
-       0, "", 11},                                      // runs past the end
-      {"a", 0, "", 2},                                  // no room for a header
-      {"abc", 7, "", 9},                                // already past the end
-      {std::string("\x00\x02\xC3\xA9", 4), 0, "é", 4},  // UTF-8 kept
-      {std::string("\x00\x01\xE9", 3), 0, "é", 3},      // other bytes read as Latin-1
-  };
-  for (const Case& c : cases) {
-    int32_t offset = c.start;
-    EXPECT_EQ(BackupReader::getString(c.data, offset), c.text) << c.data;
-    EXPECT_EQ(offset, c.end) << c.data;
+  for (const auto& [data, start, text, end] : cases) {
+    int32_t offset = start;
+    EXPECT_EQ(BackupReader::getString(data, offset), text) << data;
+    EXPECT_EQ(offset, end) << data;
   }
 
-  const std::string bytes("\x01\x02\x03\x04\x05", 5);
-  struct IntCase {
-    int32_t start, width, value, end;
-  };
-  const IntCase ints[] = {{0, 1, 1, 1},          {0, 2, 0x0102, 2}, {1, 4, 0x02030405, 5},
-                          {0, 5, 0x02030405, 5}, {3, 4, 0x0405, 5}, {5, 1, 0, 5},
-                          {0, 0, 0, 0}};
-  for (const IntCase& c : ints) {
-    int32_t offset = c.start;
-    EXPECT_EQ(BackupReader::getInt(bytes, offset, c.width), c.value) << c.start << "/" << c.width;
-    EXPECT_EQ(offset, c.end);
+  const std::string bytes("\1\2\3\4\5", 5);
+  const std::array<int32_t, 4> ints[] = {
+      {0, 1, 1, 1},      {0, 2, 0x0102, 2}, {1, 4, 0x02030405, 5}, {0, 5, 0x02030405, 5},
+      {3, 4, 0x0405, 5}, {5, 1, 0, 5},      {0, 0, 0, 0}};
+  for (const auto& [start, width, value, end] : ints) {  // reads `width` bytes from `start`
+    int32_t offset = start;
+    EXPECT_EQ(BackupReader::getInt(bytes, offset, width), value) << start << "/" << width;
+    EXPECT_EQ(offset, end);
   }
 }
 
 TEST(ManifestFields, StoredNameIsTheDigestOfDomainHyphenPath) {
   EXPECT_EQ(BackupReader::hashInfoString("HomeDomain-Library/SMS/sms.db"),
             "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
-  EXPECT_EQ(BackupReader::hashInfoString(std::string("abc\0def", 7)),
+  EXPECT_EQ(BackupReader::hashInfoString("abc\0def"s),
             "a9993e364706816aba3e25717850c26c9cd0d89d");  // up to the zero byte
-  EXPECT_EQ(sample::storedName("", "sms.db"), BackupReader::hashInfoString("-sms.db"));
 }
 
 class ManifestWalk : public ::testing::Test {
  protected:
-  // Writes `manifest` into a fresh folder, walks it, and returns the console lines.
-  std::vector<std::string> walk(const std::string& manifest) {
-    testing::writeFile(dir_ / "Manifest.mbdb", manifest);
+  // Writes `manifest` (none if null) into the folder, walks it, and returns the console lines.
+  std::vector<std::string> walk(const std::optional<std::string>& manifest) {
+    std::filesystem::remove(dir_ / "Manifest.mbdb");
+    if (manifest) testing::writeFile(dir_ / "Manifest.mbdb", *manifest);
     platform::LogCapture capture;
     reader_.process_mbdb_file(dir_.path());
     return capture.lines();
@@ -96,22 +81,22 @@ class ManifestWalk : public ::testing::Test {
   BackupReader reader_{"/nonexistent", session_, log_};
 };
 
+// An all-empty record takes 50 bytes, one for HomeDomain's sms.db 78; a 300-byte path and
+// properties (one 256 bytes long) come before a database record; suffixes are case-sensitive.
 TEST_F(ManifestWalk, HandsOnDatabaseRecordsInOrderAfterLongStringsAndProperties) {
+  EXPECT_EQ(encodeManifest({ManifestRecord()}).size(), 6u + 50u);
+  EXPECT_EQ(encodeManifest({record("HomeDomain", "Library/SMS/sms.db")}).size(), 6u + 78u);
   ManifestRecord longRecord = record("AppDomain-x", std::string(300, 'p') + ".txt");
   longRecord.properties = {{"name", std::string(256, 'v')}, {"", ""}};
-  const std::vector<ManifestRecord> records = {
-      record("HomeDomain", "Library/SMS/sms.db"),
-      longRecord,
-      record("HomeDomain", "Library/SMS/SMS.DB"),
-      record("HomeDomain", "Library/SMS/sms.db-journal"),
-      record("MediaDomain", "Other/AddressBook.sqlitedb"),
-      record("HomeDomain", "Library/Preferences/x.plist"),
-      record("HomeDomain", "Library/Caches/unknown.db"),
-      record("", "Library/SMS/sms.db"),
-  };
-  std::vector<std::string> lines = walk(encodeManifest(records));
   std::vector<std::string> processedLines;
-  for (const std::string& l : lines) {
+  for (const std::string& l :
+       walk(encodeManifest({ManifestRecord(), record("HomeDomain", "Library/SMS/sms.db"),
+                            longRecord, record("HomeDomain", "Library/SMS/SMS.DB"),
+                            record("HomeDomain", "Library/SMS/sms.db-journal"),
+                            record("MediaDomain", "Other/AddressBook.sqlitedb"),
+                            record("HomeDomain", "Library/Preferences/x.plist"),
+                            record("HomeDomain", "Library/Caches/unknown.db"),
+                            record("", "Library/SMS/sms.db")}))) {
     if (l.starts_with("Processed DB")) processedLines.push_back(l);
   }
   EXPECT_EQ(processedLines,
@@ -123,13 +108,8 @@ TEST_F(ManifestWalk, HandsOnDatabaseRecordsInOrderAfterLongStringsAndProperties)
 TEST_F(ManifestWalk, SurvivesMissingEmptyShortCutAndGarbageManifests) {
   const std::string noData = "No data read from MBDB file!";
   EXPECT_EQ(walk(""), (std::vector<std::string>{processing(), noData}));
-  std::filesystem::remove(dir_ / "Manifest.mbdb");
-  {
-    platform::LogCapture capture;
-    reader_.process_mbdb_file(dir_.path());
-    EXPECT_EQ(capture.lines(), (std::vector<std::string>{processing(), noData}));
-  }
-  EXPECT_EQ(walk("mbdb\x05\x00"), (std::vector<std::string>{processing()}));
+  EXPECT_EQ(walk(std::nullopt), (std::vector<std::string>{processing(), noData}));
+  EXPECT_EQ(walk("mbdb\x05\x00"s), (std::vector<std::string>{processing()}));
 
   // Cut right after the path: the record is still handed on (its stored file is missing,
   // so both queries fail), then the walk ends.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,10 @@ namespace {
 using testing::makeDatabase;
 using testing::TempDir;
 
-std::vector<std::vector<std::string>> texts(const SQLiteResult& r) {
-  std::vector<std::vector<std::string>> out;
+using Rows = std::vector<std::vector<std::string>>;
+
+Rows texts(const SQLiteResult& r) {
+  Rows out;
   for (const model::Record& row : r.rows) {
     out.emplace_back();
     for (const json::Value& v : *row) out.back().push_back(v.asString());
@@ -41,8 +44,7 @@ TEST(SQLite, GivesEveryValueAsTextWithNullAndBadBytesEmpty) {
   EXPECT_EQ(r.columnNames, (std::vector<std::string>{"i", "r", "s", "b", "n"}));
   EXPECT_EQ(r.columnTypes, (std::vector<std::string>{"INTEGER", "REAL", "TEXT", "BLOB", "TEXT"}));
   // The blob stops at its zero byte; invalid UTF-8 (C3 28, FF) reads as "".
-  EXPECT_EQ(texts(r), (std::vector<std::vector<std::string>>{{"3", "1.5", "héllo 😀", "ab", ""},
-                                                             {"-7", "2.0", "", "", ""}}));
+  EXPECT_EQ(texts(r), (Rows{{"3", "1.5", "héllo 😀", "ab", ""}, {"-7", "2.0", "", "", ""}}));
 
   // Expression columns have names but no declared types; hours are two-digit texts.
   ASSERT_EQ(makeDatabase(file,
@@ -54,8 +56,7 @@ TEST(SQLite, GivesEveryValueAsTextWithNullAndBadBytesEmpty) {
                "hour ORDER BY hour ASC");
   EXPECT_EQ(r.columnNames, (std::vector<std::string>{"hour", "count(*)"}));
   EXPECT_TRUE(r.columnTypes.empty());
-  EXPECT_EQ(texts(r),
-            (std::vector<std::vector<std::string>>{{"00", "1"}, {"01", "2"}, {"23", "1"}}));
+  EXPECT_EQ(texts(r), (Rows{{"00", "1"}, {"01", "2"}, {"23", "1"}}));
 
   // No rows: still "OK" with the columns; only the first of several statements runs.
   r = runQuery(file, "SELECT date FROM message WHERE date < 0");
@@ -63,62 +64,39 @@ TEST(SQLite, GivesEveryValueAsTextWithNullAndBadBytesEmpty) {
   EXPECT_EQ(r.columnTypes, (std::vector<std::string>{"INTEGER"}));
   EXPECT_TRUE(r.rows.empty());
   r = runQuery(file, "SELECT 1; SELECT 2");
-  EXPECT_EQ(texts(r), (std::vector<std::vector<std::string>>{{"1"}}));
+  EXPECT_EQ(texts(r), (Rows{{"1"}}));
 }
 
+// Also: a path that needs escaping in a URI opens.
 TEST(SQLiteErrors, ReportStatusTextsAndCreateNothing) {
   TempDir dir;
+  const std::string ok = "Application Support?#%x/o k.db";
   testing::writeFile(dir / "garbage", std::string(4096, 'x'));
   testing::writeFile(dir / "empty", "");
   std::filesystem::create_directory(dir / "folder");
-  ASSERT_EQ(makeDatabase(dir / "ok.db", "CREATE TABLE t (a);"), "");
+  std::filesystem::create_directories(std::filesystem::path(dir / ok).parent_path());
+  ASSERT_EQ(makeDatabase(dir / ok, "CREATE TABLE t (a);"), "");
   const auto before = testing::snapshot(dir.path());
-  struct Case {
-    std::string file, sql, errorCode;
-  };
-  const Case cases[] = {
+  const std::array<std::string, 3> cases[] = {
+      // file, query, status
       {"missing.db", "SELECT 1",
        "SQLite Database failed to open (error code: 14). (error: 14=unable to open database file)"},
       {"folder", "SELECT 1",
        "SQLite Database failed to open (error code: 10). (error: 10=disk I/O error)"},
-      {"ok.db", "SELECT * FROM nope",
-       "SQL Statement failed to execute. (error: 1=no such table: nope)"},
-      {"ok.db", "SELECT b FROM t", "SQL Statement failed to execute. (error: 1=no such column: b)"},
+      {ok, "SELECT * FROM nope", "SQL Statement failed to execute. (error: 1=no such table: nope)"},
+      {ok, "SELECT b FROM t", "SQL Statement failed to execute. (error: 1=no such column: b)"},
       {"empty", "SELECT * FROM message",
        "SQL Statement failed to execute. (error: 1=no such table: message)"},
       {"garbage", "SELECT * FROM message",
        "SQL Statement failed to execute. (error: 26=file is not a database)"},
-      {"ok.db", "INSERT INTO t VALUES (1)", "OK (error: 8=attempt to write a readonly database)"},
+      {ok, "INSERT INTO t VALUES (1)", "OK (error: 8=attempt to write a readonly database)"},
   };
-  for (const Case& c : cases) {
-    SQLiteResult r = runQuery(dir / c.file, c.sql);
-    EXPECT_EQ(r.errorCode, c.errorCode) << c.file << ": " << c.sql;
+  for (const auto& [file, sql, errorCode] : cases) {
+    SQLiteResult r = runQuery(dir / file, sql);
+    EXPECT_EQ(r.errorCode, errorCode) << file << ": " << sql;
     EXPECT_TRUE(r.rows.empty());
   }
   EXPECT_EQ(testing::snapshot(dir.path()), before);
-}
-
-TEST(SQLite, ReadsWriteAheadLogDatabaseWithoutWritingBesideIt) {
-  TempDir dir;
-  const std::string file = dir / "wal.db";
-  ASSERT_EQ(makeDatabase(file,
-                         "PRAGMA journal_mode=WAL; CREATE TABLE t (a); INSERT INTO t "
-                         "VALUES ('one'), ('two');"),
-            "");
-  const auto before = testing::snapshot(dir.path());
-  ASSERT_EQ(before.size(), 1u);  // the log was checkpointed and removed on close
-  SQLiteResult r = runQuery(file, "SELECT a FROM t");
-  EXPECT_EQ(r.errorCode, "OK");
-  EXPECT_EQ(texts(r), (std::vector<std::vector<std::string>>{{"one"}, {"two"}}));
-  EXPECT_EQ(testing::snapshot(dir.path()), before);
-}
-
-TEST(SQLite, OpensPathsThatNeedEscapingInUris) {
-  TempDir dir;
-  const std::string file = dir / "Application Support?#%x/a b.db";
-  std::filesystem::create_directories(std::filesystem::path(file).parent_path());
-  ASSERT_EQ(makeDatabase(file, "CREATE TABLE t (a); INSERT INTO t VALUES (1);"), "");
-  EXPECT_EQ(runQuery(file, "SELECT a FROM t").errorCode, "OK");
 }
 
 // The kept connection must answer every literal exactly as a fresh query of the text
@@ -136,23 +114,11 @@ TEST(RepeatedQuery, MatchesAFreshQueryOfTheSameText) {
             "");
   ASSERT_EQ(makeDatabase(dir / "no-table.db", "CREATE TABLE other (a);"), "");
   const std::string prefix = "SELECT * FROM ABMultiValue mv WHERE mv.record_id = ";
-  const std::string literals[] = {"2",
-                                  "1",
-                                  "3",
-                                  "-1",
-                                  "9223372036854775807",
-                                  "007",
-                                  "-0",
-                                  "2.0",
-                                  "abc",
-                                  "99999999999999999999",
-                                  "",
-                                  "1 OR 1=1",
-                                  "2",
-                                  "2; DROP TABLE ABMultiValue"};
   for (const char* file : {"book.db", "no-table.db", "missing.db"}) {
     RepeatedQuery kept(dir / file, prefix);
-    for (const std::string& literal : literals) {
+    for (const std::string literal :
+         {"2", "1", "3", "-1", "007", "-0", "2.0", "abc", "", "2", "1 OR 1=1",
+          "9223372036854775807", "99999999999999999999", "2; DROP TABLE ABMultiValue"}) {
       SQLiteResult fresh = runQuery(dir / file, prefix + literal);
       SQLiteResult reused = kept.run(literal);
       EXPECT_EQ(reused.errorCode, fresh.errorCode) << file << " " << literal;
