@@ -12,7 +12,7 @@
 #include <memory>
 #include <utility>
 
-#include "backup/utf8.h"
+#include "platform/utf8.h"
 #include "model/event.h"
 #include "model/person.h"
 #include "platform/fs.h"
@@ -169,7 +169,7 @@ std::string BackupReader::getString(std::string_view data, int32_t& offset) {
   offset = saturate(p + 2 + n);
   if (p + 2 + n > size) return std::string();
   std::string_view bytes = data.substr(static_cast<size_t>(p + 2), static_cast<size_t>(n));
-  return isValidUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
+  return platform::isValidUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
 }
 
 int32_t BackupReader::getInt(std::string_view data, int32_t& offset, int32_t intsize) {
@@ -292,13 +292,13 @@ SQLiteResult BackupReader::reportQuery(SQLiteResult result, const std::string& p
 }
 
 std::string BackupReader::fixPhoneNumber(std::string_view number) {
-  if (utf16Length(number) < 9) return std::string(number);
+  if (platform::utf16Length(number) < 9) return std::string(number);
   std::string kept;
   kept.reserve(number.size());
   for (char c : number) {
     if (c != ' ' && c != '(' && c != ')' && c != '-') kept += c;
   }
-  if (utf16Length(kept) < 10) return kept;
+  if (platform::utf16Length(kept) < 10) return kept;
   // The last nine UTF-16 units. When they begin with the second half of a surrogate pair,
   // that half alone cannot be written as UTF-8 and stands as U+FFFD.
   size_t units = 0;

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <utility>
 
-#include "backup/utf8.h"
+#include "platform/utf8.h"
 
 namespace ovra::backup {
 namespace {
@@ -64,11 +64,11 @@ void readColumns(sqlite3_stmt* stmt, SQLiteResult& result) {
   for (int i = 0; i < count; ++i) {
     if (const char* name = sqlite3_column_name(stmt, i)) {
       std::string text(name);
-      result.columnNames.push_back(isValidUtf8(text) ? std::move(text) : std::string());
+      result.columnNames.push_back(platform::isValidUtf8(text) ? std::move(text) : std::string());
     }
     if (const char* type = sqlite3_column_decltype(stmt, i)) {
       std::string text(type);
-      result.columnTypes.push_back(isValidUtf8(text) ? std::move(text) : std::string());
+      result.columnTypes.push_back(platform::isValidUtf8(text) ? std::move(text) : std::string());
     }
   }
 }
@@ -82,7 +82,7 @@ void readRows(sqlite3_stmt* stmt, SQLiteResult& result) {
     for (int i = 0; i < count; ++i) {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
       std::string_view value = text != nullptr ? std::string_view(text) : std::string_view();
-      row->emplace_back(isValidUtf8(value) ? value : std::string_view());
+      row->emplace_back(platform::isValidUtf8(value) ? value : std::string_view());
     }
     result.rows.push_back(std::move(row));
   }
@@ -94,7 +94,7 @@ void wrapConnectionError(sqlite3* db, SQLiteResult& result) {
   int code = sqlite3_errcode(db);
   if (code == SQLITE_OK) return;
   std::string message = sqlite3_errmsg(db);
-  if (!isValidUtf8(message)) message.clear();
+  if (!platform::isValidUtf8(message)) message.clear();
   result.errorCode += " (error: " + std::to_string(code) + "=" + message + ")";
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/log.h"
 #include "platform/url_escape.h"
+#include "platform/utf8.h"
 
 namespace ovra::facebook {
 
@@ -129,7 +130,7 @@ GraphResponse GraphClient::graphGetWithURLString(const std::string& url) {
   platform::HttpReply& reply = *result.reply;
   if (reply.mimeType == "image/jpeg") {
     response.imageResponse = decodeJPEG(std::move(reply.body));
-  } else if (platform::isValidUTF8(reply.body)) {
+  } else if (platform::isValidUtf8(reply.body)) {
     response.htmlResponse = std::move(reply.body);
   }
   return response;

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/utf8.h"
+
 namespace ovra::platform {
 
 namespace {
@@ -35,45 +37,8 @@ int hexValue(char c) {
 
 }  // namespace
 
-bool isValidUTF8(std::string_view text) {
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;  // a continuation byte, an overlong lead (C0, C1) or F5..FF
-    }
-    if (n - i < len) return false;
-    for (size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000)) return false;  // overlong
-    if (cp >= 0xD800 && cp <= 0xDFFF) return false;                          // surrogate
-    if (cp > 0x10FFFF) return false;
-    i += len;
-  }
-  return true;
-}
-
 std::optional<std::string> addPercentEscapes(std::string_view text) {
-  if (!isValidUTF8(text)) return std::nullopt;
+  if (!isValidUtf8(text)) return std::nullopt;
   std::string out;
   out.reserve(text.size());
   for (char ch : text) {
@@ -104,7 +69,7 @@ std::optional<std::string> replacePercentEscapes(std::string_view text) {
     out += static_cast<char>((hi << 4) | lo);
     i += 2;
   }
-  if (!isValidUTF8(out)) return std::nullopt;
+  if (!isValidUtf8(out)) return std::nullopt;
   return out;
 }
 

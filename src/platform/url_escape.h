@@ -1,4 +1,4 @@
-// Percent-escaping of addresses in UTF-8, and the UTF-8 check it relies on. Escaping
+// Percent-escaping of addresses in UTF-8. Escaping
 // leaves the reserved characters of an address ("/", "?", "&", "=", ":" ...) alone and
 // escapes only what may not stand in one; unescaping undoes every "%XX" and insists on
 // valid UTF-8. Pure functions; safe from any thread.
@@ -10,10 +10,6 @@
 #include <string_view>
 
 namespace ovra::platform {
-
-// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, nothing
-// above U+10FFFF).
-bool isValidUTF8(std::string_view text);
 
 // Escapes, as "%XX" with upper-case hex digits, every byte that may not stand in an
 // address: controls, space, '"', '#', '%', '<', '>', '[', '\\', ']', '^', '`', '{', '|',

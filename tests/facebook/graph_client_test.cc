@@ -12,6 +12,7 @@
 #include "platform/headless_engine.h"
 #include "platform/log.h"
 #include "platform/url_escape.h"
+#include "platform/utf8.h"
 #include "platform/web_engine.h"
 
 namespace ovra::facebook {
@@ -46,12 +47,12 @@ TEST(PercentUnescape, UndoesEscapesOnceIntoUTF8AndRefusesBrokenOnes) {
 TEST(UTF8, AcceptsWellFormedTextOnly) {
   for (const std::string valid : {"", "ascii", "\xC2\x80", "\xE0\xA0\x80", "\xEF\xBF\xBF",
                                   "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
-    EXPECT_TRUE(platform::isValidUTF8(valid)) << ::testing::PrintToString(valid);
+    EXPECT_TRUE(platform::isValidUtf8(valid)) << ::testing::PrintToString(valid);
   }
   for (const std::string invalid : {"\x80", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF",
                                     "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
                                     "\xF5\x80\x80\x80", "\xE2\x82", "\xE2\x28\xA1"}) {
-    EXPECT_FALSE(platform::isValidUTF8(invalid)) << ::testing::PrintToString(invalid);
+    EXPECT_FALSE(platform::isValidUtf8(invalid)) << ::testing::PrintToString(invalid);
   }
 }
 

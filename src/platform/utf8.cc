@@ -1,9 +1,9 @@
-#include "backup/utf8.h"
+#include "platform/utf8.h"
 
 #include <cstdint>
 #include <cstring>
 
-namespace ovra::backup {
+namespace ovra::platform {
 
 bool isValidUtf8(std::string_view text) {
   const auto* p = reinterpret_cast<const uint8_t*>(text.data());
@@ -55,4 +55,4 @@ size_t utf16Length(std::string_view text) {
   return n;
 }
 
-}  // namespace ovra::backup
+}  // namespace ovra::platform

@@ -1,13 +1,13 @@
-// UTF-8 helpers for text read from phone databases: validation (a value that is not
+// UTF-8 helpers: validation (text from a database or the network that is not
 // valid UTF-8 is read as empty text) and lengths in UTF-16 units, which is how phone
 // numbers are measured. Pure functions.
-#ifndef OVRA_BACKUP_UTF8_H_
-#define OVRA_BACKUP_UTF8_H_
+#ifndef OVRA_PLATFORM_UTF8_H_
+#define OVRA_PLATFORM_UTF8_H_
 
 #include <cstddef>
 #include <string_view>
 
-namespace ovra::backup {
+namespace ovra::platform {
 
 // True when `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above
 // U+10FFFF, no cut-off sequence.
@@ -17,6 +17,6 @@ bool isValidUtf8(std::string_view text);
 // character outside the basic plane. Meant for valid UTF-8.
 size_t utf16Length(std::string_view text);
 
-}  // namespace ovra::backup
+}  // namespace ovra::platform
 
-#endif  // OVRA_BACKUP_UTF8_H_
+#endif  // OVRA_PLATFORM_UTF8_H_
