@@ -159,10 +159,8 @@ bool KtJsonParser::scanValue(Value& value) {
 }
 
 bool KtJsonParser::scanStringValue(Value& value) {
-  std::string string;
-  if (!scanRestOfString(string)) return false;
-  value = Value(std::move(string));
-  return true;
+  value = Value(std::string());  // read in place, not moved in afterwards
+  return scanRestOfString(value.asString());
 }
 
 bool KtJsonParser::scanRestOfTrue(Value& value) {
@@ -239,16 +237,21 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
       value = Value(std::move(object));
       return true;
     }
-    std::string key;
-    if (c_ == end_ || *c_ != '"' || (++c_, !scanRestOfString(key))) {
+    // The key is read straight into its place on the stack; the value is read aside,
+    // as reading it may grow the stack.
+    const size_t at = members_.size();
+    members_.emplace_back();
+    if (c_ == end_ || *c_ != '"' || (++c_, !scanRestOfString(members_[at].key))) {
       return fail(3, "Object key string expected");
     }
     skipWhitespace();
     if (c_ == end_ || *c_ != ':') return fail(3, "Expected ':' separating key and value");
     ++c_;
     Value member;
-    if (!scanValue(member)) return fail(3, "Object value expected for key: ", key, "");
-    members_.push_back(Member{std::move(key), std::move(member)});
+    if (!scanValue(member)) {
+      return fail(3, "Object value expected for key: ", members_[at].key, "");
+    }
+    members_[at].value = std::move(member);
     if (!scanSeparator('}', "Trailing comma disallowed in object",
                        "Expected ',' or '}' after object member")) {
       return false;
@@ -273,6 +276,7 @@ bool KtJsonParser::scanRestOfString(std::string& string) {
   // string without escapes costs one search and one copy.
   const char* run = c_;
   const char* p = c_;
+  bool reserved = false;
   while (true) {
     p = internal::findSpecialByte(p, end_);
     const unsigned char b = p == end_ ? 0 : static_cast<unsigned char>(*p);
@@ -285,12 +289,21 @@ bool KtJsonParser::scanRestOfString(std::string& string) {
       p += length;
       continue;
     }
-    string.append(run, p);
-    c_ = p;
     if (b == '"') {
-      ++c_;
+      string.append(run, p);
+      c_ = p + 1;
       return true;
     }
+    if (b == '\\' && !reserved) {
+      reserved = true;
+      // The first escape: the text up to the next quotation mark is an upper bound for
+      // the rest (unless that mark is escaped), so the string is allocated once.
+      const void* quote = std::memchr(p, '"', static_cast<size_t>(end_ - p));
+      const char* bound = quote ? static_cast<const char*>(quote) : end_;
+      string.reserve(string.size() + static_cast<size_t>(bound - run));
+    }
+    string.append(run, p);
+    c_ = p;
     if (b != '\\') return fail(5, "Unescaped control character '0x", hexText(b), "'");
 
     ++c_;  // the escape letter

@@ -1,6 +1,6 @@
-// Byte scanners shared by the writer and the parser: find the first byte of a small set
-// in a run of text, sixteen bytes at a time where the processor allows. Internal to the
-// codec; pure functions, safe from any thread.
+// The parser's byte scanner: finds the first byte of a small set in a run of text,
+// sixteen bytes at a time where the processor allows. Internal to the codec; pure
+// functions, safe from any thread.
 #ifndef OVRA_JSON_SCAN_H_
 #define OVRA_JSON_SCAN_H_
 
@@ -11,6 +11,17 @@
 #endif
 
 namespace ovra::json::internal {
+
+// The bytes findByte looks for, as a table.
+struct ByteSet {
+  bool member[256] = {};
+  constexpr explicit ByteSet(bool alsoNonAscii) {
+    for (int b = 0; b < 0x20; ++b) member[b] = true;
+    member[static_cast<unsigned char>('"')] = true;
+    member[static_cast<unsigned char>('\\')] = true;
+    for (int b = 0x80; alsoNonAscii && b < 0x100; ++b) member[b] = true;
+  }
+};
 
 // First byte in [p, end) that is a control byte (0x00 to 0x1F), the quotation mark or the
 // backslash, or, when kAlsoNonAscii, any byte of 0x80 and above. Returns end when there
@@ -38,16 +49,12 @@ inline const char* findByte(const char* p, const char* end) {
     p += 16;
   }
 #endif
+  // The tail (and short strings, such as most keys) byte by byte, one lookup each.
+  constexpr ByteSet kSet(kAlsoNonAscii);
   for (; p != end; ++p) {
-    const unsigned char b = static_cast<unsigned char>(*p);
-    if (b < 0x20 || b == '"' || b == '\\' || (kAlsoNonAscii && b >= 0x80)) return p;
+    if (kSet.member[static_cast<unsigned char>(*p)]) return p;
   }
   return end;
-}
-
-// What a JSON string cannot hold unescaped (the writer's escape set).
-inline const char* findEscapeByte(const char* p, const char* end) {
-  return findByte<false>(p, end);
 }
 
 // The escape set plus non-ASCII bytes, which the parser validates as UTF-8 on its own.

@@ -6,11 +6,13 @@
 
 namespace ovra::json {
 
+const std::string Decimal::kNoDigits;
+
 std::optional<Decimal> Decimal::fromLiteral(std::string_view text) {
-  Decimal d;
+  Rep rep;
   size_t i = 0;
   if (i < text.size() && text[i] == '-') {
-    d.negative_ = true;
+    rep.negative = true;
     ++i;
   }
   auto isDigit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
@@ -43,57 +45,65 @@ std::optional<Decimal> Decimal::fromLiteral(std::string_view text) {
   size_t first = digits.find_first_not_of('0');
   if (first == std::string::npos) return Decimal{};  // zero, unsigned
   size_t last = digits.find_last_not_of('0');
-  d.exponent_ = exponent - fraction + static_cast<int64_t>(digits.size() - 1 - last);
-  d.digits_ = digits.substr(first, last - first + 1);
-  // text() writes large and small values as d.ddde<N> with N = exponent_ + digits - 1;
+  rep.exponent = exponent - fraction + static_cast<int64_t>(digits.size() - 1 - last);
+  rep.digits = digits.substr(first, last - first + 1);
+  // text() writes large and small values as d.ddde<N> with N = exponent + digits - 1;
   // N must fit in 32 bits as well, or that text could not be read back.
-  const int64_t scientific = d.exponent_ + static_cast<int64_t>(d.digits_.size()) - 1;
+  const int64_t scientific = rep.exponent + static_cast<int64_t>(rep.digits.size()) - 1;
   if (scientific > std::numeric_limits<int32_t>::max() ||
       scientific < -int64_t{std::numeric_limits<int32_t>::max()}) {
     return std::nullopt;
   }
+  Decimal d;
+  d.rep_ = std::make_unique<Rep>(std::move(rep));
   return d;
 }
 
 std::string Decimal::text() const {
   if (isZero()) return "0";
+  const bool negative = rep_->negative;
+  const std::string& digits = rep_->digits;
+  const int64_t exponent = rep_->exponent;
   constexpr int64_t kMaxZeros = 40;
-  std::string out = negative_ ? "-" : "";
-  const int64_t n = static_cast<int64_t>(digits_.size());
-  if (exponent_ >= 0 && exponent_ <= kMaxZeros) {
-    out += digits_;
-    out.append(static_cast<size_t>(exponent_), '0');
-  } else if (exponent_ < 0 && -exponent_ < n) {
-    out += digits_.substr(0, static_cast<size_t>(n + exponent_));
+  std::string out = negative ? "-" : "";
+  const int64_t n = static_cast<int64_t>(digits.size());
+  if (exponent >= 0 && exponent <= kMaxZeros) {
+    out += digits;
+    out.append(static_cast<size_t>(exponent), '0');
+  } else if (exponent < 0 && -exponent < n) {
+    out += digits.substr(0, static_cast<size_t>(n + exponent));
     out += '.';
-    out += digits_.substr(static_cast<size_t>(n + exponent_));
-  } else if (exponent_ < 0 && -exponent_ - n <= kMaxZeros) {
+    out += digits.substr(static_cast<size_t>(n + exponent));
+  } else if (exponent < 0 && -exponent - n <= kMaxZeros) {
     out += "0.";
-    out.append(static_cast<size_t>(-exponent_ - n), '0');
-    out += digits_;
+    out.append(static_cast<size_t>(-exponent - n), '0');
+    out += digits;
   } else {
-    out += digits_[0];
+    out += digits[0];
     if (n > 1) {
       out += '.';
-      out += digits_.substr(1);
+      out += digits.substr(1);
     }
     out += 'e';
-    out += std::to_string(exponent_ + n - 1);
+    out += std::to_string(exponent + n - 1);
   }
   return out;
 }
 
 std::optional<int64_t> Decimal::asInt64() const {
   if (isZero()) return 0;
-  if (exponent_ < 0 || static_cast<int64_t>(digits_.size()) + exponent_ > 19) return std::nullopt;
+  const bool negative = rep_->negative;
+  const std::string& digits = rep_->digits;
+  const int64_t exponent = rep_->exponent;
+  if (exponent < 0 || static_cast<int64_t>(digits.size()) + exponent > 19) return std::nullopt;
   uint64_t magnitude = 0;
   constexpr uint64_t kLimit = uint64_t{1} << 63;  // |INT64_MIN|
-  for (size_t k = 0; k < digits_.size() + static_cast<size_t>(exponent_); ++k) {
-    unsigned digit = k < digits_.size() ? static_cast<unsigned>(digits_[k] - '0') : 0;
+  for (size_t k = 0; k < digits.size() + static_cast<size_t>(exponent); ++k) {
+    unsigned digit = k < digits.size() ? static_cast<unsigned>(digits[k] - '0') : 0;
     if (magnitude > (kLimit - digit) / 10) return std::nullopt;
     magnitude = magnitude * 10 + digit;
   }
-  if (negative_) return static_cast<int64_t>(0 - magnitude);
+  if (negative) return static_cast<int64_t>(0 - magnitude);
   if (magnitude == kLimit) return std::nullopt;
   return static_cast<int64_t>(magnitude);
 }

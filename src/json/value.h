@@ -32,18 +32,29 @@ struct Null {
 // An exact decimal number: (-1)^negative * digits * 10^exponent. `digits` holds ASCII
 // digits without leading zeros; zero is the empty digit string with exponent 0 and no
 // sign. Made from a number literal's exact text, so nothing is rounded.
+//
+// The representation sits behind one pointer (null for zero) so that a Decimal, and with
+// it every Value, stays small; copying copies it.
 class Decimal {
  public:
   Decimal() = default;
+  Decimal(const Decimal& other) : rep_(other.rep_ ? std::make_unique<Rep>(*other.rep_) : nullptr) {}
+  Decimal(Decimal&&) noexcept = default;
+  Decimal& operator=(const Decimal& other) {
+    if (this != &other) rep_ = other.rep_ ? std::make_unique<Rep>(*other.rep_) : nullptr;
+    return *this;
+  }
+  Decimal& operator=(Decimal&&) noexcept = default;
+  ~Decimal() = default;
 
   // Parses the text of a JSON number literal ("-12.50e+3"). Empty when the text is not
   // such a literal or its exponent does not fit in 32 bits.
   static std::optional<Decimal> fromLiteral(std::string_view text);
 
-  bool negative() const { return negative_; }
-  const std::string& digits() const { return digits_; }
-  int64_t exponent() const { return exponent_; }
-  bool isZero() const { return digits_.empty(); }
+  bool negative() const { return rep_ && rep_->negative; }
+  const std::string& digits() const { return rep_ ? rep_->digits : kNoDigits; }
+  int64_t exponent() const { return rep_ ? rep_->exponent : 0; }
+  bool isZero() const { return !rep_; }
 
   // Plain decimal text: "1500", "0.1", "-2.5"; scientific ("1.5e+300") when plain text
   // would need more than 40 zeros.
@@ -52,12 +63,20 @@ class Decimal {
   // The value as a 64-bit integer when it is one exactly.
   std::optional<int64_t> asInt64() const;
 
-  friend bool operator==(const Decimal&, const Decimal&) = default;
+  friend bool operator==(const Decimal& a, const Decimal& b) {
+    return a.negative() == b.negative() && a.exponent() == b.exponent() &&
+           a.digits() == b.digits();
+  }
 
  private:
-  bool negative_ = false;
-  std::string digits_;
-  int64_t exponent_ = 0;
+  struct Rep {
+    bool negative = false;
+    std::string digits;  // never empty
+    int64_t exponent = 0;
+  };
+  static const std::string kNoDigits;
+
+  std::unique_ptr<Rep> rep_;
 };
 
 // An object that is not a JSON value itself but may stand in for one, as a proxy. The
@@ -177,6 +196,11 @@ class Value {
                std::shared_ptr<const Opaque>>
       v_;
 };
+
+// Kept small: every element of every array and object is a Value (a 32-byte string or
+// object and the kind, on 64-bit targets).
+static_assert(sizeof(Decimal) == sizeof(void*));
+static_assert(sizeof(void*) != 8 || sizeof(Value) == 40);
 
 struct Member {
   std::string key;

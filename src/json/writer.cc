@@ -1,15 +1,19 @@
 // The writer sizes the output from the tree first (reading container and string sizes,
 // not string bytes), so the text is allocated once, then walks the tree appending to it.
-// Strings are copied in runs between the bytes that need escaping, found sixteen bytes at
-// a time, so plain text costs one scan and one append.
+// Strings are copied sixteen bytes at a time while those bytes are tested for escapes, so
+// plain text costs one pass.
 #include "json/writer.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
-#include "json/scan.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ovra::json {
 
@@ -83,13 +87,44 @@ size_t measure(const Value& value, uint64_t levels) {
   return 0;
 }
 
-void appendInt(int64_t value, std::string& out) {
-  char buffer[24];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
 }  // namespace
+
+// The output text written through a cursor: room is made once per item (a whole string,
+// a number) and the bytes are then stored without further checks. The string's size runs
+// ahead of the text while writing; the Sink cuts it back to the text when it goes.
+class KtJsonWriter::Sink {
+ public:
+  explicit Sink(std::string& out) : out_(out), at_(out.data() + out.size()), end_(at_) {}
+  ~Sink() { out_.resize(static_cast<size_t>(at_ - out_.data())); }
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+
+  // The cursor, with room for at least `n` bytes after it; hand it back with advance().
+  char* room(size_t n) {
+    if (static_cast<size_t>(end_ - at_) < n) grow(n);
+    return at_;
+  }
+  void advance(char* to) { at_ = to; }
+
+  void put(char c) { *room(1) = c, ++at_; }
+  void put(const char* bytes, size_t n) {
+    std::memcpy(room(n), bytes, n);
+    at_ += n;
+  }
+
+ private:
+  void grow(size_t n) {
+    const size_t used = static_cast<size_t>(at_ - out_.data());
+    // Takes what was reserved, and at least doubles, so appends stay amortised.
+    out_.resize(std::max({used + n, 2 * used, out_.capacity(), kInitialRoom}));
+    at_ = out_.data() + used;
+    end_ = out_.data() + out_.size();
+  }
+
+  std::string& out_;
+  char* at_;
+  char* end_;
+};
 
 std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
   clearErrorTrace();
@@ -114,19 +149,47 @@ std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
 }
 
 bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
+  Sink sink(out);
+  return writeValue(value, sink);
+}
+
+bool KtJsonWriter::appendArray(const Array& array, std::string& out) {
+  Sink sink(out);
+  return writeArray(array, sink);
+}
+
+bool KtJsonWriter::appendDictionary(const Object& object, std::string& out) {
+  Sink sink(out);
+  return writeDictionary(object, sink);
+}
+
+bool KtJsonWriter::appendString(const std::string& string, std::string& out) {
+  Sink sink(out);
+  writeString(string, sink);
+  return true;
+}
+
+bool KtJsonWriter::writeValue(const Value& value, Sink& out) {
   switch (value.kind()) {
     case Value::Kind::kObject:
-      return appendDictionary(value.asObject(), out);
+      return writeDictionary(value.asObject(), out);
     case Value::Kind::kArray:
-      return appendArray(value.asArray(), out);
+      return writeArray(value.asArray(), out);
     case Value::Kind::kString:
-      return appendString(value.asString(), out);
+      writeString(value.asString(), out);
+      return true;
     case Value::Kind::kBool:
-      out += value.asBool() ? "true" : "false";
+      if (value.asBool()) {
+        out.put("true", 4);
+      } else {
+        out.put("false", 5);
+      }
       return true;
-    case Value::Kind::kInt:
-      appendInt(value.asInt(), out);
+    case Value::Kind::kInt: {
+      char* at = out.room(24);
+      out.advance(std::to_chars(at, at + 24, value.asInt()).ptr);
       return true;
+    }
     case Value::Kind::kDouble: {
       const double d = value.asDouble();
       if (std::isnan(d)) {
@@ -135,16 +198,17 @@ bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
       if (std::isinf(d)) {
         return fail(1, "Infinity is not a valid number in JSON");
       }
-      char buffer[32];  // shortest text that reads back as the same double
-      auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
-      out.append(buffer, result.ptr);
+      char* at = out.room(32);  // shortest text that reads back as the same double
+      out.advance(std::to_chars(at, at + 32, d).ptr);
       return true;
     }
-    case Value::Kind::kDecimal:
-      out += value.asDecimal().text();
+    case Value::Kind::kDecimal: {
+      const std::string text = value.asDecimal().text();
+      out.put(text.data(), text.size());
       return true;
+    }
     case Value::Kind::kNull:
-      out += "null";
+      out.put("null", 4);
       return true;
     case Value::Kind::kOpaque: {
       const auto& object = value.asOpaque();
@@ -158,7 +222,7 @@ bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
         return fail(7, "Nested too deep");
       }
       ++proxyHops_;
-      const bool ok = appendValue(*proxy, out);
+      const bool ok = writeValue(*proxy, out);
       --proxyHops_;
       return ok;
     }
@@ -166,65 +230,99 @@ bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
   return false;  // not reached: every kind is handled above
 }
 
-bool KtJsonWriter::appendArray(const Array& array, std::string& out) {
+bool KtJsonWriter::writeArray(const Array& array, Sink& out) {
   if (++depth_ > depthLimit()) {
     return fail(7, "Nested too deep");
   }
-  out += '[';
+  out.put('[');
   bool first = true;
   for (const Value& element : array) {
-    if (!first) out += ',';
+    if (!first) out.put(',');
     first = false;
-    if (!appendValue(element, out)) return false;
+    if (!writeValue(element, out)) return false;
   }
   --depth_;
-  out += ']';
+  out.put(']');
   return true;
 }
 
-bool KtJsonWriter::appendDictionary(const Object& object, std::string& out) {
+bool KtJsonWriter::writeDictionary(const Object& object, Sink& out) {
   if (++depth_ > depthLimit()) {
     return fail(7, "Nested too deep");
   }
-  out += '{';
+  out.put('{');
   bool first = true;
   // Keys are strings by type, so "JSON object key must be string" cannot arise here.
   for (const Member& member : object) {
-    if (!first) out += ',';
+    if (!first) out.put(',');
     first = false;
-    appendString(member.key, out);
-    out += ':';
-    if (!appendValue(member.value, out)) {
+    writeString(member.key, out);
+    out.put(':');
+    if (!writeValue(member.value, out)) {
       return fail(1, "Unsupported value for key ", member.key, " in object");
     }
   }
   --depth_;
-  out += '}';
+  out.put('}');
   return true;
 }
 
-bool KtJsonWriter::appendString(const std::string& string, std::string& out) {
+void KtJsonWriter::writeString(const std::string& string, Sink& out) {
   static constexpr char kHex[] = "0123456789abcdef";
   const char* p = string.data();
   const char* const end = p + string.size();
-  out += '"';
+  // Room for the bytes and both quotes; each escape makes room for itself and the rest.
+  char* o = out.room(string.size() + 2);
+  *o++ = '"';
   while (true) {
-    const char* stop = internal::findEscapeByte(p, end);
-    out.append(p, stop);
-    if (stop == end) break;
-    const unsigned char b = static_cast<unsigned char>(*stop);
-    const char letter = kEscapeChars.letter[b];
-    if (letter == 'u') {
-      const char escape[6] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 0xf]};
-      out.append(escape, sizeof escape);
-    } else {
-      const char escape[2] = {'\\', letter};
-      out.append(escape, sizeof escape);
+#if defined(__SSE2__)
+    // Sixteen bytes are stored whole before they are tested: the room for the rest of
+    // the string covers them, and the cursor only moves past the plain ones.
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i lastControl = _mm_set1_epi8(0x1f);
+    unsigned mask = 0;
+    while (end - p >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), bytes);
+      const __m128i hit = _mm_or_si128(
+          _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes),
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
+      mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      if (mask != 0) {
+        const int plain = __builtin_ctz(mask);
+        p += plain;
+        o += plain;
+        break;
+      }
+      p += 16;
+      o += 16;
     }
-    p = stop + 1;
+    if (mask == 0)
+#endif
+    {
+      while (p != end && kEscapeChars.letter[static_cast<unsigned char>(*p)] == 0) *o++ = *p++;
+      if (p == end) break;
+    }
+    const unsigned char b = static_cast<unsigned char>(*p++);
+    const char letter = kEscapeChars.letter[b];
+    out.advance(o);
+    o = out.room(6 + static_cast<size_t>(end - p) + 1);
+    o[0] = '\\';
+    if (letter == 'u') {
+      o[1] = 'u';
+      o[2] = '0';
+      o[3] = '0';
+      o[4] = kHex[b >> 4];
+      o[5] = kHex[b & 0xf];
+      o += 6;
+    } else {
+      o[1] = letter;
+      o += 2;
+    }
   }
-  out += '"';
-  return true;
+  *o++ = '"';
+  out.advance(o);
 }
 
 }  // namespace ovra::json

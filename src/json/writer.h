@@ -29,6 +29,13 @@ class KtJsonWriter : public KtJsonBase {
   bool appendString(const std::string& string, std::string& out);  // never fails
 
  private:
+  // The output under construction, written through a pointer (see writer.cc).
+  class Sink;
+  bool writeValue(const Value& value, Sink& out);
+  bool writeArray(const Array& array, Sink& out);
+  bool writeDictionary(const Object& object, Sink& out);
+  static void writeString(const std::string& string, Sink& out);
+
   // Proxies being resolved on the current path; bounded like nesting, so a proxy that
   // returns itself fails instead of recursing forever.
   uint64_t proxyHops_ = 0;
