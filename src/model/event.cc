@@ -19,7 +19,40 @@ void EventDecorator::addData(Record record) {
   }
 }
 
+const std::optional<json::Value> Event::kNoField;
+
 Event::Event() : flag_("0"), duration_("0") {}
+
+Event::Event(const Event& other)
+    : type_(other.type_),
+      timestamp_(other.timestamp_),
+      owner_(other.owner_),
+      decorator_(other.decorator_),
+      message_(other.message_),
+      flag_(other.flag_),
+      duration_(other.duration_),
+      thread_(other.thread_ ? std::make_unique<ThreadFields>(*other.thread_) : nullptr) {}
+
+Event& Event::operator=(const Event& other) {
+  if (this != &other) *this = Event(other);
+  return *this;
+}
+
+void Event::setTo(std::optional<json::Value> to) {
+  if (!thread_) {
+    if (!to) return;
+    thread_ = std::make_unique<ThreadFields>();
+  }
+  thread_->to = std::move(to);
+}
+
+void Event::setFrom(std::optional<json::Value> from) {
+  if (!thread_) {
+    if (!from) return;
+    thread_ = std::make_unique<ThreadFields>();
+  }
+  thread_->from = std::move(from);
+}
 
 void Event::initialize(const std::string& type) {
   type_ = type;

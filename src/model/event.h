@@ -70,6 +70,11 @@ class MailDecorator : public EventDecorator {};
 class Event {
  public:
   Event();  // message "", flag "0", duration "0", timestamp 0, no type/decorator/owner
+  Event(const Event& other);
+  Event& operator=(const Event& other);
+  Event(Event&&) noexcept = default;
+  Event& operator=(Event&&) noexcept = default;
+  ~Event() = default;
 
   // Sets the type and picks the decorator: "sms", "call", "facebook_message"; any other
   // type leaves the event without one.
@@ -92,10 +97,10 @@ class Event {
   void setOwner(Person* owner) { owner_ = owner; }
   int32_t timestamp() const { return timestamp_; }
   void setTimestamp(int32_t timestamp) { timestamp_ = timestamp; }
-  const std::optional<json::Value>& to() const { return to_; }
-  void setTo(std::optional<json::Value> to) { to_ = std::move(to); }
-  const std::optional<json::Value>& from() const { return from_; }
-  void setFrom(std::optional<json::Value> from) { from_ = std::move(from); }
+  const std::optional<json::Value>& to() const { return thread_ ? thread_->to : kNoField; }
+  void setTo(std::optional<json::Value> to);
+  const std::optional<json::Value>& from() const { return thread_ ? thread_->from : kNoField; }
+  void setFrom(std::optional<json::Value> from);
   const std::string& flag() const { return flag_; }
   void setFlag(std::string flag) { flag_ = std::move(flag); }
   const std::string& duration() const { return duration_; }
@@ -111,8 +116,14 @@ class Event {
   std::string message_;
   std::string flag_;
   std::string duration_;
-  std::optional<json::Value> to_;
-  std::optional<json::Value> from_;
+  // The "to" and "from" fields of an inbox thread, kept apart: only threads have them, and
+  // an SMS or call is smaller without them.
+  struct ThreadFields {
+    std::optional<json::Value> to;
+    std::optional<json::Value> from;
+  };
+  static const std::optional<json::Value> kNoField;
+  std::unique_ptr<ThreadFields> thread_;
 };
 
 }  // namespace ovra::model

@@ -45,5 +45,27 @@ TEST(EventDecorator, KeepsTheVeryRecordItWasGiven) {
   EXPECT_FALSE(shortRow.decorator()->timestamp().has_value());
 }
 
+TEST(Event, ThreadFieldsAreAbsentUntilSetAndCopiedDeeply) {
+  Event sms;
+  sms.initialize("sms");
+  sms.setTo(std::nullopt);
+  EXPECT_FALSE(sms.to());
+  EXPECT_FALSE(sms.from());
+
+  Event thread;
+  thread.initialize("facebook_message");
+  thread.setFrom(json::Value("Ann"));
+  EXPECT_FALSE(thread.to());
+  Event copy = thread;
+  copy.setFrom(json::Value("Bob"));
+  copy.setTo(json::Value("Cy"));
+  EXPECT_EQ(thread.from(), json::Value("Ann"));
+  EXPECT_FALSE(thread.to());
+  EXPECT_EQ(copy.from(), json::Value("Bob"));
+  EXPECT_EQ(copy.decorator(), thread.decorator());  // the decorator stays shared
+  thread = copy;
+  EXPECT_EQ(thread.to(), json::Value("Cy"));
+}
+
 }  // namespace
 }  // namespace ovra::model
