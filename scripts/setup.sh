@@ -15,7 +15,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}"
+  echo "setup: installing ${missing[*]}" >&2
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
@@ -24,4 +24,4 @@ fi
 
 build_dir=${OVRA_BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=${OVRA_BUILD_TYPE:-RelWithDebInfo} ${OVRA_CMAKE_ARGS:-} >/dev/null
-cmake --build "$build_dir" -j"$(nproc)"
+cmake --build "$build_dir" -j"$(nproc)" >&2  # progress on stderr: run.sh prints its result on stdout
