@@ -11,6 +11,7 @@
 #include "platform/home.h"
 #include "platform/log.h"
 #include "platform/main_queue.h"
+#include "controller_stage.h"
 #include "test_home.h"
 
 namespace ovra::controller {
@@ -23,25 +24,12 @@ using platform::WebView;
 using testing::TempHome;
 using Pages = std::vector<std::string>;
 
-constexpr Rect kArea{0, 0, 800, 600};
 // Five messages make a contact shown; four do not.
 const std::vector<testing::TestContact> kFiveAndFour = {{"Ada", "Lovelace", "0612345678", 5},
                                                         {"Bob", "Builder", "0698765432", 4}};
 
-class ControllerTest : public ::testing::Test {
+class ControllerTest : public testing::ControllerStage {
  protected:
-  void SetUp() override {
-    platform::setWebEngine(engine_);
-    platform::setHomeFolder(home_.path());
-    window_->addSubview(view_);
-  }
-  void TearDown() override {
-    if (controller_) controller_->finit();
-    platform::waitForBackgroundWork();
-    platform::setHomeFolder("");
-    platform::setWebEngine(nullptr);
-  }
-
   // Starts a controller on `view`, after finishing the previous one of a looped test.
   AppController& start(std::shared_ptr<platform::View> view) {
     if (controller_) controller_->finit();
@@ -61,20 +49,11 @@ class ControllerTest : public ::testing::Test {
   bool runUntil(const std::function<bool()>& done) {
     return testing::runFinishingLoads(*engine_, done);
   }
-  bool runUntilFinalDecision() { return runUntil([&] { return controller_->notifiedReady(); }); }
-  Pages pages() const { return testing::bundlePagesLoaded(*engine_); }
   static std::shared_ptr<WebView> onlyPageIn(const platform::View& view) {
     EXPECT_EQ(view.subviews().size(), 1u);
     return view.subviews().empty() ? nullptr
                                    : std::dynamic_pointer_cast<WebView>(view.subviews()[0]);
   }
-
-  TempHome home_;
-  std::shared_ptr<HeadlessEngine> engine_ = std::make_shared<HeadlessEngine>();
-  std::shared_ptr<platform::View> window_ = platform::View::create(kArea);
-  std::shared_ptr<platform::View> view_ = platform::View::create(kArea);
-  std::shared_ptr<AppController> controller_;
-  int doneCalls_ = 0;
 };
 
 // The loading page sits beside the login pane; from it a page reaches only the four

@@ -13,12 +13,11 @@
 #include "platform/home.h"
 #include "platform/log.h"
 #include "platform/main_queue.h"
+#include "controller_stage.h"
 #include "test_home.h"
 
 namespace ovra::controller {
 namespace {
-
-constexpr platform::Rect kArea{0, 0, 800, 600};
 
 // Ann has three messages and two threads of her own; nobody is called Zed Nobody.
 const std::vector<testing::TestContact> kContacts = {{"Ann", "Lee", "0611111111", 3},
@@ -44,20 +43,12 @@ void serveInbox(httplib::Server& s) {
   });
 }
 
-class FacebookLogin : public ::testing::Test {
+class FacebookLogin : public testing::ControllerStage {
  protected:
   void SetUp() override {
+    ControllerStage::SetUp();
     ASSERT_TRUE(server_.ok());
     ASSERT_EQ(testing::writeTestBackup(home_.path(), "phone", kContacts), "");
-    platform::setWebEngine(engine_);
-    platform::setHomeFolder(home_.path());
-    window_->addSubview(view_);
-  }
-  void TearDown() override {
-    if (controller_) controller_->finit();
-    platform::waitForBackgroundWork();
-    platform::setHomeFolder("");
-    platform::setWebEngine(nullptr);
   }
 
   // Starts a controller whose client talks to the loopback server and sends its login
@@ -84,20 +75,10 @@ class FacebookLogin : public ::testing::Test {
     return *controller_;
   }
   std::string redirect() const { return server_.baseURL() + "/connect/login_success.html"; }
-  bool runUntilFinalDecision() {
-    return testing::runFinishingLoads(*engine_, [&] { return controller_->notifiedReady(); });
-  }
-  std::vector<std::string> pages() const { return testing::bundlePagesLoaded(*engine_); }
 
   testing::LoopbackServer server_{serveInbox};
   platform::LogCapture log_;
-  testing::TempHome home_;
-  std::shared_ptr<platform::HeadlessEngine> engine_ = std::make_shared<platform::HeadlessEngine>();
-  std::shared_ptr<platform::View> window_ = platform::View::create(kArea);
-  std::shared_ptr<platform::View> view_ = platform::View::create(kArea);
-  std::shared_ptr<AppController> controller_;
   std::shared_ptr<platform::WebView> pane_;
-  int doneCalls_ = 0;
 };
 
 TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollows) {
