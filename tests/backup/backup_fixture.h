@@ -17,27 +17,9 @@
 #include "platform/fs.h"
 #include "platform/sha1.h"
 #include "sample_home.h"
+#include "../temp_dir.h"
 
 namespace ovra::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ovra-backup-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(std::string_view name) const { return platform::joinPath(path_, name); }
-
- private:
-  std::string path_;
-};
 
 inline void writeFile(const std::string& path, std::string_view bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());

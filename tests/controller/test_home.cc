@@ -57,16 +57,6 @@ fs::path backupFolder(const std::string& home, const std::string& name) {
 
 }  // namespace
 
-TempHome::TempHome() {
-  std::string pattern = (fs::temp_directory_path() / "ovra-home-XXXXXX").string();
-  if (char* made = mkdtemp(pattern.data())) path_ = made;
-}
-
-TempHome::~TempHome() {
-  std::error_code ec;
-  if (!path_.empty()) fs::remove_all(path_, ec);
-}
-
 std::string writeTestBackup(const std::string& home, const std::string& name,
                             const std::vector<TestContact>& contacts) {
   const fs::path folder = backupFolder(home, name);

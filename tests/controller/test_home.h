@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../temp_dir.h"
 #include "platform/headless_engine.h"
 
 namespace ovra::testing {
@@ -17,17 +18,8 @@ struct TestContact {
   int sms = 0;  // messages from this number
 };
 
-// A fresh temporary folder, removed with its contents on destruction.
-class TempHome {
- public:
-  TempHome();
-  ~TempHome();
-  TempHome(const TempHome&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+// A fresh temporary folder standing for a home folder.
+using TempHome = TempDir;
 
 // Writes backup `name` under `home`; returns "" or what went wrong.
 std::string writeTestBackup(const std::string& home, const std::string& name,

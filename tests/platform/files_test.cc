@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +7,7 @@
 #include "platform/fs.h"
 #include "platform/plist.h"
 #include "platform/sha1.h"
+#include "../temp_dir.h"
 
 namespace ovra::platform {
 namespace {
@@ -19,8 +19,9 @@ TEST(FileSystem, JoinsPathsAndReadsOnlyRegularFiles) {
   EXPECT_EQ(joinPath("a/", "b"), "a/b");
   EXPECT_EQ(joinPath("", "b"), "b");
 
-  std::string dir = (std::filesystem::temp_directory_path() / "ovra-fs-XXXXXX").string();
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  const testing::TempDir tmp;
+  const std::string& dir = tmp.path();
+  ASSERT_FALSE(dir.empty());
   std::ofstream(joinPath(dir, "file"), std::ios::binary) << std::string("a\0b", 3);
   std::ofstream(joinPath(dir, "empty"), std::ios::binary);
   std::filesystem::create_symlink("loop2", joinPath(dir, "loop1"));
@@ -31,7 +32,6 @@ TEST(FileSystem, JoinsPathsAndReadsOnlyRegularFiles) {
     EXPECT_FALSE(readFile(joinPath(dir, bad))) << bad;
   EXPECT_FALSE(fileExists(joinPath(dir, "loop1")));
   EXPECT_FALSE(listDirectory(joinPath(dir, "file")));
-  std::filesystem::remove_all(dir);
 }
 
 TEST(PropertyList, ReadsXmlAndBinaryAndRejectsOtherShapes) {
