@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/main_queue.h"
+#include "platform/base/main_queue.h"
 
 namespace ovra::host {
 

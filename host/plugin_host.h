@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/view.h"
+#include "platform/ui/view.h"
 #include "plugin/host_interface.h"
 
 namespace ovra::host {

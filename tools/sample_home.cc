@@ -13,9 +13,9 @@
 #include <set>
 #include <utility>
 
-#include "platform/fs.h"
-#include "platform/plist.h"
-#include "platform/sha1.h"
+#include "platform/files/fs.h"
+#include "platform/files/plist.h"
+#include "platform/files/sha1.h"
 
 namespace ovra::sample {
 namespace {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "model/session.h"
-#include "platform/log.h"
+#include "platform/base/log.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include <memory>
 #include <utility>
 
-#include "platform/utf8.h"
+#include "platform/base/utf8.h"
 #include "model/event.h"
 #include "model/person.h"
-#include "platform/fs.h"
-#include "platform/log.h"
-#include "platform/plist.h"
-#include "platform/sha1.h"
+#include "platform/files/fs.h"
+#include "platform/base/log.h"
+#include "platform/files/plist.h"
+#include "platform/files/sha1.h"
 
 namespace ovra::backup {
 namespace {

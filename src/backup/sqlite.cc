@@ -11,7 +11,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/utf8.h"
+#include "platform/base/utf8.h"
 
 namespace ovra::backup {
 namespace {

@@ -1,11 +1,12 @@
 #include "controller/app_controller.h"
 
 #include "backup/backup_reader.h"
-#include "platform/bundle.h"
-#include "platform/home.h"
-#include "platform/log.h"
-#include "platform/main_queue.h"
-#include "platform/workspace.h"
+#include "platform/base/url_escape.h"
+#include "platform/files/bundle.h"
+#include "platform/files/home.h"
+#include "platform/base/log.h"
+#include "platform/base/main_queue.h"
+#include "platform/ui/workspace.h"
 
 namespace ovra::controller {
 namespace {

@@ -25,7 +25,7 @@
 #include "backup/detailed_log.h"
 #include "facebook/graph_client.h"
 #include "model/session.h"
-#include "platform/view.h"
+#include "platform/ui/view.h"
 
 namespace ovra::controller {
 

@@ -6,7 +6,7 @@
 
 #include "controller/app_controller.h"
 #include "facebook/inbox_import.h"
-#include "platform/log.h"
+#include "platform/base/log.h"
 
 namespace ovra::controller {
 

@@ -8,9 +8,9 @@
 
 #include <cmath>
 
-#include "platform/log.h"
-#include "platform/url_escape.h"
-#include "platform/utf8.h"
+#include "platform/base/log.h"
+#include "platform/base/url_escape.h"
+#include "platform/base/utf8.h"
 
 namespace ovra::facebook {
 

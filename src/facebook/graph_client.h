@@ -17,8 +17,8 @@
 
 #include "facebook/image.h"
 #include "json/value.h"
-#include "platform/http.h"
-#include "platform/view.h"
+#include "platform/net/http.h"
+#include "platform/ui/view.h"
 
 namespace ovra::facebook {
 

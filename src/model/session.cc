@@ -10,17 +10,14 @@
 
 #include "json/writer.h"
 #include "model/address_index.h"
-#include "platform/log.h"
+#include "platform/base/log.h"
+#include "platform/base/text.h"
 
 namespace ovra::model {
 
 namespace {
 
-int32_t clampToInt32(int64_t value) {
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
+using platform::clampToInt32;
 
 // The integer at the start of a text, read the way the phone's own frameworks read it:
 // leading white space, an optional sign, then decimal digits; 0 when there are no digits;

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/geometry.h"
-#include "platform/view.h"
+#include "platform/ui/geometry.h"
+#include "platform/ui/view.h"
 #include "plugin/host_interface.h"
 
 namespace ovra::plugin {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "platform/log.h"
+#include "platform/base/log.h"
 
 namespace ovra::plugin {
 namespace {

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "controller/app_controller.h"
-#include "platform/view.h"
+#include "platform/ui/view.h"
 #include "plugin/visual_plugin.h"
 
 namespace ovra::plugin {

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/fs.h"
-#include "platform/sha1.h"
+#include "platform/files/fs.h"
+#include "platform/files/sha1.h"
 #include "sample_home.h"
 #include "../temp_dir.h"
 

@@ -7,7 +7,7 @@
 
 #include "backup/backup_reader.h"
 #include "backup_fixture.h"
-#include "platform/log.h"
+#include "platform/base/log.h"
 #include "sample_home.h"
 
 namespace ovra::backup {

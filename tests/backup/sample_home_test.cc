@@ -4,7 +4,7 @@
 
 #include "backup/backup_reader.h"
 #include "backup_fixture.h"
-#include "platform/log.h"
+#include "platform/base/log.h"
 
 namespace ovra::sample {
 namespace {

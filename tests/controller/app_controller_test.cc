@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/bundle.h"
-#include "platform/headless_engine.h"
-#include "platform/home.h"
-#include "platform/log.h"
-#include "platform/main_queue.h"
+#include "platform/files/bundle.h"
+#include "platform/ui/headless_engine.h"
+#include "platform/files/home.h"
+#include "platform/base/log.h"
+#include "platform/base/main_queue.h"
 #include "controller_stage.h"
 #include "test_home.h"
 

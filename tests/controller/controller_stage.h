@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "controller/app_controller.h"
-#include "platform/headless_engine.h"
-#include "platform/home.h"
-#include "platform/main_queue.h"
+#include "platform/ui/headless_engine.h"
+#include "platform/files/home.h"
+#include "platform/base/main_queue.h"
 #include "test_home.h"
 
 namespace ovra::testing {

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/main_queue.h"
+#include "platform/base/main_queue.h"
 #include "sample_home.h"
 
 namespace ovra::testing {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../temp_dir.h"
-#include "platform/headless_engine.h"
+#include "platform/ui/headless_engine.h"
 
 namespace ovra::testing {
 

@@ -9,10 +9,10 @@
 
 #include "controller/app_controller.h"
 #include "loopback_server.h"
-#include "platform/headless_engine.h"
-#include "platform/home.h"
-#include "platform/log.h"
-#include "platform/main_queue.h"
+#include "platform/ui/headless_engine.h"
+#include "platform/files/home.h"
+#include "platform/base/log.h"
+#include "platform/base/main_queue.h"
 #include "controller_stage.h"
 #include "test_home.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 
 #include "facebook/image.h"
-#include "platform/headless_engine.h"
-#include "platform/log.h"
-#include "platform/url_escape.h"
-#include "platform/utf8.h"
-#include "platform/web_engine.h"
+#include "platform/ui/headless_engine.h"
+#include "platform/base/log.h"
+#include "platform/base/url_escape.h"
+#include "platform/base/utf8.h"
+#include "platform/ui/web_engine.h"
 
 namespace ovra::facebook {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "make_events.h"
-#include "platform/log.h"
+#include "platform/base/log.h"
 
 namespace ovra::model {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "make_events.h"
 #include "model/session.h"
-#include "platform/log.h"
+#include "platform/base/log.h"
 
 namespace ovra::model {
 namespace {

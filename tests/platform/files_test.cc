@@ -4,9 +4,9 @@
 #include <fstream>
 #include <string>
 
-#include "platform/fs.h"
-#include "platform/plist.h"
-#include "platform/sha1.h"
+#include "platform/files/fs.h"
+#include "platform/files/plist.h"
+#include "platform/files/sha1.h"
 #include "../temp_dir.h"
 
 namespace ovra::platform {

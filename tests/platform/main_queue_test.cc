@@ -1,4 +1,4 @@
-#include "platform/main_queue.h"
+#include "platform/base/main_queue.h"
 
 #include <gtest/gtest.h>
 

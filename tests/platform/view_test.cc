@@ -1,10 +1,11 @@
-#include "platform/view.h"
+#include "platform/ui/view.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/bundle.h"
-#include "platform/headless_engine.h"
-#include "platform/workspace.h"
+#include "platform/base/url_escape.h"
+#include "platform/files/bundle.h"
+#include "platform/ui/headless_engine.h"
+#include "platform/ui/workspace.h"
 
 namespace ovra::platform {
 namespace {
@@ -111,7 +112,7 @@ TEST(Bundle, ResourcesSitBesideTheModule) {
   const std::optional<std::string> self =
       modulePathContaining(reinterpret_cast<const void*>(&resourceFolderForModule));
   ASSERT_TRUE(self);
-  EXPECT_NE(self->find("libovra_platform.so"), std::string::npos) << *self;
+  EXPECT_NE(self->find("libovra_platform_files.so"), std::string::npos) << *self;
   EXPECT_FALSE(modulePathContaining(nullptr));
 }
 

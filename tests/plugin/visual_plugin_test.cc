@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/bundle.h"
-#include "platform/headless_engine.h"
-#include "platform/home.h"
-#include "platform/log.h"
-#include "platform/main_queue.h"
+#include "platform/base/url_escape.h"
+#include "platform/ui/headless_engine.h"
+#include "platform/files/home.h"
+#include "platform/base/log.h"
+#include "platform/base/main_queue.h"
 #include "plugin/visual_view.h"
 #include "test_home.h"
 

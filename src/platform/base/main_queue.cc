@@ -1,0 +1,233 @@
+#include "platform/base/main_queue.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/base/log.h"
+
+// One process-wide queue. Queued calls wait in a FIFO; timers sit in a small list and are
+// checked on every turn of the loop. Background threads are kept with a "finished" flag
+// so that ended threads are joined on the next start and all of them at the end.
+
+namespace ovra::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::thread::id kMainThreadId = std::this_thread::get_id();
+
+struct Waiter {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool done = false;  // guarded by mu
+};
+
+struct Task {
+  std::function<void()> fn;
+  std::shared_ptr<Waiter> waiter;  // set when the poster waits
+};
+
+struct TimerEntry {
+  uint64_t id;
+  Clock::duration interval;
+  Clock::time_point next;
+  std::shared_ptr<std::function<void()>> fn;
+};
+
+struct BackgroundThread {
+  std::thread thread;
+  std::shared_ptr<bool> finished;  // guarded by State::mu
+};
+
+struct State {
+  std::mutex mu;
+  std::condition_variable cv;
+  std::deque<Task> tasks;                // guarded by mu
+  std::vector<TimerEntry> timers;        // guarded by mu
+  std::vector<BackgroundThread> threads;  // guarded by mu
+  size_t running = 0;                    // guarded by mu
+  uint64_t nextTimerId = 1;              // guarded by mu
+  bool stopRequested = false;            // guarded by mu
+};
+
+// Never destroyed: calls still queued at exit must not run during static destruction.
+State& state() {
+  static State* s = new State;
+  return *s;
+}
+
+void runGuarded(const std::function<void()>& fn, const char* where) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    log(std::string("uncaught exception in ") + where + ": " + e.what());
+  } catch (...) {
+    log(std::string("uncaught exception in ") + where);
+  }
+}
+
+void runTask(Task& task) {
+  runGuarded(task.fn, "a main-thread call");
+  if (task.waiter) {
+    std::scoped_lock lock(task.waiter->mu);
+    task.waiter->done = true;
+    task.waiter->cv.notify_all();
+  }
+}
+
+// Joins the threads whose functions have returned. Caller holds s.mu.
+void reapFinishedThreads(State& s) {
+  for (auto it = s.threads.begin(); it != s.threads.end();) {
+    if (*it->finished) {
+      it->thread.join();
+      it = s.threads.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+}  // namespace
+
+bool isMainThread() { return std::this_thread::get_id() == kMainThreadId; }
+
+void performOnMainThread(std::function<void()> fn, bool wait) {
+  if (wait && isMainThread()) {
+    runGuarded(fn, "a main-thread call");
+    return;
+  }
+  State& s = state();
+  std::shared_ptr<Waiter> waiter = wait ? std::make_shared<Waiter>() : nullptr;
+  {
+    std::scoped_lock lock(s.mu);
+    s.tasks.push_back(Task{std::move(fn), waiter});
+  }
+  s.cv.notify_all();
+  if (waiter) {
+    std::unique_lock lock(waiter->mu);
+    waiter->cv.wait(lock, [&] { return waiter->done; });
+  }
+}
+
+void detachNewThread(std::function<void()> fn) {
+  State& s = state();
+  auto finished = std::make_shared<bool>(false);
+  std::scoped_lock lock(s.mu);
+  reapFinishedThreads(s);
+  ++s.running;
+  std::thread thread([fn = std::move(fn), finished]() mutable {
+    runGuarded(fn, "a background thread");
+    fn = nullptr;  // release what the function holds before the thread counts as ended
+    State& st = state();
+    {
+      std::scoped_lock done(st.mu);
+      *finished = true;
+      --st.running;
+    }
+    st.cv.notify_all();
+  });
+  s.threads.push_back(BackgroundThread{std::move(thread), finished});
+}
+
+bool runMainQueueUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  State& s = state();
+  const Clock::time_point deadline = Clock::now() + timeout;
+  for (;;) {
+    if (done()) return true;
+    std::optional<Task> task;
+    std::shared_ptr<std::function<void()>> timerFn;
+    {
+      std::unique_lock lock(s.mu);
+      if (s.stopRequested) {
+        s.stopRequested = false;
+        return false;
+      }
+      const Clock::time_point now = Clock::now();
+      if (!s.tasks.empty()) {
+        task = std::move(s.tasks.front());
+        s.tasks.pop_front();
+      } else {
+        Clock::time_point wake = deadline;
+        for (TimerEntry& t : s.timers) {
+          if (t.next <= now) {
+            t.next = now + t.interval;
+            timerFn = t.fn;
+            break;
+          }
+          if (t.next < wake) wake = t.next;
+        }
+        if (!timerFn) {
+          if (now >= deadline) return done();
+          s.cv.wait_until(lock, wake);
+          continue;
+        }
+      }
+    }
+    if (task) runTask(*task);
+    if (timerFn) runGuarded(*timerFn, "a timer");
+  }
+}
+
+void stopMainQueue() {
+  State& s = state();
+  {
+    std::scoped_lock lock(s.mu);
+    s.stopRequested = true;
+  }
+  s.cv.notify_all();
+}
+
+void waitForBackgroundWork() {
+  State& s = state();
+  for (;;) {
+    std::optional<Task> task;
+    {
+      std::unique_lock lock(s.mu);
+      s.cv.wait(lock, [&] { return !s.tasks.empty() || s.running == 0; });
+      if (!s.tasks.empty()) {
+        task = std::move(s.tasks.front());
+        s.tasks.pop_front();
+      } else {
+        reapFinishedThreads(s);
+        return;
+      }
+    }
+    runTask(*task);
+  }
+}
+
+size_t runningBackgroundThreads() {
+  State& s = state();
+  std::scoped_lock lock(s.mu);
+  return s.running;
+}
+
+Timer::Timer(std::chrono::milliseconds interval, std::function<void()> fn) {
+  State& s = state();
+  {
+    std::scoped_lock lock(s.mu);
+    id_ = s.nextTimerId++;
+    const Clock::duration step = std::max<Clock::duration>(interval, std::chrono::milliseconds(1));
+    s.timers.push_back(TimerEntry{id_, step, Clock::now() + step,
+                                  std::make_shared<std::function<void()>>(std::move(fn))});
+  }
+  s.cv.notify_all();
+}
+
+Timer::~Timer() { invalidate(); }
+
+void Timer::invalidate() {
+  State& s = state();
+  std::scoped_lock lock(s.mu);
+  std::erase_if(s.timers, [this](const TimerEntry& t) { return t.id == id_; });
+}
+
+}  // namespace ovra::platform

@@ -1,9 +1,0 @@
-#include "platform/workspace.h"
-
-#include "platform/web_engine.h"
-
-namespace ovra::platform {
-
-void openURL(const std::string& url) { webEngine()->openURL(url); }
-
-}  // namespace ovra::platform
