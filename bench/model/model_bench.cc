@@ -129,17 +129,15 @@ void fill(Session& s, const Config& c) {
 double floorMs(const Session& s) {
   std::unordered_map<std::string, int> map;
   std::vector<std::string> addresses;
-  {
-    auto lock = s.lock();
-    int i = 0;
-    for (const auto& p : s.people()) {
-      map[p->firstname() + " " + p->lastname()] = i;
-      for (const std::string& a : p->addresses()) map[a] = i;
-      ++i;
-    }
-    addresses.reserve(s.events().size());
-    for (const auto& e : s.events()) addresses.push_back(*(*e->lib())[1].stringOrNull());
+  int i = 0;
+  for (const auto& p : s.people()) {
+    map[p->firstname() + " " + p->lastname()] = i;
+    for (const std::string& a : p->addresses()) map[a] = i;
+    ++i;
   }
+  const std::vector<std::shared_ptr<Event>> events = s.events();
+  addresses.reserve(events.size());
+  for (const auto& e : events) addresses.push_back(*(*e->lib())[1].stringOrNull());
   double best = 1e300;
   for (int r = 0; r < 3; ++r) {
     const double start = nowMs();

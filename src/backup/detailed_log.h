@@ -4,26 +4,27 @@
 #ifndef OVRA_BACKUP_DETAILED_LOG_H_
 #define OVRA_BACKUP_DETAILED_LOG_H_
 
-#include <mutex>
 #include <string>
 #include <string_view>
+
+#include "platform/base/thread_annotations.h"
 
 namespace ovra::backup {
 
 class DetailedLog {
  public:
   void append(std::string_view line) {
-    std::scoped_lock lock(mu_);
+    platform::MutexLock lock(mu_);
     text_ += line;
   }
   std::string text() const {
-    std::scoped_lock lock(mu_);
+    platform::MutexLock lock(mu_);
     return text_;
   }
 
  private:
-  mutable std::mutex mu_;
-  std::string text_;  // guarded by mu_
+  mutable platform::Mutex mu_;
+  std::string text_ OVRA_GUARDED_BY(mu_);
 };
 
 }  // namespace ovra::backup

@@ -128,12 +128,7 @@ void AppController::drawComponents() {
 void AppController::notifyReady() {
   notifiedReady_ = true;
   if (pageChangesInert()) return;
-  bool haveRows = false;
-  {
-    std::unique_lock<std::mutex> lock = s_->lock();
-    haveRows = !s_->person_json_objects().empty();
-  }
-  if (haveRows) {
+  if (s_->contactRowCount() != 0) {
     if (readyCallback_) readyCallback_();
   } else {
     notifyNoData();

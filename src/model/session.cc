@@ -151,60 +151,110 @@ void prefetchAhead(const std::vector<std::shared_ptr<Event>>& events, size_t i) 
 
 void Session::addEvent(std::shared_ptr<Event> event) {
   if (!event) return;
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   events_.push_back(std::move(event));
 }
 
 void Session::addFbEvent(std::shared_ptr<Event> event) {
   if (!event) return;
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   fb_events_.push_back(std::move(event));
 }
 
 void Session::addPerson(std::shared_ptr<Person> person) {
   if (!person) return;
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   people_.push_back(std::move(person));
 }
 
 void Session::addAppUse(Record row) {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   appUse_.push_back(std::move(row));
 }
 
 void Session::addBrowsingHistory(Record row) {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   browsingHistory_.push_back(std::move(row));
 }
 
 void Session::setAvg_sms_hours(std::vector<Record> rows) {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   avg_sms_hours_ = std::move(rows);
 }
 
 void Session::setAvg_call_hours(std::vector<Record> rows) {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   avg_call_hours_ = std::move(rows);
 }
 
 void Session::setFacebook_messages(json::Array threads) {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   facebook_messages_ = std::move(threads);
 }
 
 void Session::addPersonJsonObject(json::Array row) {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   person_json_objects_.emplace_back(std::move(row));
 }
 
 size_t Session::eventCount() const {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   return events_.size();
 }
 
 size_t Session::peopleCount() const {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   return people_.size();
+}
+
+std::vector<std::shared_ptr<Event>> Session::events() const {
+  platform::MutexLock lock(mu_);
+  return events_;
+}
+
+std::vector<std::shared_ptr<Event>> Session::fb_events() const {
+  platform::MutexLock lock(mu_);
+  return fb_events_;
+}
+
+std::vector<std::shared_ptr<Person>> Session::people() const {
+  platform::MutexLock lock(mu_);
+  return people_;
+}
+
+json::Array Session::facebook_messages() const {
+  platform::MutexLock lock(mu_);
+  return facebook_messages_;
+}
+
+std::vector<Record> Session::appUse() const {
+  platform::MutexLock lock(mu_);
+  return appUse_;
+}
+
+std::vector<Record> Session::browsingHistory() const {
+  platform::MutexLock lock(mu_);
+  return browsingHistory_;
+}
+
+std::optional<std::vector<Record>> Session::avg_sms_hours() const {
+  platform::MutexLock lock(mu_);
+  return avg_sms_hours_;
+}
+
+std::optional<std::vector<Record>> Session::avg_call_hours() const {
+  platform::MutexLock lock(mu_);
+  return avg_call_hours_;
+}
+
+json::Array Session::person_json_objects() const {
+  platform::MutexLock lock(mu_);
+  return person_json_objects_;
+}
+
+size_t Session::contactRowCount() const {
+  platform::MutexLock lock(mu_);
+  return person_json_objects_.size();
 }
 
 // Matching is memory-bound: an event is spread over several heap objects (the event,
@@ -215,7 +265,7 @@ size_t Session::peopleCount() const {
 // people from that compact list, so that the people and their lists are touched in one
 // burst rather than between the walk's loads, which would push them out of cache.
 void Session::arrangeContents() {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   // A second run would append the social-network events again and hand every event to
   // its person twice.
   if (arranged_) return;
@@ -314,7 +364,7 @@ std::shared_ptr<Person> Session::findPersonFromFacebookFromToField(
 }
 
 std::optional<std::string> Session::peopleJSONRepresentation() const {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   json::KtJsonWriter writer;
   std::string out;
   out.reserve(128 + person_json_objects_.size() * 96);
@@ -323,7 +373,7 @@ std::optional<std::string> Session::peopleJSONRepresentation() const {
 }
 
 std::string Session::allEvents() const {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   size_t shownEvents = 0;
   for (const std::shared_ptr<Person>& person : people_) {
     if (person->events().size() >= kShownMinEvents) shownEvents += person->events().size();
@@ -361,7 +411,7 @@ std::string Session::allEvents() const {
 }
 
 size_t Session::buildContactRows(size_t minEvents) {
-  std::scoped_lock lock(mu_);
+  platform::MutexLock lock(mu_);
   size_t built = 0;
   for (const std::shared_ptr<Person>& person : people_) {
     if (person->events().size() < minEvents) continue;

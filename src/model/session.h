@@ -4,14 +4,12 @@
 //
 // Threads: the extraction thread and the main thread fill different parts while the page
 // may read; every method below takes the session's own lock, so a reader sees a whole
-// earlier or later state. The reference getters are for code that holds lock() or runs
-// when no other thread can touch the session (after the final build).
+// earlier or later state. The list getters return copies taken under that lock.
 #ifndef OVRA_MODEL_SESSION_H_
 #define OVRA_MODEL_SESSION_H_
 
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -20,6 +18,7 @@
 #include "json/value.h"
 #include "model/event.h"
 #include "model/person.h"
+#include "platform/base/thread_annotations.h"
 
 namespace ovra::model {
 
@@ -68,30 +67,32 @@ class Session {
   // appends it to person_json_objects, in people order. Returns the number of rows.
   size_t buildContactRows(size_t minEvents);
 
-  // Reference getters: hold lock() or be the only thread using the session.
-  std::unique_lock<std::mutex> lock() const { return std::unique_lock<std::mutex>(mu_); }
-  const std::vector<std::shared_ptr<Event>>& events() const { return events_; }
-  const std::vector<std::shared_ptr<Event>>& fb_events() const { return fb_events_; }
-  const std::vector<std::shared_ptr<Person>>& people() const { return people_; }
-  const json::Array& facebook_messages() const { return facebook_messages_; }
-  const std::vector<Record>& appUse() const { return appUse_; }
-  const std::vector<Record>& browsingHistory() const { return browsingHistory_; }
-  const std::optional<std::vector<Record>>& avg_sms_hours() const { return avg_sms_hours_; }
-  const std::optional<std::vector<Record>>& avg_call_hours() const { return avg_call_hours_; }
-  const json::Array& person_json_objects() const { return person_json_objects_; }
+  // The lists (locked; copies, so they stay whole whatever other threads do next). The
+  // records and people in them are shared with the session.
+  std::vector<std::shared_ptr<Event>> events() const;
+  std::vector<std::shared_ptr<Event>> fb_events() const;
+  std::vector<std::shared_ptr<Person>> people() const;
+  json::Array facebook_messages() const;
+  std::vector<Record> appUse() const;
+  std::vector<Record> browsingHistory() const;
+  std::optional<std::vector<Record>> avg_sms_hours() const;
+  std::optional<std::vector<Record>> avg_call_hours() const;
+  json::Array person_json_objects() const;
+  // How many contact rows person_json_objects holds (locked), without copying them.
+  size_t contactRowCount() const;
 
  private:
-  mutable std::mutex mu_;
-  std::vector<std::shared_ptr<Event>> events_;         // guarded by mu_
-  std::vector<std::shared_ptr<Event>> fb_events_;      // guarded by mu_
-  std::vector<std::shared_ptr<Person>> people_;        // guarded by mu_
-  json::Array facebook_messages_;                      // guarded by mu_
-  std::vector<Record> appUse_;                         // guarded by mu_
-  std::vector<Record> browsingHistory_;                // guarded by mu_
-  std::optional<std::vector<Record>> avg_sms_hours_;   // guarded by mu_
-  std::optional<std::vector<Record>> avg_call_hours_;  // guarded by mu_
-  json::Array person_json_objects_;                    // guarded by mu_
-  bool arranged_ = false;                              // guarded by mu_
+  mutable platform::Mutex mu_;
+  std::vector<std::shared_ptr<Event>> events_ OVRA_GUARDED_BY(mu_);
+  std::vector<std::shared_ptr<Event>> fb_events_ OVRA_GUARDED_BY(mu_);
+  std::vector<std::shared_ptr<Person>> people_ OVRA_GUARDED_BY(mu_);
+  json::Array facebook_messages_ OVRA_GUARDED_BY(mu_);
+  std::vector<Record> appUse_ OVRA_GUARDED_BY(mu_);
+  std::vector<Record> browsingHistory_ OVRA_GUARDED_BY(mu_);
+  std::optional<std::vector<Record>> avg_sms_hours_ OVRA_GUARDED_BY(mu_);
+  std::optional<std::vector<Record>> avg_call_hours_ OVRA_GUARDED_BY(mu_);
+  json::Array person_json_objects_ OVRA_GUARDED_BY(mu_);
+  bool arranged_ OVRA_GUARDED_BY(mu_) = false;
 };
 
 }  // namespace ovra::model

@@ -116,7 +116,7 @@ TEST_F(Extraction, ListsBookmarkWordsAndAppsMostUsedFirstWithAtMost500Words) {
   EXPECT_EQ(text(words[79], 1), "2");
   EXPECT_EQ(text(words[80], 1), "1");
   ASSERT_EQ(session_.appUse().size(), 2u);
-  const model::Record& top = session_.appUse()[0];  // key, first and last day, total
+  const model::Record top = session_.appUse()[0];  // key, first and last day, total
   EXPECT_EQ(text(top, 0) + " " + text(top, 1) + " " + text(top, 2) + " " + text(top, 3),
             "appActivationCount.b 11 12 9");
   EXPECT_EQ(text(session_.appUse()[1], 0), "appActivationCount.a");

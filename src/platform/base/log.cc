@@ -2,27 +2,29 @@
 
 #include <cstdio>
 #include <memory>
-#include <mutex>
+
+#include "platform/base/thread_annotations.h"
 
 namespace ovra::platform {
 namespace {
 
-std::mutex& logMutex() {
-  static std::mutex mu;
-  return mu;
-}
+struct Console {
+  Mutex mu;
+  std::function<void(std::string_view)> hook OVRA_GUARDED_BY(mu);
+};
 
-std::function<void(std::string_view)>& logHook() {  // guarded by logMutex()
-  static std::function<void(std::string_view)> hook;
-  return hook;
+Console& console() {
+  static Console c;
+  return c;
 }
 
 }  // namespace
 
 void log(std::string_view line) {
-  std::scoped_lock lock(logMutex());
-  if (logHook()) {
-    logHook()(line);
+  Console& c = console();
+  MutexLock lock(c.mu);
+  if (c.hook) {
+    c.hook(line);
     return;
   }
   std::fwrite(line.data(), 1, line.size(), stderr);
@@ -30,18 +32,19 @@ void log(std::string_view line) {
 }
 
 void setLogHook(std::function<void(std::string_view)> hook) {
-  std::scoped_lock lock(logMutex());
-  logHook() = std::move(hook);
+  Console& c = console();
+  MutexLock lock(c.mu);
+  c.hook = std::move(hook);
 }
 
 struct LogCapture::State {
-  mutable std::mutex mu;
-  std::vector<std::string> lines;  // guarded by mu
+  Mutex mu;
+  std::vector<std::string> lines OVRA_GUARDED_BY(mu);
 };
 
 LogCapture::LogCapture() : state_(std::make_shared<State>()) {
   setLogHook([state = state_](std::string_view line) {
-    std::scoped_lock lock(state->mu);
+    MutexLock lock(state->mu);
     state->lines.emplace_back(line);
   });
 }
@@ -49,12 +52,12 @@ LogCapture::LogCapture() : state_(std::make_shared<State>()) {
 LogCapture::~LogCapture() { setLogHook({}); }
 
 std::vector<std::string> LogCapture::lines() const {
-  std::scoped_lock lock(state_->mu);
+  MutexLock lock(state_->mu);
   return state_->lines;
 }
 
 bool LogCapture::contains(std::string_view line) const {
-  std::scoped_lock lock(state_->mu);
+  MutexLock lock(state_->mu);
   for (const std::string& l : state_->lines) {
     if (l == line) return true;
   }

@@ -5,13 +5,13 @@
 #include <deque>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/base/log.h"
+#include "platform/base/thread_annotations.h"
 
 // One process-wide queue. Queued calls wait in a FIFO; timers sit in a small list and are
 // checked on every turn of the loop. Background threads are kept with a "finished" flag
@@ -25,9 +25,9 @@ using Clock = std::chrono::steady_clock;
 const std::thread::id kMainThreadId = std::this_thread::get_id();
 
 struct Waiter {
-  std::mutex mu;
-  std::condition_variable cv;
-  bool done = false;  // guarded by mu
+  Mutex mu;
+  std::condition_variable_any cv;
+  bool done OVRA_GUARDED_BY(mu) = false;
 };
 
 struct Task {
@@ -44,18 +44,18 @@ struct TimerEntry {
 
 struct BackgroundThread {
   std::thread thread;
-  std::shared_ptr<bool> finished;  // guarded by State::mu
+  std::shared_ptr<bool> finished;  // the flag is guarded by State::mu
 };
 
 struct State {
-  std::mutex mu;
-  std::condition_variable cv;
-  std::deque<Task> tasks;                // guarded by mu
-  std::vector<TimerEntry> timers;        // guarded by mu
-  std::vector<BackgroundThread> threads;  // guarded by mu
-  size_t running = 0;                    // guarded by mu
-  uint64_t nextTimerId = 1;              // guarded by mu
-  bool stopRequested = false;            // guarded by mu
+  Mutex mu;
+  std::condition_variable_any cv;
+  std::deque<Task> tasks OVRA_GUARDED_BY(mu);
+  std::vector<TimerEntry> timers OVRA_GUARDED_BY(mu);
+  std::vector<BackgroundThread> threads OVRA_GUARDED_BY(mu);
+  size_t running OVRA_GUARDED_BY(mu) = 0;
+  uint64_t nextTimerId OVRA_GUARDED_BY(mu) = 1;
+  bool stopRequested OVRA_GUARDED_BY(mu) = false;
 };
 
 // Never destroyed: calls still queued at exit must not run during static destruction.
@@ -77,14 +77,14 @@ void runGuarded(const std::function<void()>& fn, const char* where) {
 void runTask(Task& task) {
   runGuarded(task.fn, "a main-thread call");
   if (task.waiter) {
-    std::scoped_lock lock(task.waiter->mu);
+    MutexLock lock(task.waiter->mu);
     task.waiter->done = true;
     task.waiter->cv.notify_all();
   }
 }
 
-// Joins the threads whose functions have returned. Caller holds s.mu.
-void reapFinishedThreads(State& s) {
+// Joins the threads whose functions have returned.
+void reapFinishedThreads(State& s) OVRA_REQUIRES(s.mu) {
   for (auto it = s.threads.begin(); it != s.threads.end();) {
     if (*it->finished) {
       it->thread.join();
@@ -107,20 +107,20 @@ void performOnMainThread(std::function<void()> fn, bool wait) {
   State& s = state();
   std::shared_ptr<Waiter> waiter = wait ? std::make_shared<Waiter>() : nullptr;
   {
-    std::scoped_lock lock(s.mu);
+    MutexLock lock(s.mu);
     s.tasks.push_back(Task{std::move(fn), waiter});
   }
   s.cv.notify_all();
   if (waiter) {
-    std::unique_lock lock(waiter->mu);
-    waiter->cv.wait(lock, [&] { return waiter->done; });
+    MutexLock lock(waiter->mu);
+    while (!waiter->done) waiter->cv.wait(waiter->mu);
   }
 }
 
 void detachNewThread(std::function<void()> fn) {
   State& s = state();
   auto finished = std::make_shared<bool>(false);
-  std::scoped_lock lock(s.mu);
+  MutexLock lock(s.mu);
   reapFinishedThreads(s);
   ++s.running;
   std::thread thread([fn = std::move(fn), finished]() mutable {
@@ -128,7 +128,7 @@ void detachNewThread(std::function<void()> fn) {
     fn = nullptr;  // release what the function holds before the thread counts as ended
     State& st = state();
     {
-      std::scoped_lock done(st.mu);
+      MutexLock done(st.mu);
       *finished = true;
       --st.running;
     }
@@ -145,7 +145,7 @@ bool runMainQueueUntil(const std::function<bool()>& done, std::chrono::milliseco
     std::optional<Task> task;
     std::shared_ptr<std::function<void()>> timerFn;
     {
-      std::unique_lock lock(s.mu);
+      MutexLock lock(s.mu);
       if (s.stopRequested) {
         s.stopRequested = false;
         return false;
@@ -166,7 +166,7 @@ bool runMainQueueUntil(const std::function<bool()>& done, std::chrono::milliseco
         }
         if (!timerFn) {
           if (now >= deadline) return done();
-          s.cv.wait_until(lock, wake);
+          s.cv.wait_until(s.mu, wake);
           continue;
         }
       }
@@ -179,7 +179,7 @@ bool runMainQueueUntil(const std::function<bool()>& done, std::chrono::milliseco
 void stopMainQueue() {
   State& s = state();
   {
-    std::scoped_lock lock(s.mu);
+    MutexLock lock(s.mu);
     s.stopRequested = true;
   }
   s.cv.notify_all();
@@ -190,8 +190,8 @@ void waitForBackgroundWork() {
   for (;;) {
     std::optional<Task> task;
     {
-      std::unique_lock lock(s.mu);
-      s.cv.wait(lock, [&] { return !s.tasks.empty() || s.running == 0; });
+      MutexLock lock(s.mu);
+      while (s.tasks.empty() && s.running != 0) s.cv.wait(s.mu);
       if (!s.tasks.empty()) {
         task = std::move(s.tasks.front());
         s.tasks.pop_front();
@@ -206,14 +206,14 @@ void waitForBackgroundWork() {
 
 size_t runningBackgroundThreads() {
   State& s = state();
-  std::scoped_lock lock(s.mu);
+  MutexLock lock(s.mu);
   return s.running;
 }
 
 Timer::Timer(std::chrono::milliseconds interval, std::function<void()> fn) {
   State& s = state();
   {
-    std::scoped_lock lock(s.mu);
+    MutexLock lock(s.mu);
     id_ = s.nextTimerId++;
     const Clock::duration step = std::max<Clock::duration>(interval, std::chrono::milliseconds(1));
     s.timers.push_back(TimerEntry{id_, step, Clock::now() + step,
@@ -226,7 +226,7 @@ Timer::~Timer() { invalidate(); }
 
 void Timer::invalidate() {
   State& s = state();
-  std::scoped_lock lock(s.mu);
+  MutexLock lock(s.mu);
   std::erase_if(s.timers, [this](const TimerEntry& t) { return t.id == id_; });
 }
 

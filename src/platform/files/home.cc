@@ -1,32 +1,36 @@
 #include "platform/files/home.h"
 
+#include "platform/base/thread_annotations.h"
+
 #include <cstdlib>
-#include <mutex>
+
 
 namespace ovra::platform {
 namespace {
 
-std::mutex& homeMutex() {
-  static std::mutex mu;
-  return mu;
-}
+struct HomeOverride {
+  Mutex mu;
+  std::string folder OVRA_GUARDED_BY(mu);
+};
 
-std::string& homeOverride() {  // guarded by homeMutex()
-  static std::string folder;
-  return folder;
+HomeOverride& homeOverride() {
+  static HomeOverride o;
+  return o;
 }
 
 }  // namespace
 
 void setHomeFolder(std::string folder) {
-  std::scoped_lock lock(homeMutex());
-  homeOverride() = std::move(folder);
+  HomeOverride& o = homeOverride();
+  MutexLock lock(o.mu);
+  o.folder = std::move(folder);
 }
 
 std::string homeFolder() {
   {
-    std::scoped_lock lock(homeMutex());
-    if (!homeOverride().empty()) return homeOverride();
+    HomeOverride& o = homeOverride();
+    MutexLock lock(o.mu);
+    if (!o.folder.empty()) return o.folder;
   }
   const char* home = std::getenv("HOME");
   return home ? std::string(home) : std::string();

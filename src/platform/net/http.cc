@@ -62,6 +62,49 @@ std::string curlErrorText(CURLcode code, const char* detail) {
   return text;
 }
 
+HttpErrorKind kindOf(CURLcode code) {
+  switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+    case CURLE_TOO_MANY_REDIRECTS:
+      return HttpErrorKind::kBadAddress;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return HttpErrorKind::kResolve;
+    case CURLE_COULDNT_CONNECT:
+      return HttpErrorKind::kRefused;
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpErrorKind::kTimeout;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return HttpErrorKind::kTls;
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_FAILED_INIT:
+    case CURLE_NOT_BUILT_IN:
+    case CURLE_UNKNOWN_OPTION:
+      return HttpErrorKind::kInternal;
+    default:
+      return HttpErrorKind::kNetwork;
+  }
+}
+
+HttpResult failure(HttpErrorKind kind, std::string text) {
+  HttpResult result;
+  result.errorKind = kind;
+  result.error = std::move(text);
+  return result;
+}
+
 // The MIME type of a Content-Type value: "Text/HTML; charset=UTF-8" gives "text/html".
 std::string mimeTypeOf(const std::string& contentType) {
   std::string type = contentType.substr(0, contentType.find(';'));
@@ -76,15 +119,12 @@ std::string mimeTypeOf(const std::string& contentType) {
 }  // namespace
 
 HttpResult httpGet(const std::string& url, std::chrono::milliseconds timeout) {
-  HttpResult result;
   if (!initCurlOnce()) {
-    result.error = "the network library could not be initialised";
-    return result;
+    return failure(HttpErrorKind::kInternal, "the network library could not be initialised");
   }
   CurlHandle handle(curl_easy_init());
   if (!handle) {
-    result.error = "the network library could not make a request handle";
-    return result;
+    return failure(HttpErrorKind::kInternal, "the network library could not make a request handle");
   }
   CURL* h = handle.get();
   BodySink sink;
@@ -110,24 +150,17 @@ HttpResult httpGet(const std::string& url, std::chrono::milliseconds timeout) {
   set(curl_easy_setopt(h, CURLOPT_USERAGENT, "Ovra/2.0"));
   set(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeBody));
   set(curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink));
-  if (code != CURLE_OK) {
-    result.error = curlErrorText(code, detail);
-    return result;
-  }
+  if (code != CURLE_OK) return failure(kindOf(code), curlErrorText(code, detail));
 
   code = curl_easy_perform(h);
   if (sink.tooLarge) {
-    result.error = "the reply is larger than " + std::to_string(kMaxHttpBodyBytes) + " bytes";
-    return result;
+    return failure(HttpErrorKind::kTooLarge,
+                "the reply is larger than " + std::to_string(kMaxHttpBodyBytes) + " bytes");
   }
   if (sink.outOfMemory) {
-    result.error = "out of memory while reading the reply";
-    return result;
+    return failure(HttpErrorKind::kInternal, "out of memory while reading the reply");
   }
-  if (code != CURLE_OK) {
-    result.error = curlErrorText(code, detail);
-    return result;
-  }
+  if (code != CURLE_OK) return failure(kindOf(code), curlErrorText(code, detail));
 
   HttpReply reply;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &reply.statusCode);
@@ -137,6 +170,7 @@ HttpResult httpGet(const std::string& url, std::chrono::milliseconds timeout) {
     reply.mimeType = mimeTypeOf(contentType);
   }
   reply.body = std::move(sink.body);
+  HttpResult result;
   result.reply = std::move(reply);
   return result;
 }

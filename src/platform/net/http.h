@@ -25,9 +25,23 @@ struct HttpReply {
   std::string body;
 };
 
-// A reply, or the text of what went wrong ("Timeout was reached: ...").
+// What kind of failure kept a request from getting a reply.
+enum class HttpErrorKind {
+  kNone,        // a reply came (whatever its status code)
+  kBadAddress,  // the address is malformed or names a protocol other than http(s)
+  kResolve,     // the host name could not be resolved
+  kRefused,     // no connection could be made (refused, unreachable)
+  kTimeout,     // the time-out passed before the whole reply was in
+  kTls,         // the TLS handshake or the certificate check failed
+  kTooLarge,    // the reply is larger than kMaxHttpBodyBytes
+  kNetwork,     // the connection broke or the reply was not HTTP
+  kInternal,    // the network library failed in itself (set-up, memory)
+};
+
+// A reply, or the kind and the text of what went wrong ("Timeout was reached: ...").
 struct [[nodiscard]] HttpResult {
   std::optional<HttpReply> reply;
+  HttpErrorKind errorKind = HttpErrorKind::kNone;
   std::string error;
   bool ok() const { return reply.has_value(); }
 };

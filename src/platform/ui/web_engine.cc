@@ -1,33 +1,36 @@
 #include "platform/ui/web_engine.h"
 
-#include <mutex>
 
+
+#include "platform/base/thread_annotations.h"
 #include "platform/ui/headless_engine.h"
 
 namespace ovra::platform {
 namespace {
 
-std::mutex& engineMutex() {
-  static std::mutex mu;
-  return mu;
-}
+struct CurrentEngine {
+  Mutex mu;
+  std::shared_ptr<WebEngine> engine OVRA_GUARDED_BY(mu);
+};
 
-std::shared_ptr<WebEngine>& currentEngine() {  // guarded by engineMutex()
-  static std::shared_ptr<WebEngine> engine;
-  return engine;
+CurrentEngine& current() {
+  static CurrentEngine c;
+  return c;
 }
 
 }  // namespace
 
 std::shared_ptr<WebEngine> webEngine() {
-  std::scoped_lock lock(engineMutex());
-  if (!currentEngine()) currentEngine() = std::make_shared<HeadlessEngine>();
-  return currentEngine();
+  CurrentEngine& c = current();
+  MutexLock lock(c.mu);
+  if (!c.engine) c.engine = std::make_shared<HeadlessEngine>();
+  return c.engine;
 }
 
 void setWebEngine(std::shared_ptr<WebEngine> engine) {
-  std::scoped_lock lock(engineMutex());
-  currentEngine() = std::move(engine);
+  CurrentEngine& c = current();
+  MutexLock lock(c.mu);
+  c.engine = std::move(engine);
 }
 
 }  // namespace ovra::platform
