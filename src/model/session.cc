@@ -300,7 +300,7 @@ void Session::arrangeContents() {
   constexpr size_t kBlock = 4096;
   std::vector<Match> matches;
   matches.reserve(kBlock);
-  const auto handOver = [&] {
+  const auto handOver = [&]() OVRA_REQUIRES(mu_) {
     for (Match& m : matches) {
       people_[m.person]->appendEvent(std::move(m.event), m.emoticons, m.time);
     }
@@ -311,7 +311,7 @@ void Session::arrangeContents() {
   constexpr size_t kHashAhead = 4;
   uint64_t hashes[kHashAhead + 1] = {};
   const size_t n = events_.size();
-  const auto hashAhead = [&](size_t j) {
+  const auto hashAhead = [&](size_t j) OVRA_REQUIRES(mu_) {
     if (j >= n) return;
     if (const std::string* address = rowAddress(*events_[j])) {
       hashes[j % (kHashAhead + 1)] = AddressIndex::hashOf(*address);

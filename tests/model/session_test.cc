@@ -147,6 +147,9 @@ TEST(SessionOutput, WritesContactRowsAndTimelineExactly) {
   EXPECT_EQ(s.peopleJSONRepresentation(),
             R"([["007","Ann","","Lee",0,0,0,0,0,"{\"smiling\":[100,170],\"crying\":[170]}",0,0],)"
             R"([" -12abc","","","Cee",0,0,0,0,0,"{}",0,0]])");
+  // The timeline: per shown person [uid] then type, time, flags, duration per event. A
+  // stored flag or duration that is empty stands as nothing between its commas, and the
+  // page reads it as missing; numbers stand as the backup stored them.
   EXPECT_EQ(s.allEvents(),
             R"([[7],["sms",100,2,0,"call",160,4,35,"sms",170,,0,"call",180,4,,)"
             R"("facebook_message",190,0,0],)"

@@ -22,12 +22,15 @@ struct Rect {
   friend bool operator==(const Rect&, const Rect&) = default;
 };
 
-inline constexpr unsigned kViewMinXMargin = 1;
-inline constexpr unsigned kViewWidthSizable = 2;
-inline constexpr unsigned kViewMaxXMargin = 4;
-inline constexpr unsigned kViewMinYMargin = 8;
-inline constexpr unsigned kViewHeightSizable = 16;
-inline constexpr unsigned kViewMaxYMargin = 32;
+// Autoresizing mask bits: which of a view's margins and sizes follow its superview.
+enum : unsigned {
+  kViewMinXMargin = 1u << 0,
+  kViewWidthSizable = 1u << 1,
+  kViewMaxXMargin = 1u << 2,
+  kViewMinYMargin = 1u << 3,
+  kViewHeightSizable = 1u << 4,
+  kViewMaxYMargin = 1u << 5,
+};
 
 }  // namespace ovra::platform
 
