@@ -47,7 +47,12 @@ AppController* AppController::init(std::shared_ptr<platform::View> view,
   s_ = std::make_shared<model::Session>();
 
   std::shared_ptr<platform::WebView> loginPane = showLoadingInfo();
-  platform::detachNewThread([self] { self->setUpLocal(); });
+  // The threads hand their reference back to the main thread, so that the controller, and
+  // with it its views, never ends on a background thread.
+  platform::detachNewThread([self]() mutable {
+    self->setUpLocal();
+    platform::releaseOnMainThread(std::move(self));
+  });
 
   facebook_ = std::make_shared<facebook::GraphClient>(graphBaseURL_, loginRedirectURI_);
   facebook_->initWithClientID(kFacebookClientID);
@@ -150,7 +155,10 @@ void AppController::showLoadingWithoutFacebook() {
 void AppController::markFacebookReady() {
   facebookReady_ = true;
   std::shared_ptr<AppController> self = shared_from_this();
-  platform::detachNewThread([self] { self->drawComponents(); });
+  platform::detachNewThread([self]() mutable {
+    self->drawComponents();
+    platform::releaseOnMainThread(std::move(self));
+  });
 }
 
 void AppController::ignoreFacebook() {

@@ -117,6 +117,11 @@ void performOnMainThread(std::function<void()> fn, bool wait) {
   }
 }
 
+void releaseOnMainThread(std::shared_ptr<const void> object) {
+  if (!object || isMainThread()) return;  // dropped here, on the main thread
+  performOnMainThread([held = std::move(object)]() mutable { held.reset(); }, false);
+}
+
 void detachNewThread(std::function<void()> fn) {
   State& s = state();
   auto finished = std::make_shared<bool>(false);

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace ovra::platform {
 
@@ -21,6 +22,11 @@ bool isMainThread();
 // `wait` on the main thread itself, runs `fn` at once. Without `wait`, always queues,
 // even from the main thread.
 void performOnMainThread(std::function<void()> fn, bool wait);
+
+// Drops `object` on the main thread: at once when called there, otherwise through the
+// queue. For the last reference to something that must end on the main thread (a view,
+// or what owns views) held by a background thread.
+void releaseOnMainThread(std::shared_ptr<const void> object);
 
 // Starts `fn` on a new background thread and returns at once. The thread is tracked so
 // that waitForBackgroundWork() can wait for it.

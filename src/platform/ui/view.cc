@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/base/main_queue.h"
 #include "platform/ui/web_engine.h"
 
 namespace ovra::platform {
 namespace {
 
 std::atomic<uint64_t> nextViewId{1};
+std::atomic<size_t> releasedOffMainThread{0};
 
 // Shares `delta` among the flexible parts of one axis (leading margin, length, trailing
 // margin) in proportion to their current sizes, or evenly when they are all zero.
@@ -39,7 +41,9 @@ std::pair<double, double> autoresizeAxis(double origin, double length, double su
 
 View::View(Rect frame) : frame_(frame), id_(nextViewId.fetch_add(1)) {}
 
-View::~View() = default;
+View::~View() {
+  if (!isMainThread()) releasedOffMainThread.fetch_add(1, std::memory_order_relaxed);
+}
 
 std::shared_ptr<View> View::create(Rect frame) { return std::shared_ptr<View>(new View(frame)); }
 
@@ -153,5 +157,7 @@ void WebView::engineDidFinishLoad() {
     delegate->webViewDidFinishLoadForFrame(*this);
   }
 }
+
+size_t viewsReleasedOffMainThread() { return releasedOffMainThread.load(); }
 
 }  // namespace ovra::platform

@@ -32,6 +32,7 @@ struct KeyEvent {
 class View : public std::enable_shared_from_this<View> {
  public:
   static std::shared_ptr<View> create(Rect frame);
+  // Views live and die on the main thread; see viewsReleasedOffMainThread().
   virtual ~View();
 
   Rect frame() const { return frame_; }
@@ -171,6 +172,10 @@ class WebView : public View {
   std::weak_ptr<PolicyDelegate> policyDelegate_;
   std::vector<std::pair<std::string, std::shared_ptr<ScriptObject>>> scriptValues_;
 };
+
+// How many views have been destroyed on a thread other than the main thread since the
+// process started; for tests, which expect none.
+size_t viewsReleasedOffMainThread();
 
 }  // namespace ovra::platform
 
