@@ -11,20 +11,13 @@
 namespace ovra::sample {
 namespace {
 
-using backup::putBigEndian;
-
-// Mode, inode, user and group, three times, size and protection class.
 std::string fixedBlock(Random& rng, uint16_t mode, uint64_t size) {
-  std::string block;
-  putBigEndian(block, mode, 2);
-  putBigEndian(block, 100000 + rng.below(900000), 8);  // inode
-  putBigEndian(block, 501, 4);                         // user id
-  putBigEndian(block, 501, 4);                         // group id
-  uint64_t time = 1300000000 + rng.below(50000000);
-  for (int i = 0; i < 3; ++i) putBigEndian(block, time, 4);
-  putBigEndian(block, size, 8);
-  block += static_cast<char>(4);  // protection class
-  return block;
+  backup::FileAttributes a{.mode = mode, .inode = 100000 + rng.below(900000)};
+  a.userId = a.groupId = 501;
+  a.modified = a.accessed = a.created = static_cast<uint32_t>(1300000000 + rng.below(50000000));
+  a.size = size;
+  a.protectionClass = 4;
+  return backup::encodeFixedBlock(a);
 }
 
 std::string digestBytes(std::string_view bytes) {

@@ -25,6 +25,20 @@ std::string latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
+// Appends the low `bytes` bytes of `value`, most significant first.
+void putBigEndian(std::string& out, uint64_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// One string field; texts longer than 0xFFFE bytes are cut there.
+std::string encodeString(std::string_view text) {
+  if (text.empty()) return std::string("\xFF\xFF", 2);
+  std::string out;
+  putBigEndian(out, std::min<size_t>(text.size(), 0xFFFE), 2);
+  out.append(text.substr(0, 0xFFFE));
+  return out;
+}
+
 }  // namespace
 
 void ManifestCursor::advance(int64_t bytes) {
@@ -74,16 +88,16 @@ ManifestRecord ManifestCursor::readRecord() {
   return r;
 }
 
-void putBigEndian(std::string& out, uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::string encodeString(std::string_view text) {
-  if (text.empty()) return std::string("\xFF\xFF", 2);
-  std::string out;
-  putBigEndian(out, std::min<size_t>(text.size(), 0xFFFE), 2);
-  out.append(text.substr(0, 0xFFFE));
-  return out;
+std::string encodeFixedBlock(const FileAttributes& a) {
+  std::string block;
+  putBigEndian(block, a.mode, 2);
+  putBigEndian(block, a.inode, 8);
+  for (uint32_t field : {a.userId, a.groupId, a.modified, a.accessed, a.created}) {
+    putBigEndian(block, field, 4);
+  }
+  putBigEndian(block, a.size, 8);
+  putBigEndian(block, a.protectionClass, 1);
+  return block;
 }
 
 std::string encodeManifest(const std::vector<ManifestRecord>& records) {

@@ -28,7 +28,7 @@ struct ManifestRecord {
   std::string linkTarget;
   std::string dataHash;
   std::string encryptionKey;
-  std::string fixedBlock = std::string(kFixedBlockSize, '\0');  // mode, inode, ids, times, ...
+  std::string fixedBlock = std::string(kFixedBlockSize, '\0');  // see FileAttributes
   std::vector<std::pair<std::string, std::string>> properties;
 
   bool operator==(const ManifestRecord&) const = default;
@@ -63,10 +63,21 @@ class ManifestCursor {
   int32_t position_;
 };
 
-// Appends the low `bytes` bytes of `value`, most significant first.
-void putBigEndian(std::string& out, uint64_t value, int bytes);
-// One string field; texts longer than 0xFFFE bytes are cut there.
-std::string encodeString(std::string_view text);
+// The fields of a record's fixed block, which the reader skips.
+struct FileAttributes {
+  uint16_t mode = 0;
+  uint64_t inode = 0;
+  uint32_t userId = 0;
+  uint32_t groupId = 0;
+  uint32_t modified = 0;  // the three times in seconds since 1970
+  uint32_t accessed = 0;
+  uint32_t created = 0;
+  uint64_t size = 0;
+  uint8_t protectionClass = 0;
+};
+
+// The 39-byte fixed block of `a`.
+std::string encodeFixedBlock(const FileAttributes& a);
 // The header and the records back to back; at most 255 properties per record are kept.
 std::string encodeManifest(const std::vector<ManifestRecord>& records);
 

@@ -60,7 +60,7 @@ TEST(Manifest, ReadsBackWhatItWrites) {
   ManifestRecord full = record("AppDomain-x", std::string(300, 'p') + ".txt");
   full.linkTarget = "/var/x";
   full.dataHash = "\0\1\177"s;
-  full.fixedBlock = std::string(kFixedBlockSize, '\7');
+  full.fixedBlock = encodeFixedBlock({.mode = 0100644, .inode = 7, .size = 300});
   full.properties = {{"name", std::string(256, 'v')}, {"", ""}};
   const std::vector<ManifestRecord> records = {ManifestRecord(),
                                                record("HomeDomain", "Library/SMS/sms.db"), full};
