@@ -6,30 +6,21 @@ namespace ovra::sample {
 namespace {
 
 constexpr const char* kAddressBookSchema =
-    "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, First "
-    "TEXT, Last TEXT, "
-    "Middle TEXT, FirstPhonetic TEXT, MiddlePhonetic TEXT, LastPhonetic TEXT, "
-    "Organization TEXT, "
-    "Department TEXT, Note TEXT, Kind INTEGER, Birthday TEXT, JobTitle TEXT, "
-    "Nickname TEXT, "
-    "Prefix TEXT, Suffix TEXT, FirstSort TEXT, LastSort TEXT, CreationDate "
-    "INTEGER, "
-    "ModificationDate INTEGER, CompositeNameFallback TEXT, ExternalIdentifier "
-    "TEXT, StoreID "
-    "INTEGER, DisplayName TEXT, ExternalRepresentation BLOB, FirstSortSection "
-    "TEXT, "
+    "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, First TEXT, Last TEXT, "
+    "Middle TEXT, FirstPhonetic TEXT, MiddlePhonetic TEXT, LastPhonetic TEXT, Organization TEXT, "
+    "Department TEXT, Note TEXT, Kind INTEGER, Birthday TEXT, JobTitle TEXT, Nickname TEXT, "
+    "Prefix TEXT, Suffix TEXT, FirstSort TEXT, LastSort TEXT, CreationDate INTEGER, "
+    "ModificationDate INTEGER, CompositeNameFallback TEXT, ExternalIdentifier TEXT, StoreID "
+    "INTEGER, DisplayName TEXT, ExternalRepresentation BLOB, FirstSortSection TEXT, "
     "LastSortSection TEXT, FirstSortLanguageIndex INTEGER DEFAULT 2147483647, "
     "LastSortLanguageIndex INTEGER DEFAULT 2147483647);"
-    "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, "
-    "property INTEGER, "
+    "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, property INTEGER, "
     "identifier INTEGER, label INTEGER, value TEXT);"
     "CREATE INDEX ABMultiValueRecordIDIndex ON ABMultiValue(record_id);"
     "CREATE TABLE ABMultiValueLabel (value TEXT, UNIQUE(value));"
-    "INSERT INTO ABMultiValueLabel VALUES ('_$!<Mobile>!$_'), "
-    "('_$!<Home>!$_'), "
+    "INSERT INTO ABMultiValueLabel VALUES ('_$!<Mobile>!$_'), ('_$!<Home>!$_'), "
     "('_$!<Work>!$_'), ('_$!<HomePage>!$_');"
-    "CREATE TABLE ABGroup (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, Name "
-    "TEXT);";
+    "CREATE TABLE ABGroup (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT);";
 
 }  // namespace
 
@@ -39,11 +30,9 @@ std::string writeAddressBook(const std::string& path, Random& rng,
   return writeDatabase(path, kAddressBookSchema, o.walJournal, [&](sqlite3* db) -> std::string {
     Insert person(db,
                   "INSERT INTO ABPerson (First, Last, Middle, Kind, CreationDate, "
-                  "ModificationDate, FirstSort, LastSort) VALUES (?1, ?2, ?3, 0, ?4, "
-                  "?5, ?6, ?7)");
+                  "ModificationDate, FirstSort, LastSort) VALUES (?1, ?2, ?3, 0, ?4, ?5, ?6, ?7)");
     Insert value(db,
-                 "INSERT INTO ABMultiValue (record_id, property, "
-                 "identifier, label, value) "
+                 "INSERT INTO ABMultiValue (record_id, property, identifier, label, value) "
                  "VALUES (?1, ?2, ?3, ?4, ?5)");
     if (!person.ok() || !value.ok()) return errorText(db);
     for (const Contact& c : contacts) {

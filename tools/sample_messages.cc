@@ -38,38 +38,34 @@ constexpr std::array<const char*, 26> kMessages = {"Running late, be there in 10
                                                    "Yes"};
 
 constexpr const char* kSmsSchema =
-    "CREATE TABLE _SqliteDatabaseProperties (key TEXT, value TEXT, "
-    "UNIQUE(key));"
-    "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address "
-    "TEXT, date "
-    "INTEGER, text TEXT, flags INTEGER, replace INTEGER, svc_center TEXT, "
-    "group_id INTEGER, "
-    "association_id INTEGER, height INTEGER, UIFlags INTEGER, version INTEGER, "
-    "subject TEXT, "
+    "CREATE TABLE _SqliteDatabaseProperties (key TEXT, value TEXT, UNIQUE(key));"
+    "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date "
+    "INTEGER, text TEXT, flags INTEGER, replace INTEGER, svc_center TEXT, group_id INTEGER, "
+    "association_id INTEGER, height INTEGER, UIFlags INTEGER, version INTEGER, subject TEXT, "
     "country TEXT, headers BLOB, recipients BLOB, read INTEGER);"
     "CREATE INDEX message_group_index ON message(group_id, ROWID);"
     "CREATE INDEX message_flags_index ON message(flags);"
-    "CREATE TABLE msg_group (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, type "
-    "INTEGER, newest_message "
+    "CREATE TABLE msg_group (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, type INTEGER, newest_message "
     "INTEGER, unread_count INTEGER, hash INTEGER);"
-    "CREATE TABLE group_member (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, "
-    "group_id INTEGER, "
+    "CREATE TABLE group_member (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, group_id INTEGER, "
     "address TEXT, country TEXT);"
     "INSERT INTO _SqliteDatabaseProperties VALUES ('counter_in_all', '0');";
 
 constexpr const char* kCallSchema =
-    "CREATE TABLE _SqliteDatabaseProperties (key TEXT, value TEXT, "
-    "UNIQUE(key));"
-    "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, "
-    "date INTEGER, "
-    "duration INTEGER, flags INTEGER, id INTEGER, name TEXT, country_code "
-    "TEXT);"
+    "CREATE TABLE _SqliteDatabaseProperties (key TEXT, value TEXT, UNIQUE(key));"
+    "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, "
+    "duration INTEGER, flags INTEGER, id INTEGER, name TEXT, country_code TEXT);"
     "CREATE INDEX date_index ON call(date);"
-    "CREATE TABLE data (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, pdp_ip "
-    "INTEGER, bytes_rcvd "
-    "REAL, bytes_sent REAL, bytes_last_rcvd REAL, bytes_last_sent REAL, "
-    "bytes_lifetime_rcvd REAL, "
+    "CREATE TABLE data (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, pdp_ip INTEGER, bytes_rcvd "
+    "REAL, bytes_sent REAL, bytes_last_rcvd REAL, bytes_last_sent REAL, bytes_lifetime_rcvd REAL, "
     "bytes_lifetime_sent REAL);";
+
+constexpr const char* kSmsInsert =
+    "INSERT INTO message (address, date, text, flags, replace, group_id, association_id, height, "
+    "UIFlags, version, country, read) VALUES (?1, ?2, ?3, ?4, 0, ?5, 0, 0, 4, 0, ?6, 1)";
+constexpr const char* kCallInsert =
+    "INSERT INTO call (address, date, duration, flags, id, name, country_code) "
+    "VALUES (?1, ?2, ?3, ?4, -1, NULL, ?5)";
 
 // Writes `n` events with `insertSql`: ?1 the counterpart's address and ?2 the time, then
 // `bind` draws and binds the rest. Sets `count` and `hourCount` (distinct UTC hours).
@@ -100,13 +96,8 @@ std::string writeEvents(const std::string& path, const char* schema, const char*
 
 std::string writeSms(const std::string& path, Random& rng, const std::vector<Contact>& contacts,
                      const Options& o, BackupCounts& counts) {
-  return writeEvents(path, kSmsSchema,
-                     "INSERT INTO message (address, date, text, flags, replace, group_id, "
-                     "association_id, "
-                     "height, UIFlags, version, country, read) VALUES (?1, ?2, ?3, ?4, 0, ?5, "
-                     "0, 0, 4, 0, ?6, 1)",
-                     o.sms, rng, contacts, o.walJournal, counts.sms, counts.smsHours,
-                     [&](Insert& insert, const std::string& address) {
+  return writeEvents(path, kSmsSchema, kSmsInsert, o.sms, rng, contacts, o.walJournal, counts.sms,
+                     counts.smsHours, [&](Insert& insert, const std::string& address) {
                        const char* text = rng.chance(0.02) ? nullptr : rng.pick(kMessages);
                        int64_t flags = rng.chance(0.5) ? 2 : 3;
                        insert.text(3, text).integer(4, flags);
@@ -117,20 +108,17 @@ std::string writeSms(const std::string& path, Random& rng, const std::vector<Con
 
 std::string writeCalls(const std::string& path, Random& rng, const std::vector<Contact>& contacts,
                        const Options& o, BackupCounts& counts) {
-  return writeEvents(path, kCallSchema,
-                     "INSERT INTO call (address, date, duration, flags, id, name, "
-                     "country_code) "
-                     "VALUES (?1, ?2, ?3, ?4, -1, NULL, ?5)",
-                     o.calls, rng, contacts, o.walJournal, counts.calls, counts.callHours,
-                     [&](Insert& insert, const std::string& address) {
-                       int64_t flags = rng.chance(0.55) ? 4 : 5;
-                       int64_t duration =
-                           rng.chance(0.25)
-                               ? 0
-                               : 5 + static_cast<int64_t>(rng.below(rng.chance(0.9) ? 600 : 3600));
-                       insert.integer(3, duration).integer(4, flags);
-                       insert.text(5, address.starts_with("+44") ? "234" : "310");
-                     });
+  return writeEvents(
+      path, kCallSchema, kCallInsert, o.calls, rng, contacts, o.walJournal, counts.calls,
+      counts.callHours, [&](Insert& insert, const std::string& address) {
+        int64_t flags = rng.chance(0.55) ? 4 : 5;
+        int64_t duration = 0;  // a missed call, else mostly under ten minutes
+        if (!rng.chance(0.25)) {
+          duration = 5 + static_cast<int64_t>(rng.below(rng.chance(0.9) ? 600 : 3600));
+        }
+        insert.integer(3, duration).integer(4, flags);
+        insert.text(5, address.starts_with("+44") ? "234" : "310");
+      });
 }
 
 }  // namespace ovra::sample

@@ -23,27 +23,22 @@ constexpr std::array<const char*, 16> kApps = {
     "com.whatsapp.WhatsApp"};
 
 constexpr const char* kBookmarksSchema =
-    "CREATE TABLE bookmarks (id INTEGER PRIMARY KEY AUTOINCREMENT, special_id "
-    "INTEGER DEFAULT "
-    "0, parent INTEGER, type INTEGER, title TEXT, url TEXT, num_children "
-    "INTEGER DEFAULT 0, "
-    "editable INTEGER DEFAULT 1, deletable INTEGER DEFAULT 1, hidden INTEGER "
-    "DEFAULT 0, "
-    "hidden_ancestor_count INTEGER DEFAULT 0, order_index INTEGER NOT NULL, "
-    "external_uuid TEXT);"
-    "CREATE TABLE bookmark_title_words (id INTEGER PRIMARY KEY, bookmark_id "
-    "INTEGER NOT NULL "
-    "REFERENCES bookmarks(id) ON DELETE CASCADE, word TEXT, word_index "
-    "INTEGER);"
-    "CREATE INDEX bookmark_title_words_bookmark_id_index ON "
-    "bookmark_title_words(bookmark_id);";
+    "CREATE TABLE bookmarks (id INTEGER PRIMARY KEY AUTOINCREMENT, special_id INTEGER DEFAULT "
+    "0, parent INTEGER, type INTEGER, title TEXT, url TEXT, num_children INTEGER DEFAULT 0, "
+    "editable INTEGER DEFAULT 1, deletable INTEGER DEFAULT 1, hidden INTEGER DEFAULT 0, "
+    "hidden_ancestor_count INTEGER DEFAULT 0, order_index INTEGER NOT NULL, external_uuid TEXT);"
+    "CREATE TABLE bookmark_title_words (id INTEGER PRIMARY KEY, bookmark_id INTEGER NOT NULL "
+    "REFERENCES bookmarks(id) ON DELETE CASCADE, word TEXT, word_index INTEGER);"
+    "CREATE INDEX bookmark_title_words_bookmark_id_index ON bookmark_title_words(bookmark_id);";
+
+constexpr const char* kRootBookmark =
+    "INSERT INTO bookmarks (id, special_id, parent, type, title, num_children, editable, "
+    "deletable, order_index) VALUES (0, 0, NULL, 1, 'Root', 0, 0, 0, 0);";
 
 constexpr const char* kAppUseSchema =
-    "CREATE TABLE Scalars (key TEXT, daysSince1970 INTEGER, value INTEGER, "
-    "PRIMARY "
+    "CREATE TABLE Scalars (key TEXT, daysSince1970 INTEGER, value INTEGER, PRIMARY "
     "KEY(key, daysSince1970));"
-    "CREATE TABLE Distributions (key TEXT, daysSince1970 INTEGER, value "
-    "INTEGER, "
+    "CREATE TABLE Distributions (key TEXT, daysSince1970 INTEGER, value INTEGER, "
     "secondsInDayOffset "
     "INTEGER);";
 
@@ -54,13 +49,7 @@ std::string writeBookmarks(const std::string& path, Random& rng, const Options& 
   std::set<std::string> words;
   std::string error =
       writeDatabase(path, kBookmarksSchema, o.walJournal, [&](sqlite3* db) -> std::string {
-        if (!exec(db,
-                  "INSERT INTO bookmarks (id, special_id, parent, type, "
-                  "title, num_children, "
-                  "editable, deletable, order_index) VALUES (0, 0, NULL, "
-                  "1, 'Root', 0, 0, 0, 0);")) {
-          return errorText(db);
-        }
+        if (!exec(db, kRootBookmark)) return errorText(db);
         Insert bookmark(db,
                         "INSERT INTO bookmarks (parent, type, title, url, order_index) "
                         "VALUES (0, 0, ?1, ?2, ?3)");
@@ -96,9 +85,7 @@ std::string writeAppUse(const std::string& path, Random& rng, const Options& o,
                         BackupCounts& counts) {
   const int apps = std::clamp(o.apps, 0, static_cast<int>(kApps.size()));
   return writeDatabase(path, kAppUseSchema, o.walJournal, [&](sqlite3* db) -> std::string {
-    Insert scalar(db,
-                  "INSERT INTO Scalars (key, daysSince1970, value) "
-                  "VALUES (?1, ?2, ?3)");
+    Insert scalar(db, "INSERT INTO Scalars (key, daysSince1970, value) VALUES (?1, ?2, ?3)");
     if (!scalar.ok()) return errorText(db);
     for (int a = 0; a < apps; ++a) {
       int64_t day = kFirstDay + kDays - 30;
