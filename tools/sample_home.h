@@ -3,17 +3,19 @@
 // names, in the phone's own table layouts). The same options and seed always give the
 // same bytes. Used by ovra-sample-backup, by tests and by benchmarks.
 //
-// Also exposes the manifest encoder, so that tests can write manifests of their own.
-// Functions keep no state and may run on several threads for different folders.
+// Also hands on the backup format's manifest writer and naming rule, for tests that write
+// backups of their own. Functions keep no state and may run on several threads for
+// different folders.
 #ifndef OVRA_TOOLS_SAMPLE_HOME_H_
 #define OVRA_TOOLS_SAMPLE_HOME_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
+
+#include "backup/backup_layout.h"
+#include "backup/manifest.h"
 
 namespace ovra::sample {
 
@@ -49,31 +51,16 @@ struct Result {
   bool ok() const { return error.empty(); }
 };
 
-// home/Library/Application Support/MobileSync/Backup
-std::string backupDirectory(const std::string& home);
-
 // Creates the backup directory under `home` (and its parents) and writes
 // `options.backups` backups into it. Fails, writing nothing more, when a backup folder
 // it would write already exists.
 Result writeSampleHome(const std::string& home, const Options& options);
 
-// One manifest record. Strings are stored as given (binary data allowed).
-struct ManifestRecord {
-  std::string domain;
-  std::string path;
-  std::string linkTarget;
-  std::string dataHash;
-  std::string encryptionKey;
-  std::string fixedBlock = std::string(39, '\0');  // mode, inode, ids, times, size, flags
-  std::vector<std::pair<std::string, std::string>> properties;
-};
-
-// One string field: a big-endian 16-bit length and the bytes, or 0xFF 0xFF when empty.
-std::string encodeString(std::string_view text);
-// "mbdb\x05\x00" and the records back to back.
-std::string encodeManifest(const std::vector<ManifestRecord>& records);
-// The name a backup stores a file under: SHA-1 of "domain-path", 40 lowercase hex digits.
-std::string storedName(std::string_view domain, std::string_view path);
+// The backup format's own definitions, under the names the generator's users know.
+using backup::backupDirectory;
+using backup::encodeManifest;
+using backup::ManifestRecord;
+using backup::storedName;
 
 // The domains and phone-side paths of the five databases.
 struct DatabaseLocation {

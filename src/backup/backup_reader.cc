@@ -12,25 +12,19 @@
 #include <memory>
 #include <utility>
 
-#include "platform/base/utf8.h"
+#include "backup/backup_layout.h"
+#include "backup/manifest.h"
 #include "model/event.h"
 #include "model/person.h"
 #include "platform/files/fs.h"
 #include "platform/base/log.h"
 #include "platform/files/plist.h"
-#include "platform/files/sha1.h"
+#include "platform/base/utf8.h"
 
 namespace ovra::backup {
 namespace {
 
-constexpr int32_t kHeaderSize = 6;
-constexpr int32_t kFixedBlockSize = 39;
 constexpr const char* kValuesQueryPrefix = "SELECT * FROM ABMultiValue mv WHERE mv.record_id = ";
-
-// Positions move forward only; they stop at the largest 32-bit value instead of wrapping.
-int32_t saturate(int64_t position) {
-  return static_cast<int32_t>(std::min<int64_t>(position, std::numeric_limits<int32_t>::max()));
-}
 
 // Text placed into the detailed log, which the page shows as HTML.
 std::string escapeHtml(std::string_view text) {
@@ -57,20 +51,6 @@ std::string escapeHtml(std::string_view text) {
   return out;
 }
 
-std::string latin1ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 const std::string& textAt(const model::Record& row, size_t i) {
   static const std::string kEmpty;
   if (!row || i >= row->size()) return kEmpty;
@@ -83,13 +63,7 @@ const std::string& textAt(const model::Record& row, size_t i) {
 BackupReader::BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog)
     : home_(std::move(home)), s_(s), detailedLog_(detailedLog) {}
 
-std::string BackupReader::backupDirPath() const {
-  std::string path = home_;
-  for (const char* component : {"Library", "Application Support", "MobileSync", "Backup"}) {
-    path = platform::joinPath(path, component);
-  }
-  return path;
-}
+std::string BackupReader::backupDirPath() const { return backupDirectory(home_); }
 
 std::optional<std::vector<std::string>> BackupReader::backupFolders() const {
   return platform::listDirectory(backupDirPath());
@@ -105,7 +79,7 @@ void BackupReader::extractPlatformContents() {
   for (const std::string& name : *folders) {
     const std::string folder = platform::joinPath(dir, name);
     if (!platform::isDirectory(folder)) continue;
-    const std::string infoPath = platform::joinPath(folder, "Info.plist");
+    const std::string infoPath = platform::joinPath(folder, kInfoPlistName);
     if (!platform::fileExists(infoPath)) {
       platform::log("No Info.plist in " + folder);
       continue;
@@ -125,7 +99,7 @@ void BackupReader::extractPlatformContents() {
 }
 
 void BackupReader::process_mbdb_file(const std::string& folderPath) {
-  const std::string manifestPath = platform::joinPath(folderPath, "Manifest.mbdb");
+  const std::string manifestPath = platform::joinPath(folderPath, kManifestName);
   platform::log("proccesing mbdb file " + manifestPath);
   std::optional<std::string> bytes = platform::readFile(manifestPath);
   if (!bytes || bytes->empty()) {
@@ -133,60 +107,33 @@ void BackupReader::process_mbdb_file(const std::string& folderPath) {
     return;
   }
   // Positions are 32-bit; a manifest beyond that is read up to the 2 GiB mark.
-  const std::string_view data(bytes->data(),
-                              std::min<size_t>(bytes->size(), std::numeric_limits<int32_t>::max()));
-  int32_t offset = kHeaderSize;
-  if (data.size() < kHeaderSize + 1) return;
-  const auto length = static_cast<int32_t>(data.size());
-  while (offset < length) {
-    std::string domain = getString(data, offset);
-    std::string path = getString(data, offset);
-    for (int i = 0; i < 3; ++i) getString(data, offset);
-    offset = saturate(int64_t{offset} + kFixedBlockSize);
-    int32_t count = getInt(data, offset, 1);
-    for (int32_t i = 0; i < count; ++i) {
-      getString(data, offset);
-      getString(data, offset);
-    }
-    if (path.ends_with(".db") || path.ends_with(".sqlitedb")) {
-      getSQLightContents(platform::joinPath(folderPath, hashInfoString(domain + "-" + path)), path);
+  ManifestCursor cursor(std::string_view(
+      bytes->data(), std::min<size_t>(bytes->size(), std::numeric_limits<int32_t>::max())));
+  if (bytes->size() < kManifestHeaderSize + 1) return;
+  while (!cursor.atEnd()) {
+    ManifestRecord record = cursor.readRecord();
+    if (record.path.ends_with(".db") || record.path.ends_with(".sqlitedb")) {
+      getSQLightContents(platform::joinPath(folderPath, storedName(record.domain, record.path)),
+                         record.path);
     }
   }
 }
 
 std::string BackupReader::getString(std::string_view data, int32_t& offset) {
-  const int64_t size = static_cast<int64_t>(data.size());
-  const int64_t p = offset;
-  if (p < 0 || size < p + 2) {
-    offset = saturate(p + 2);
-    return std::string();
-  }
-  const auto h0 = static_cast<unsigned char>(data[p]);
-  const auto h1 = static_cast<unsigned char>(data[p + 1]);
-  offset = saturate(p + 2);
-  if (h0 == 0xFF && h1 == 0xFF) return std::string();
-  const int64_t n = (int64_t{h0} << 8) | h1;
-  offset = saturate(p + 2 + n);
-  if (p + 2 + n > size) return std::string();
-  std::string_view bytes = data.substr(static_cast<size_t>(p + 2), static_cast<size_t>(n));
-  return platform::isValidUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
+  ManifestCursor cursor(data, offset);
+  std::string text = cursor.readString();
+  offset = cursor.position();
+  return text;
 }
 
 int32_t BackupReader::getInt(std::string_view data, int32_t& offset, int32_t intsize) {
-  uint32_t value = 0;
-  for (int32_t i = 0; i < intsize && offset >= 0 && static_cast<size_t>(offset) < data.size();
-       ++i) {
-    value = (value << 8) | static_cast<unsigned char>(data[static_cast<size_t>(offset)]);
-    ++offset;
-  }
-  return static_cast<int32_t>(value);
+  ManifestCursor cursor(data, offset);
+  int32_t value = cursor.readInt(intsize);
+  offset = cursor.position();
+  return value;
 }
 
-std::string BackupReader::hashInfoString(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
-  std::optional<platform::Sha1Digest> digest = platform::sha1(text);
-  return digest ? platform::toHex(*digest) : std::string();
-}
+std::string BackupReader::hashInfoString(std::string_view text) { return hexDigest(text); }
 
 void BackupReader::getSQLightContents(const std::string& path, const std::string& filename) {
   if (filename.ends_with("ADDataStore.sqlitedb")) {

@@ -36,13 +36,12 @@ class BackupReader {
 
   // Walks the folder's Manifest.mbdb and extracts every database record it names.
   void process_mbdb_file(const std::string& folderPath);
-  // Manifest field readers: advance `offset` past what they read, also past the end of
-  // the data (reads there give "" and 0). A string field is a big-endian 16-bit byte
-  // count, 0xFFFF meaning empty, then the bytes; bytes that are not UTF-8 are read as
-  // Latin-1, so the text is always valid UTF-8.
+  // Manifest field readers (ManifestCursor's, at a position the caller keeps): advance
+  // `offset` past what they read, also past the end of the data (reads there give "" and
+  // 0).
   static std::string getString(std::string_view data, int32_t& offset);
   static int32_t getInt(std::string_view data, int32_t& offset, int32_t intsize);
-  // 40 lowercase hex digits of the SHA-1 of the text's UTF-8 bytes.
+  // 40 lowercase hex digits of the SHA-1 of the text's UTF-8 bytes (hexDigest).
   static std::string hashInfoString(std::string_view text);
 
   // Extracts the database stored at `path` whose phone-side path is `filename`.

@@ -11,49 +11,19 @@
 #include <cstring>
 #include <utility>
 
+#include "backup/sqlite_handle.h"
+#include "platform/base/url_escape.h"
 #include "platform/base/utf8.h"
 
 namespace ovra::backup {
 namespace {
 
-// Owns a connection; closes it (also a handle that a failed open gave back).
-class Connection {
- public:
-  Connection() = default;
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-  ~Connection() noexcept { sqlite3_close(db_); }
-
-  // Returns the open call's code; the handle may be set even when it is non-zero.
-  int open(const std::string& filename) {
-    return sqlite3_open_v2(readOnlyUri(filename).c_str(), &db_,
-                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
-  }
-  sqlite3* get() const { return db_; }
-
- private:
-  sqlite3* db_ = nullptr;
-};
-
-// Owns a prepared statement.
-class Statement {
- public:
-  Statement() = default;
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  ~Statement() noexcept { sqlite3_finalize(stmt_); }
-
-  sqlite3_stmt* get() const { return stmt_; }
-  sqlite3_stmt** out() { return &stmt_; }
-  // Finalizes now, so that the connection's last error reflects the statement's end.
-  void finalize() {
-    sqlite3_finalize(stmt_);
-    stmt_ = nullptr;
-  }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-};
+// Opens `filename` read-only and immutable; returns the open call's code. The handle may
+// be set even when the code is not SQLITE_OK.
+int openReadOnly(Connection& db, const std::string& filename) {
+  return sqlite3_open_v2(readOnlyUri(filename).c_str(), db.out(),
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+}
 
 std::string openFailureText(int code) {
   return "SQLite Database failed to open (error code: " + std::to_string(code) + ").";
@@ -103,13 +73,13 @@ void runOn(sqlite3* db, const std::string& sql, SQLiteResult& result) {
   Statement stmt;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK) {
     result.errorCode = "SQL Statement failed to execute.";
-    stmt.finalize();
+    stmt.reset();
     return;
   }
   readColumns(stmt.get(), result);
   readRows(stmt.get(), result);
   result.errorCode = "OK";
-  stmt.finalize();
+  stmt.reset();
 }
 
 bool isCanonicalInteger(const std::string& text, int64_t& value) {
@@ -141,18 +111,8 @@ SQLiteResult SQLiteResult::createSQLiteResult() {
 }
 
 std::string readOnlyUri(const std::string& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string uri = path.starts_with('/') ? "file://" : "file:";
-  for (unsigned char c : path) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
-        c == '-' || c == '.' || c == '_' || c == '~') {
-      uri += static_cast<char>(c);
-    } else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 0x0F];
-    }
-  }
+  platform::appendPercentEscaped(uri, path, "/");
   uri += "?immutable=1";
   return uri;
 }
@@ -160,7 +120,7 @@ std::string readOnlyUri(const std::string& path) {
 SQLiteResult SQLite::query(const std::string& sql) const {
   SQLiteResult result = SQLiteResult::createSQLiteResult();
   Connection db;
-  if (int rc = db.open(filename_); rc != SQLITE_OK) {
+  if (int rc = openReadOnly(db, filename_); rc != SQLITE_OK) {
     result.errorCode = openFailureText(rc);
   } else {
     runOn(db.get(), sql, result);
@@ -179,12 +139,12 @@ struct RepeatedQuery::State {
 
 RepeatedQuery::RepeatedQuery(std::string filename, std::string prefix)
     : filename_(std::move(filename)), prefix_(std::move(prefix)), state_(new State) {
-  state_->opened = state_->db.open(filename_) == SQLITE_OK;
+  state_->opened = openReadOnly(state_->db, filename_) == SQLITE_OK;
   if (!state_->opened) return;
   std::string sql = prefix_ + "?1";
   if (sqlite3_prepare_v2(state_->db.get(), sql.c_str(), -1, state_->bound.out(), nullptr) !=
       SQLITE_OK) {
-    state_->bound.finalize();
+    state_->bound.reset();
     return;
   }
   SQLiteResult columns;

@@ -4,9 +4,6 @@
 #ifndef OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_
 #define OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_
 
-#include <sqlite3.h>
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -14,10 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include "../temp_dir.h"
+#include "backup/sqlite_handle.h"
 #include "platform/files/fs.h"
 #include "platform/files/sha1.h"
 #include "sample_home.h"
-#include "../temp_dir.h"
 
 namespace ovra::testing {
 
@@ -35,14 +33,12 @@ inline sample::Result generate(const TempDir& home, const sample::Options& optio
 
 // Creates (or opens) a database and runs `sql` on it; returns the error text or "".
 inline std::string makeDatabase(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  std::string error;
-  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
-      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    error = sqlite3_errmsg(db);
+  backup::Connection db;
+  if (sqlite3_open(path.c_str(), db.out()) != SQLITE_OK ||
+      sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return sqlite3_errmsg(db.get());
   }
-  sqlite3_close(db);
-  return error;
+  return "";
 }
 
 // Every entry under `root` (symbolic links not followed) with a digest of its contents.

@@ -1,0 +1,28 @@
+// Where phone backups keep their files: the backup directory under a home folder, the
+// fixed file names inside each backup folder, and the name under which a backup stores a
+// phone file. Shared by the reader and the sample generator; pure functions.
+#ifndef OVRA_BACKUP_BACKUP_LAYOUT_H_
+#define OVRA_BACKUP_BACKUP_LAYOUT_H_
+
+#include <string>
+#include <string_view>
+
+namespace ovra::backup {
+
+inline constexpr char kInfoPlistName[] = "Info.plist";
+inline constexpr char kManifestName[] = "Manifest.mbdb";
+
+// home/Library/Application Support/MobileSync/Backup, joined with the platform's
+// separator.
+std::string backupDirectory(const std::string& home);
+
+// 40 lowercase hex digits of the SHA-1 of the text's bytes up to its first zero byte; ""
+// when the digest cannot be computed.
+std::string hexDigest(std::string_view text);
+
+// The name a backup stores a file under: hexDigest of "domain-path".
+std::string storedName(std::string_view domain, std::string_view path);
+
+}  // namespace ovra::backup
+
+#endif  // OVRA_BACKUP_BACKUP_LAYOUT_H_

@@ -1,0 +1,96 @@
+// The five phone databases of a generated backup, each in the phone's own table layout:
+// messages and calls (sample_messages.cc), the address book (sample_address_book.cc),
+// bookmarks and app use (sample_usage.cc); and the SQLite writing they share. Each writer
+// creates the file at `path`, fills it from the stream, adds what it wrote to `counts`,
+// and returns an error text ("" on success).
+#ifndef OVRA_TOOLS_SAMPLE_DATABASES_H_
+#define OVRA_TOOLS_SAMPLE_DATABASES_H_
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "backup/sqlite_handle.h"
+#include "sample_contacts.h"
+#include "sample_home.h"
+#include "sample_random.h"
+
+namespace ovra::sample {
+
+std::string writeSms(const std::string& path, Random& rng, const std::vector<Contact>& contacts,
+                     const Options& o, BackupCounts& counts);
+std::string writeCalls(const std::string& path, Random& rng, const std::vector<Contact>& contacts,
+                       const Options& o, BackupCounts& counts);
+std::string writeAddressBook(const std::string& path, Random& rng,
+                             const std::vector<Contact>& contacts, const Options& o,
+                             BackupCounts& counts);
+std::string writeBookmarks(const std::string& path, Random& rng, const Options& o,
+                           BackupCounts& counts);
+std::string writeAppUse(const std::string& path, Random& rng, const Options& o,
+                        BackupCounts& counts);
+
+// The connection's last error message.
+inline std::string errorText(sqlite3* db) {
+  return db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+}
+
+inline bool exec(sqlite3* db, const char* sql) {
+  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// A prepared insert; values are bound by position, an absent text as NULL.
+class Insert {
+ public:
+  Insert(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, stmt_.out(), nullptr); }
+
+  bool ok() const { return stmt_.get() != nullptr; }
+  Insert& integer(int i, int64_t v) {
+    sqlite3_bind_int64(stmt_.get(), i, v);
+    return *this;
+  }
+  Insert& text(int i, const char* v) {
+    if (v == nullptr) {
+      sqlite3_bind_null(stmt_.get(), i);
+    } else {
+      sqlite3_bind_text(stmt_.get(), i, v, -1, SQLITE_TRANSIENT);
+    }
+    return *this;
+  }
+  Insert& text(int i, const std::string& v) { return text(i, v.c_str()); }
+  bool run() {
+    bool done = sqlite3_step(stmt_.get()) == SQLITE_DONE;
+    sqlite3_reset(stmt_.get());
+    sqlite3_clear_bindings(stmt_.get());
+    return done;
+  }
+
+ private:
+  backup::Statement stmt_;
+};
+
+// Creates the database at `path` without a journal, runs `schema` and `fill(sqlite3*)` in
+// one transaction, then optionally switches to write-ahead-log mode so that the file
+// header says so. Returns an error text that names the file.
+template <typename Fill>
+std::string writeDatabase(const std::string& path, const char* schema, bool wal, Fill fill) {
+  backup::Connection db;
+  if (sqlite3_open_v2(path.c_str(), db.out(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                      nullptr) != SQLITE_OK) {
+    return path + ": " + errorText(db.get());
+  }
+  if (!exec(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;") ||
+      !exec(db.get(), schema)) {
+    return path + ": " + errorText(db.get());
+  }
+  std::string error = fill(db.get());
+  if (!error.empty()) return path + ": " + error;
+  if (!exec(db.get(), "COMMIT;")) return path + ": " + errorText(db.get());
+  if (wal && !exec(db.get(), "PRAGMA journal_mode=WAL;")) return path + ": " + errorText(db.get());
+  return std::string();
+}
+
+}  // namespace ovra::sample
+
+#endif  // OVRA_TOOLS_SAMPLE_DATABASES_H_
