@@ -59,6 +59,25 @@ TokenCapture captureAccessToken(std::string_view address) {
   return capture;
 }
 
+std::optional<std::string> escapeQueryValue(std::string_view value) {
+  std::optional<std::string> escaped = platform::addPercentEscapes(value);
+  if (!escaped) return std::nullopt;
+  // The address escaping leaves the query's own delimiters alone; in a value they are data.
+  constexpr std::string_view kQueryDelimiters = "&+=?";
+  std::string out;
+  out.reserve(escaped->size());
+  for (char c : *escaped) {
+    if (kQueryDelimiters.find(c) == std::string_view::npos) {
+      out += c;
+    } else {
+      out += '%';
+      out += "0123456789ABCDEF"[(c >> 4) & 0x0F];
+      out += "0123456789ABCDEF"[c & 0x0F];
+    }
+  }
+  return out;
+}
+
 GraphClient::GraphClient(std::string graphBaseURL, std::string redirectAddress)
     : graphBaseURL_(std::move(graphBaseURL)), redirectAddress_(std::move(redirectAddress)) {}
 
@@ -73,9 +92,9 @@ void GraphClient::authenticateWithCallbackObject(std::weak_ptr<GraphLoginTarget>
                                                  std::shared_ptr<platform::WebView> webView) {
   callbackObject_ = std::move(callbackObject);
   callbackSelector_ = std::move(callbackSelector);
-  const std::string address = graphBaseURL_ + "/oauth/authorize?client_id=" +
-                              facebookClientID_ + "&redirect_uri=" + redirectUri_ +
-                              "&scope=" + permissions + "&type=user_agent&display=touch";
+  const std::string address = graphBaseURL_ + "/oauth/authorize?client_id=" + facebookClientID_ +
+                              "&redirect_uri=" + redirectUri_ + "&scope=" + permissions +
+                              "&type=user_agent&display=touch";
   webView_ = std::move(webView);
   if (!webView_) return;
   webView_->setFrameLoadDelegate(weak_from_this());
@@ -110,8 +129,13 @@ GraphResponse GraphClient::graphGet(const std::string& path, const json::Object*
       address += member.key + "=" + variableText(member.value) + "&";
     }
   }
-  if (accessToken_) address += std::string(kTokenKey) + *accessToken_;
-  const std::optional<std::string> escaped = platform::addPercentEscapes(address);
+  if (accessToken_) address += kTokenKey;
+  std::optional<std::string> escaped = platform::addPercentEscapes(address);
+  // The token goes in as one query value: a "&", "+", "=" or "%" in it is data.
+  if (escaped && accessToken_) {
+    const std::optional<std::string> token = escapeQueryValue(*accessToken_);
+    escaped = token ? std::optional<std::string>(*escaped + *token) : std::nullopt;
+  }
   if (!escaped) {
     GraphResponse response;
     response.error = "the request address is not UTF-8 text";

@@ -44,6 +44,11 @@ struct TokenCapture {
 };
 TokenCapture captureAccessToken(std::string_view address);
 
+// Percent-escapes `value` for use as one query value: what addPercentEscapes escapes, and
+// also "&", "+", "=" and "?" (which some servers refuse inside a query), so that the
+// server reads back exactly `value`. Nothing when `value` is not UTF-8.
+std::optional<std::string> escapeQueryValue(std::string_view value);
+
 // What the login tells when it has taken the token; a base for the callback object.
 class GraphLoginTarget {
  public:
@@ -71,8 +76,9 @@ class GraphClient : public platform::FrameLoadDelegate,
   void webViewDidFinishLoadForFrame(platform::WebView& webView) override;
 
   // GET of base URL "/" path "?" with each variable as "key=value&" in the object's own
-  // order, then "access_token=" and the token when there is one; the whole address is
-  // percent-escaped. `variables` may be null.
+  // order, then "access_token=" and the token when there is one. The address before the
+  // token is percent-escaped as a whole, the token as a query value. `variables` may be
+  // null.
   GraphResponse graphGet(const std::string& path, const json::Object* variables);
   // GET of a complete address; waits for the reply or the time-out.
   GraphResponse graphGetWithURLString(const std::string& url);

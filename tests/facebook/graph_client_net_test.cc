@@ -18,9 +18,10 @@ using testing::RawServer;
 using namespace std::chrono_literals;
 
 // A JPEG stream as far as its frame header: 3 x 2 pixels.
-const std::string kJPEG("\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x02\x00\x03\x03\x01\x22\x00\x02\x11"
-                        "\x01\x03\x11\x01\xFF\xD9",
-                        23);
+const std::string kJPEG(
+    "\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x02\x00\x03\x03\x01\x22\x00\x02\x11"
+    "\x01\x03\x11\x01\xFF\xD9",
+    23);
 
 void serve(httplib::Server& s) {
   auto reply = [&s](const char* path, std::string body, const char* type, int status = 200) {
@@ -36,6 +37,13 @@ void serve(httplib::Server& s) {
   reply("/empty", "", "text/javascript");
   reply("/missing", "{\"error\":{}}", "application/json", 404);
   s.Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/x"); });
+  // Answers the decoded query values the Graph client sends.
+  s.Get("/me/token", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content(req.get_param_value("date_format") + "|" +
+                        std::to_string(req.get_param_value_count("access_token")) + "|" +
+                        req.get_param_value("access_token"),
+                    "text/plain");
+  });
   reply(".*", "{\"data\":[]}", "text/javascript; charset=UTF-8");
 }
 
@@ -70,6 +78,18 @@ TEST(GraphClientGet, BuildsTheAddressFromPathVariablesAndToken) {
   }
 }
 
+TEST(GraphClientGet, SendsTheTokenAsOneQueryValue) {
+  LoopbackServer server(serve);
+  ASSERT_TRUE(server.ok());
+  const json::Object inbox = inboxRequestVariables();
+  for (const std::string token : {"a&b+c=d%e f", "x#y?z/%2F", "caf\xC3\xA9=="}) {
+    GraphClient client(server.baseURL(), "http://127.0.0.1/");
+    client.setAccessToken(token);
+    const GraphResponse response = client.graphGet("me/token", &inbox);
+    EXPECT_EQ(response.htmlResponse, "U|1|" + token) << token;
+  }
+}
+
 TEST(GraphClientGet, FillsTheImageOnlyForJPEGRepliesAndTheTextOnlyForUTF8) {
   LoopbackServer server(serve);
   ASSERT_TRUE(server.ok());
@@ -80,8 +100,8 @@ TEST(GraphClientGet, FillsTheImageOnlyForJPEGRepliesAndTheTextOnlyForUTF8) {
     std::optional<std::string> text;
   } cases[] = {
       {"/photo", true, std::nullopt},
-      {"/loose-photo", true, std::nullopt},   // the type is read without case or parameters
-      {"/not-a-photo", false, std::nullopt},  // typed as JPEG but not one: no image, no text
+      {"/loose-photo", true, std::nullopt},    // the type is read without case or parameters
+      {"/not-a-photo", false, std::nullopt},   // typed as JPEG but not one: no image, no text
       {"/jpeg-as-text", false, std::nullopt},  // not UTF-8 text
       {"/empty", false, ""},
       {"/missing", false, "{\"error\":{}}"},  // any status is a reply
@@ -124,9 +144,9 @@ TEST(GraphClientGetErrors, CarriesTheNetworkErrorAndNoReply) {
   ASSERT_TRUE(closing.ok() && silent.ok() && tls);
   LoopbackServer untrusted(serve, std::move(tls), "https");
   ASSERT_TRUE(untrusted.ok());
-  for (const std::string& base : {closing.baseURL(), silent.baseURL(), untrusted.baseURL(),
-                                  std::string("ftp://127.0.0.1"), std::string("file://"),
-                                  std::string()}) {  // other schemes, no host
+  for (const std::string& base :
+       {closing.baseURL(), silent.baseURL(), untrusted.baseURL(), std::string("ftp://127.0.0.1"),
+        std::string("file://"), std::string()}) {  // other schemes, no host
     GraphClient client(base, "http://127.0.0.1/");
     client.setTimeout(300ms);  // the silent server is given up on through the time-out
     client.setAccessToken("tok");
