@@ -114,8 +114,6 @@ TEST(GraphClientGet, FillsTheImageOnlyForJPEGRepliesAndTheTextOnlyForUTF8) {
     EXPECT_EQ(response.htmlResponse, c.text) << c.path;
     if (!response.imageResponse) continue;
     EXPECT_EQ(response.imageResponse->bytes, kJPEG);
-    EXPECT_EQ(response.imageResponse->width, 3);
-    EXPECT_EQ(response.imageResponse->height, 2);
   }
 }
 
