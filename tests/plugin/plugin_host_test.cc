@@ -1,4 +1,4 @@
-// The host's pulses against a handler of the test's own: they follow the rate it answers.
+// The host's pulses against a plug-in of the test's own: they follow the rate it answers.
 #include "plugin_host.h"
 
 #include <gtest/gtest.h>
@@ -14,10 +14,8 @@ namespace {
 using namespace std::chrono_literals;
 using namespace plugin;
 
-// What the test's plug-in registers and answers; one plug-in at a time.
-struct Fake {
-  uint32_t registeredMS = 0;
-  uint32_t answer = 0;
+struct {  // what the test's plug-in registers and answers
+  uint32_t registeredMS = 0, answer = 0;
   OSStatus status = kNoErr;
   int pulses = 0;
 } fake;
@@ -39,8 +37,8 @@ OSStatus entry(OSType message, PluginMessageInfo* info, void*) {
                                      kPlayerRegisterVisualPluginMessage, &reg);
 }
 
-std::unique_ptr<PluginHost> attachFake(uint32_t registeredMS) {
-  fake = Fake{registeredMS};
+std::unique_ptr<PluginHost> attachFake(uint32_t registeredMS, uint32_t answer, OSStatus status) {
+  fake = {registeredMS, answer, status, 0};
   std::string error;
   std::unique_ptr<PluginHost> host = PluginHost::attach(&entry, error);
   EXPECT_TRUE(host && host->initInstance() == kNoErr) << error;
@@ -51,33 +49,32 @@ TEST(PluginHostPulses, IntervalFollowsTheAnsweredRateAndFallsBackOnNonsense) {
   const struct {
     uint32_t registeredMS, answer;
     OSStatus status;
-    std::chrono::milliseconds interval;
+    std::chrono::milliseconds before, after;
   } cases[] = {
-      {25, 10, kNoErr, 100ms},        {25, 3, kNoErr, 333ms}, {25, 1, kNoErr, 1000ms},
-      {25, 1000, kNoErr, 1ms},        {25, 0, kNoErr, 25ms},  {25, 1001, kNoErr, 25ms},
-      {0, 4000000000u, kNoErr, 10ms},  // no registered time either
-      {25, 10, kUnimpErr, 25ms},       // a refused pulse answers nothing
+      {25, 10, kNoErr, 25ms, 100ms},        {25, 3, kNoErr, 25ms, 333ms},
+      {25, 1, kNoErr, 25ms, 1000ms},        {25, 1000, kNoErr, 25ms, 1ms},
+      {25, 0, kNoErr, 25ms, 25ms},          {25, 1001, kNoErr, 25ms, 25ms},
+      {0, 4000000000u, kNoErr, 10ms, 10ms},  // no registered time either
+      {25, 10, kUnimpErr, 25ms, 25ms},       // a refused pulse answers nothing
   };
   for (const auto& c : cases) {
-    std::unique_ptr<PluginHost> host = attachFake(c.registeredMS);
+    std::unique_ptr<PluginHost> host = attachFake(c.registeredMS, c.answer, c.status);
     ASSERT_TRUE(host);
-    EXPECT_EQ(host->pulseInterval(),
-              std::chrono::milliseconds(c.registeredMS ? c.registeredMS : 10));
-    fake.answer = c.answer, fake.status = c.status;
+    EXPECT_EQ(host->pulseInterval(), c.before);
     EXPECT_EQ(host->pulse(), c.status);
-    EXPECT_EQ(host->pulseInterval(), c.interval) << c.answer;
+    EXPECT_EQ(host->pulseInterval(), c.after) << c.answer;
   }
 }
 
 TEST(PluginHostPulses, TheMainQueuePulsesAtTheAnsweredRate) {
-  std::unique_ptr<PluginHost> host = attachFake(10);
+  // The first pulse comes after the registered 10 ms, the next ones every 250 ms.
+  std::unique_ptr<PluginHost> host = attachFake(10, 4, kNoErr);
   ASSERT_TRUE(host);
-  fake.answer = 4;  // every 250 ms after the first pulse, which comes after 10 ms
   host->startPulses();
   platform::runMainQueueUntil([] { return false; }, 700ms);
   host->stopPulses();
   EXPECT_GE(fake.pulses, 2);
-  EXPECT_LE(fake.pulses, 4);  // at 10 ms a pulse, about 70
+  EXPECT_LE(fake.pulses, 4);  // every 10 ms it would be about 70
 }
 
 }  // namespace
