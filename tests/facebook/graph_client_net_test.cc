@@ -50,10 +50,6 @@ TEST(GraphClientGet, BuildsTheAddressFromPathVariablesAndToken) {
   LoopbackServer server(serve);
   ASSERT_TRUE(server.ok());
   const json::Object none, inbox = inboxRequestVariables();
-  json::Object several;
-  several.set("a", json::Value(1));
-  several.set("b", json::Value("x y"));
-  several.set("c", json::Value("\xC3\xA9"));
   const struct {
     const json::Object* variables;
     std::optional<std::string> token;
@@ -62,8 +58,7 @@ TEST(GraphClientGet, BuildsTheAddressFromPathVariablesAndToken) {
       {&inbox, "AAAB.c-d_e", "/me/inbox?date_format=U&access_token=AAAB.c-d_e"},
       {nullptr, std::nullopt, "/me/inbox?"},
       {&none, std::nullopt, "/me/inbox?"},
-      {&several, std::nullopt, "/me/inbox?a=1&b=x%20y&c=%C3%A9&"},
-      {&several, "t/1%", "/me/inbox?a=1&b=x%20y&c=%C3%A9&access_token=t/1%25"},
+      {&none, "t/1%", "/me/inbox?access_token=t/1%25"},
       {nullptr, "tok", "/me/inbox?access_token=tok"},
       // The token is one query value: its "&", "+", "=", "?" and "%" are data.
       {&inbox, "a&b+c=d%e f", "/me/inbox?date_format=U&access_token=a%26b%2Bc%3Dd%25e%20f"},

@@ -59,21 +59,20 @@ TEST(InboxImport, MakesOneFacebookMessageEventPerThreadThatIsAnObject) {
 TEST(InboxImport, ReadsTimesAsWholeSecondsWithin32Bits) {
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  // Out of range saturates, fractions truncate toward zero, a number may come as a string.
   const struct {
     std::string json;  // the time value, as it stands in the reply
     int32_t seconds;
-  } cases[] = {
-      {"2147483648", kMax},
-      {"-1099511627776", kMin},
-      {"1.3e9", 1300000000},
-      {"1e-300", 0},
-      {"99999999999999999999999", kMax},  // beyond 64 bits
-      {"-1.5", -1},                       // truncated toward zero
-      {"\" 1300000000 \"", 1300000000},   // a number written as a string
-      {"\"2011-05-01T10:00:00+0000\"", 0},
-      {"true", 0},
-      {"{}", 0},
-  };
+  } cases[] = {{"2147483648", kMax},
+               {"-1099511627776", kMin},
+               {"1.3e9", 1300000000},
+               {"1e-300", 0},
+               {"99999999999999999999999", kMax},
+               {"-1.5", -1},
+               {"\" 1300000000 \"", 1300000000},
+               {"\"2011-05-01T10:00:00+0000\"", 0},
+               {"true", 0},
+               {"{}", 0}};
   for (const auto& c : cases) {
     const json::Value time = *parse("[" + c.json + "]").asArray().begin();
     EXPECT_EQ(timestampFromTimeValue(time), c.seconds) << c.json;
