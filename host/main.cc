@@ -141,8 +141,7 @@ int runHeadless(platform::HeadlessEngine& engine, const SignalWatcher& signals) 
   out.set("page", json::Value(page));
   out.set("contacts", textOrNull(engine.callScript(*view, "appController", "getContacts")));
   out.set("timeline", textOrNull(engine.callScript(*view, "appController", "getTimeLine")));
-  out.set("detailedLog",
-          textOrNull(engine.callScript(*view, "appController", "getDetailedLog")));
+  out.set("detailedLog", textOrNull(engine.callScript(*view, "appController", "getDetailedLog")));
   json::KtJsonWriter writer;
   std::optional<std::string> text = writer.stringWithObject(json::Value(std::move(out)));
   if (!text) {
@@ -206,15 +205,14 @@ int main(int argc, char** argv) {
     std::cerr << "ovra: the plug-in could not be activated\n";
     status = 1;
   } else {
-    const auto interval = std::chrono::milliseconds(
-        host->registration().timeBetweenDataInMS ? host->registration().timeBetweenDataInMS : 10);
-    platform::Timer pulses(interval, [&host] { host->pulse(); });
+    host->startPulses();
     if (options.headless) {
       status = runHeadless(*engine, signals);
     } else {
-      platform::runMainQueueUntil([&] { return signals.interrupted(); }, std::chrono::hours(24 * 365));
+      platform::runMainQueueUntil([&] { return signals.interrupted(); },
+                                  std::chrono::hours(24 * 365));
     }
-    pulses.invalidate();
+    host->stopPulses();
     host->deactivate();
   }
   host->cleanupInstance();

@@ -19,24 +19,35 @@ std::unique_ptr<PluginHost> PluginHost::load(const std::string& bundlePath, std:
     error = "cannot load the plug-in " + modulePath + ": " + (why ? why : "unknown error");
     return nullptr;
   }
-  host->entry_ =
+  const auto entry =
       reinterpret_cast<plugin::PluginProcPtr>(dlsym(host->module_, "iTunesPluginMainMachO"));
-  if (!host->entry_) {
+  if (!entry) {
     error = "the plug-in " + modulePath + " has no entry iTunesPluginMainMachO";
     return nullptr;
   }
+  return host->registerWith(entry, error) ? std::move(host) : nullptr;
+}
+
+std::unique_ptr<PluginHost> PluginHost::attach(plugin::PluginProcPtr entry, std::string& error) {
+  std::unique_ptr<PluginHost> host(new PluginHost());
+  return host->registerWith(entry, error) ? std::move(host) : nullptr;
+}
+
+bool PluginHost::registerWith(plugin::PluginProcPtr entry, std::string& error) {
+  entry_ = entry;
   plugin::PluginMessageInfo info{};
-  info.u.initMessage.appCookie = host.get();
+  info.u.initMessage.appCookie = this;
   info.u.initMessage.appProc = &PluginHost::hostProc;
-  const OSStatus status = host->entry_(plugin::kPluginInitMessage, &info, nullptr);
-  if (status != plugin::kNoErr || !host->registered_ || !host->registration_.handler) {
+  const OSStatus status = entry_(plugin::kPluginInitMessage, &info, nullptr);
+  if (status != plugin::kNoErr || !registered_ || !registration_.handler) {
     error = "the plug-in did not register (status " + std::to_string(status) + ")";
-    return nullptr;
+    return false;
   }
-  return host;
+  return true;
 }
 
 PluginHost::~PluginHost() {
+  stopPulses();
   *alive_ = false;
   if (instanceLive_) cleanupInstance();
   if (entry_) entry_(plugin::kPluginCleanupMessage, nullptr, nullptr);
@@ -95,9 +106,32 @@ OSStatus PluginHost::activate(platform::View* view) {
 
 OSStatus PluginHost::pulse() {
   plugin::VisualPluginMessageInfo info{};
-  info.u.pulseMessage.newPulseRateInHz = 0;
-  return send(plugin::kVisualPluginPulseMessage, &info);
+  info.u.pulseMessage.newPulseRateInHz = answeredPulseRate_;
+  const OSStatus status = send(plugin::kVisualPluginPulseMessage, &info);
+  if (status == plugin::kNoErr) answeredPulseRate_ = info.u.pulseMessage.newPulseRateInHz;
+  return status;
 }
+
+std::chrono::milliseconds PluginHost::pulseInterval() const {
+  constexpr uint32_t kMaxPulseRate = 1000;  // one pulse a millisecond
+  const uint32_t rate = answeredPulseRate_;
+  if (rate > 0 && rate <= kMaxPulseRate) {
+    return std::chrono::milliseconds((1000 + rate / 2) / rate);
+  }
+  const uint32_t registered = registration_.timeBetweenDataInMS;
+  return std::chrono::milliseconds(registered ? registered : 10);
+}
+
+void PluginHost::startPulses() {
+  pulsesInterval_ = pulseInterval();
+  // Replacing the timer from inside its own call is safe: the queue holds the call.
+  pulses_ = std::make_unique<platform::Timer>(pulsesInterval_, [this] {
+    pulse();
+    if (pulses_ && pulseInterval() != pulsesInterval_) startPulses();
+  });
+}
+
+void PluginHost::stopPulses() { pulses_.reset(); }
 
 OSStatus PluginHost::deactivate() {
   plugin::VisualPluginMessageInfo info{};

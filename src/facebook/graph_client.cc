@@ -73,9 +73,9 @@ void GraphClient::authenticateWithCallbackObject(std::weak_ptr<GraphLoginTarget>
                                                  std::shared_ptr<platform::WebView> webView) {
   callbackObject_ = std::move(callbackObject);
   callbackSelector_ = std::move(callbackSelector);
-  const std::string address = graphBaseURL_ + "/oauth/authorize?client_id=" +
-                              facebookClientID_ + "&redirect_uri=" + redirectUri_ +
-                              "&scope=" + permissions + "&type=user_agent&display=touch";
+  const std::string address = graphBaseURL_ + "/oauth/authorize?client_id=" + facebookClientID_ +
+                              "&redirect_uri=" + redirectUri_ + "&scope=" + permissions +
+                              "&type=user_agent&display=touch";
   webView_ = std::move(webView);
   if (!webView_) return;
   webView_->setFrameLoadDelegate(weak_from_this());
@@ -110,8 +110,13 @@ GraphResponse GraphClient::graphGet(const std::string& path, const json::Object*
       address += member.key + "=" + variableText(member.value) + "&";
     }
   }
-  if (accessToken_) address += std::string(kTokenKey) + *accessToken_;
-  const std::optional<std::string> escaped = platform::addPercentEscapes(address);
+  if (accessToken_) address += kTokenKey;
+  std::optional<std::string> escaped = platform::addPercentEscapes(address);
+  // The token goes in as one query value: a "&", "+", "=" or "%" in it is data.
+  if (escaped && accessToken_) {
+    const std::optional<std::string> token = platform::escapeQueryValue(*accessToken_);
+    escaped = token ? std::optional<std::string>(*escaped + *token) : std::nullopt;
+  }
   if (!escaped) {
     GraphResponse response;
     response.error = "the request address is not UTF-8 text";

@@ -71,8 +71,9 @@ class GraphClient : public platform::FrameLoadDelegate,
   void webViewDidFinishLoadForFrame(platform::WebView& webView) override;
 
   // GET of base URL "/" path "?" with each variable as "key=value&" in the object's own
-  // order, then "access_token=" and the token when there is one; the whole address is
-  // percent-escaped. `variables` may be null.
+  // order, then "access_token=" and the token when there is one. The address before the
+  // token is percent-escaped as a whole, the token as a query value. `variables` may be
+  // null.
   GraphResponse graphGet(const std::string& path, const json::Object* variables);
   // GET of a complete address; waits for the reply or the time-out.
   GraphResponse graphGetWithURLString(const std::string& url);

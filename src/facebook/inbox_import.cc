@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "json/parser.h"
+#include "platform/base/text.h"
 
 namespace ovra::facebook {
 
@@ -17,11 +18,7 @@ namespace {
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
-int32_t clampToInt32(int64_t v) {
-  if (v < kInt32Min) return static_cast<int32_t>(kInt32Min);
-  if (v > kInt32Max) return static_cast<int32_t>(kInt32Max);
-  return static_cast<int32_t>(v);
-}
+using platform::clampToInt32;
 
 // The integer part of an exact decimal, clamped. Its digits carry no leading zeros, so
 // more than ten integer digits is always beyond 32 bits.

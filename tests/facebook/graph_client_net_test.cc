@@ -18,9 +18,10 @@ using testing::RawServer;
 using namespace std::chrono_literals;
 
 // A JPEG stream as far as its frame header: 3 x 2 pixels.
-const std::string kJPEG("\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x02\x00\x03\x03\x01\x22\x00\x02\x11"
-                        "\x01\x03\x11\x01\xFF\xD9",
-                        23);
+const std::string kJPEG(
+    "\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x02\x00\x03\x03\x01\x22\x00\x02\x11"
+    "\x01\x03\x11\x01\xFF\xD9",
+    23);
 
 void serve(httplib::Server& s) {
   auto reply = [&s](const char* path, std::string body, const char* type, int status = 200) {
@@ -36,17 +37,19 @@ void serve(httplib::Server& s) {
   reply("/empty", "", "text/javascript");
   reply("/missing", "{\"error\":{}}", "application/json", 404);
   s.Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/x"); });
-  reply(".*", "{\"data\":[]}", "text/javascript; charset=UTF-8");
+  // Any other path: the token as the server decodes it, so tests see whether it arrived
+  // intact and whole; a request without one gets an empty list.
+  s.Get(".*", [](const httplib::Request& req, httplib::Response& res) {
+    const bool token = req.has_param("access_token");
+    res.set_content(token ? "token " + req.get_param_value("access_token") : "{\"data\":[]}",
+                    "text/javascript; charset=UTF-8");
+  });
 }
 
 TEST(GraphClientGet, BuildsTheAddressFromPathVariablesAndToken) {
   LoopbackServer server(serve);
   ASSERT_TRUE(server.ok());
   const json::Object none, inbox = inboxRequestVariables();
-  json::Object several;
-  several.set("a", json::Value(1));
-  several.set("b", json::Value("x y"));
-  several.set("c", json::Value("\xC3\xA9"));
   const struct {
     const json::Object* variables;
     std::optional<std::string> token;
@@ -55,16 +58,18 @@ TEST(GraphClientGet, BuildsTheAddressFromPathVariablesAndToken) {
       {&inbox, "AAAB.c-d_e", "/me/inbox?date_format=U&access_token=AAAB.c-d_e"},
       {nullptr, std::nullopt, "/me/inbox?"},
       {&none, std::nullopt, "/me/inbox?"},
-      {&several, std::nullopt, "/me/inbox?a=1&b=x%20y&c=%C3%A9&"},
-      {&several, "t/1%", "/me/inbox?a=1&b=x%20y&c=%C3%A9&access_token=t/1%25"},
+      {&none, "t/1%", "/me/inbox?access_token=t%2F1%25"},
       {nullptr, "tok", "/me/inbox?access_token=tok"},
+      // The token is one query value: its "&", "+", "=", "?" and "%" are data.
+      {&inbox, "a&b+c=d%e f", "/me/inbox?date_format=U&access_token=a%26b%2Bc%3Dd%25e%20f"},
+      {nullptr, "x#y?z/%2F\xC3\xA9==", "/me/inbox?access_token=x%23y%3Fz%2F%252F%C3%A9%3D%3D"},
   };
   for (const auto& c : cases) {
     GraphClient client(server.baseURL(), "http://127.0.0.1/");
     client.setAccessToken(c.token);
     const GraphResponse response = client.graphGet(kInboxPath, c.variables);
     ASSERT_FALSE(response.error) << *response.error;
-    EXPECT_EQ(response.htmlResponse, "{\"data\":[]}");
+    EXPECT_EQ(response.htmlResponse, c.token ? "token " + *c.token : "{\"data\":[]}");
     ASSERT_FALSE(server.targets().empty());
     EXPECT_EQ(server.targets().back(), c.target);
   }
@@ -80,8 +85,8 @@ TEST(GraphClientGet, FillsTheImageOnlyForJPEGRepliesAndTheTextOnlyForUTF8) {
     std::optional<std::string> text;
   } cases[] = {
       {"/photo", true, std::nullopt},
-      {"/loose-photo", true, std::nullopt},   // the type is read without case or parameters
-      {"/not-a-photo", false, std::nullopt},  // typed as JPEG but not one: no image, no text
+      {"/loose-photo", true, std::nullopt},    // the type is read without case or parameters
+      {"/not-a-photo", false, std::nullopt},   // typed as JPEG but not one: no image, no text
       {"/jpeg-as-text", false, std::nullopt},  // not UTF-8 text
       {"/empty", false, ""},
       {"/missing", false, "{\"error\":{}}"},  // any status is a reply
@@ -94,8 +99,6 @@ TEST(GraphClientGet, FillsTheImageOnlyForJPEGRepliesAndTheTextOnlyForUTF8) {
     EXPECT_EQ(response.htmlResponse, c.text) << c.path;
     if (!response.imageResponse) continue;
     EXPECT_EQ(response.imageResponse->bytes, kJPEG);
-    EXPECT_EQ(response.imageResponse->width, 3);
-    EXPECT_EQ(response.imageResponse->height, 2);
   }
 }
 
@@ -124,9 +127,9 @@ TEST(GraphClientGetErrors, CarriesTheNetworkErrorAndNoReply) {
   ASSERT_TRUE(closing.ok() && silent.ok() && tls);
   LoopbackServer untrusted(serve, std::move(tls), "https");
   ASSERT_TRUE(untrusted.ok());
-  for (const std::string& base : {closing.baseURL(), silent.baseURL(), untrusted.baseURL(),
-                                  std::string("ftp://127.0.0.1"), std::string("file://"),
-                                  std::string()}) {  // other schemes, no host
+  for (const std::string& base :
+       {closing.baseURL(), silent.baseURL(), untrusted.baseURL(), std::string("ftp://127.0.0.1"),
+        std::string("file://"), std::string()}) {  // other schemes, no host
     GraphClient client(base, "http://127.0.0.1/");
     client.setTimeout(300ms);  // the silent server is given up on through the time-out
     client.setAccessToken("tok");

@@ -110,11 +110,6 @@ TEST(Bundle, ResourcesSitBesideTheModule) {
   EXPECT_EQ(lastPathComponentOfURL("file:///a%20b/x%2Fy.html?q#f"), "x/y.html");
   EXPECT_EQ(lastPathComponentOfURL("noslash"), "noslash");
   EXPECT_EQ(lastPathComponentOfURL("/a%2x%41.html"), "a%2xA.html");  // bad escapes stay
-  EXPECT_EQ(addPercentEscapes("/a b?x=1&y=é#"), "/a%20b?x=1&y=%C3%A9%23");
-  EXPECT_EQ(escapeQueryValue("a&b+c=d%e f/~"), "a%26b%2Bc%3Dd%25e%20f%2F~");
-  EXPECT_EQ(replacePercentEscapes("a%26b%2bc"), "a&b+c");
-  EXPECT_FALSE(replacePercentEscapes("%zz") || replacePercentEscapes("%C3") ||
-               addPercentEscapes("\xff"));
   const std::optional<std::string> self =
       modulePathContaining(reinterpret_cast<const void*>(&resourceFolderForModule));
   ASSERT_TRUE(self);

@@ -1,6 +1,7 @@
 // Runs the host program as a person would: on generated backups, on an empty home, and
 // with bad command lines; and checks the bundle it loads.
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -10,10 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "backup/backup_reader.h"
-#include "json/value.h"
-#include "json/writer.h"
-#include "model/session.h"
 #include "sample_home.h"
 #include "test_home.h"
 
@@ -54,34 +51,33 @@ ProgramRun run(const std::string& program, const std::vector<std::string>& args)
 
 ProgramRun ovra(const std::vector<std::string>& args) { return run(OVRA_HOST_PATH, args); }
 
-// What the page would read from the same home, worked out in this process.
-std::string expectedHeadlessLine(const std::string& home, const std::string& page) {
-  model::Session session;
-  backup::DetailedLog detailedLog;
-  backup::BackupReader(home, session, detailedLog).extractPlatformContents();
-  session.arrangeContents();
-  session.buildContactRows(5);
-  const std::string log = detailedLog.text();
-  json::Object object;
-  object.set("page", json::Value(page));
-  object.set("contacts", json::Value(session.peopleJSONRepresentation().value_or("")));
-  object.set("timeline", json::Value(session.allEvents()));
-  object.set("detailedLog", json::Value(log.empty() ? "No valid backup folders found" : log));
-  json::KtJsonWriter writer;
-  return writer.stringWithObject(json::Value(std::move(object))).value_or("") + "\n";
+std::string sha256Hex(const std::string& text) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr) != 1) return "";
+  std::string hex;
+  for (unsigned int i = 0; i < size; ++i) {
+    hex += "0123456789abcdef"[digest[i] >> 4];
+    hex += "0123456789abcdef"[digest[i] & 15];
+  }
+  return hex;
 }
 
-TEST(HostHeadless, PrintsTheMainPageAndTheBridgeTextsOfAGeneratedBackup) {
+// The generator's default home: one backup of "Anna's iPhone", 12 contacts, 400 messages
+// and 150 calls. The whole line is pinned by its digest, taken when this test was written.
+TEST(HostHeadless, PrintsTheMainPageAndTheBridgeTextsOfTheDefaultSampleHome) {
   testing::TempHome home;
-  sample::Options options;
-  options.backups = 2;
-  options.sms = 120;
-  options.calls = 40;
-  ASSERT_TRUE(sample::writeSampleHome(home.path(), options).ok());
+  ASSERT_TRUE(sample::writeSampleHome(home.path(), sample::Options()).ok());
   const ProgramRun r = ovra({"--headless", "--home", home.path()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.rfind("{\"page\":\"main.html\",\"contacts\":\"[[", 0), 0u) << r.out;
-  EXPECT_EQ(r.out, expectedHeadlessLine(home.path(), "main.html"));
+  EXPECT_TRUE(
+      r.out.starts_with(R"({"page":"main.html","contacts":"[[\"1\",\"Emma\",\"\",\"Kowalski\",)"))
+      << r.out;
+  EXPECT_TRUE(r.out.ends_with(R"("detailedLog":"Read backup of Anna's iPhone. In total so far: )"
+                              "12 contacts and 550 communication events<br/>\"}\n"))
+      << r.out;
+  EXPECT_EQ(sha256Hex(r.out), "86340fd6ac4d4d2caf9585955b52fffcca132e61d583f0175440183fbd0077d1")
+      << r.out;
   EXPECT_NE(r.err.find("Ignore facebook"), std::string::npos);
 }
 
@@ -106,7 +102,8 @@ TEST(HostOptions, BadCommandLinesGetOneLineAndStatusTwo) {
       {{"--home", "/nonexistent/ovra"}, "ovra: --home: '/nonexistent/ovra' is not a folder"},
       {{"--headless=yes"}, "ovra: --headless takes no value"},
       {{"--bundle"}, "ovra: --bundle needs a path"},
-      {{"--port", "8080"}, "ovra: --port needs the browser front end, which this build does not have"},
+      {{"--port", "8080"},
+       "ovra: --port needs the browser front end, which this build does not have"},
       {{"extra"}, "ovra: unknown option 'extra' (see --help)"},
   };
   for (const Case& k : cases) {
@@ -117,16 +114,10 @@ TEST(HostOptions, BadCommandLinesGetOneLineAndStatusTwo) {
   }
 }
 
-TEST(HostOptions, HelpVersionAndAMissingBundle) {
-  const ProgramRun help = ovra({"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("usage: ovra ", 0), 0u);
-  EXPECT_NE(help.out.find("--home DIR"), std::string::npos);
-  const ProgramRun version = ovra({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "ovra 2.0 (development)\n");
+TEST(HostLoad, AMissingBundleGivesOneLineAndStatusOne) {
   testing::TempHome home;
-  const ProgramRun missing = ovra({"--headless", "--home", home.path(), "--bundle", "/nonexistent"});
+  const ProgramRun missing =
+      ovra({"--headless", "--home", home.path(), "--bundle", "/nonexistent"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("ovra: cannot load the plug-in /nonexistent/"), std::string::npos)
       << missing.err;
@@ -143,8 +134,8 @@ TEST(PluginBundle, ExportsOnlyTheEntryAndShipsThePages) {
     if (!line.empty()) symbols.push_back(line.substr(line.rfind(' ') + 1));
   }
   EXPECT_EQ(symbols, std::vector<std::string>{"iTunesPluginMainMachO"}) << nm.out;
-  for (const char* page : {"loading.html", "loading_afterFacebook.html", "main.html",
-                           "noData.html"}) {
+  for (const char* page :
+       {"loading.html", "loading_afterFacebook.html", "main.html", "noData.html"}) {
     EXPECT_TRUE(fs::is_regular_file(fs::path(OVRA_BUNDLE_DIR) / "Contents/Resources" / page))
         << page;
   }

@@ -51,7 +51,8 @@ std::optional<std::string> addPercentEscapes(std::string_view text) {
   return out;
 }
 
-std::string escapeQueryValue(std::string_view value) {
+std::optional<std::string> escapeQueryValue(std::string_view value) {
+  if (!isValidUtf8(value)) return std::nullopt;
   std::string out;
   appendPercentEscaped(out, value, {});
   return out;

@@ -21,8 +21,9 @@ void appendPercentEscaped(std::string& out, std::string_view text, std::string_v
 std::optional<std::string> addPercentEscapes(std::string_view text);
 
 // A value for an address's query ("k=" + value): everything but letters, digits and
-// "-._~" is escaped, so "&", "+", "=", "%" and "#" in the value stay data.
-std::string escapeQueryValue(std::string_view value);
+// "-._~" is escaped, so "&", "+", "=", "%" and "#" in the value stay data and the server
+// reads back exactly `value`. Nothing when `value` is not UTF-8.
+std::optional<std::string> escapeQueryValue(std::string_view value);
 
 // Replaces every "%XX" (either case of hex digit) by its byte. Nothing when a '%' is
 // not followed by two hex digits or when the result is not UTF-8.

@@ -1,0 +1,81 @@
+// The host's pulses against a plug-in of the test's own: they follow the rate it answers.
+#include "plugin_host.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "platform/base/main_queue.h"
+
+namespace ovra::host {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace plugin;
+
+struct {  // what the test's plug-in registers and answers
+  uint32_t registeredMS = 0, answer = 0;
+  OSStatus status = kNoErr;
+  int pulses = 0;
+} fake;
+
+OSStatus handler(OSType message, VisualPluginMessageInfo* info, void*) {
+  if (message != kVisualPluginPulseMessage) return kNoErr;
+  ++fake.pulses;
+  info->u.pulseMessage.newPulseRateInHz = fake.answer;
+  return fake.status;
+}
+
+OSStatus entry(OSType message, PluginMessageInfo* info, void*) {
+  if (message != kPluginInitMessage) return kNoErr;
+  PlayerMessageInfo reg{};
+  reg.header.messageInfoSize = kPlayerMessageInfoSize;
+  reg.u.registerVisualPluginMessage.handler = &handler;
+  reg.u.registerVisualPluginMessage.timeBetweenDataInMS = fake.registeredMS;
+  return info->u.initMessage.appProc(info->u.initMessage.appCookie,
+                                     kPlayerRegisterVisualPluginMessage, &reg);
+}
+
+std::unique_ptr<PluginHost> attachFake(uint32_t registeredMS, uint32_t answer, OSStatus status) {
+  fake = {registeredMS, answer, status, 0};
+  std::string error;
+  std::unique_ptr<PluginHost> host = PluginHost::attach(&entry, error);
+  EXPECT_TRUE(host && host->initInstance() == kNoErr) << error;
+  return host;
+}
+
+TEST(PluginHostPulses, IntervalFollowsTheAnsweredRateAndFallsBackOnNonsense) {
+  const struct {
+    uint32_t registeredMS, answer;
+    OSStatus status;
+    std::chrono::milliseconds before, after;
+  } cases[] = {
+      {25, 10, kNoErr, 25ms, 100ms},        {25, 3, kNoErr, 25ms, 333ms},
+      {25, 1, kNoErr, 25ms, 1000ms},        {25, 1000, kNoErr, 25ms, 1ms},
+      {25, 0, kNoErr, 25ms, 25ms},          {25, 1001, kNoErr, 25ms, 25ms},
+      {0, 4000000000u, kNoErr, 10ms, 10ms},  // no registered time either
+      {25, 10, kUnimpErr, 25ms, 25ms},       // a refused pulse answers nothing
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<PluginHost> host = attachFake(c.registeredMS, c.answer, c.status);
+    ASSERT_TRUE(host);
+    EXPECT_EQ(host->pulseInterval(), c.before);
+    EXPECT_EQ(host->pulse(), c.status);
+    EXPECT_EQ(host->pulseInterval(), c.after) << c.answer;
+  }
+}
+
+TEST(PluginHostPulses, TheMainQueuePulsesAtTheAnsweredRate) {
+  // The first pulse comes after the registered 10 ms, the next ones every 250 ms.
+  std::unique_ptr<PluginHost> host = attachFake(10, 4, kNoErr);
+  ASSERT_TRUE(host);
+  host->startPulses();
+  platform::runMainQueueUntil([] { return false; }, 700ms);
+  host->stopPulses();
+  EXPECT_GE(fake.pulses, 2);
+  EXPECT_LE(fake.pulses, 4);  // every 10 ms it would be about 70
+}
+
+}  // namespace
+}  // namespace ovra::host
