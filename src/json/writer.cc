@@ -10,7 +10,6 @@
 #include <cstring>
 #include <utility>
 
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

@@ -13,7 +13,7 @@ Value parse(std::string_view text) {
   std::optional<Value> value = parser.objectWithString(text);
   EXPECT_TRUE(value.has_value()) << text << ": "
                                  << (traceOf(parser).empty() ? "" : traceOf(parser)[0].second);
-  return value.value_or(Value());
+  return value ? std::move(*value) : Value();
 }
 
 // The first element of a one-element array.
