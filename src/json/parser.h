@@ -21,7 +21,7 @@ class KtJsonParser : public KtJsonBase {
  public:
   // The array or object in `text` (which ends at its first NUL byte), or nothing on
   // failure, with the reasons in errorTrace(), innermost cause first. An absent text
-  // fails with error 12.
+  // fails with kNoInput.
   std::optional<Value> objectWithString(std::optional<std::string_view> text);
 
  private:
