@@ -209,8 +209,9 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
       return true;
     }
     Value element;
-    if (!scanValue(element))
+    if (!scanValue(element)) {
       return fail(JsonError::kMalformedInput, "Expected value while parsing array");
+    }
     elements_.push_back(std::move(element));
     if (!scanSeparator(']', "Trailing comma disallowed in array",
                        "Expected ',' or ']' after array element")) {
@@ -246,8 +247,9 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
       return fail(JsonError::kMalformedInput, "Object key string expected");
     }
     skipWhitespace();
-    if (c_ == end_ || *c_ != ':')
+    if (c_ == end_ || *c_ != ':') {
       return fail(JsonError::kMalformedInput, "Expected ':' separating key and value");
+    }
     ++c_;
     Value member;
     if (!scanValue(member)) {
