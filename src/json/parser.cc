@@ -190,6 +190,26 @@ bool KtJsonParser::skipLiteral(std::string_view rest) {
   return true;
 }
 
+__attribute__((noinline)) Value KtJsonParser::takeElements(size_t base) {
+  Array array;
+  array.reserve(elements_.size() - base);
+  array.insert(array.end(), std::make_move_iterator(elements_.begin() + base),
+               std::make_move_iterator(elements_.end()));
+  elements_.erase(elements_.begin() + base, elements_.end());
+  return Value(std::move(array));
+}
+
+__attribute__((noinline)) Value KtJsonParser::takeMembers(size_t base) {
+  Object object;
+  object.reserve(members_.size() - base);
+  for (size_t i = base; i < members_.size(); ++i) {
+    // A repeated key keeps its first place and takes the last value.
+    object.set(std::move(members_[i].key), std::move(members_[i].value));
+  }
+  members_.erase(members_.begin() + base, members_.end());
+  return Value(std::move(object));
+}
+
 bool KtJsonParser::scanRestOfArray(Value& value) {
   if (++depth_ > depthLimit()) return fail(JsonError::kTooDeep, "Nested too deep");
   // Elements wait on the shared stack until the count is known; the array is then
@@ -200,12 +220,7 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
     if (c_ != end_ && *c_ == ']') {
       ++c_;
       --depth_;
-      Array array;
-      array.reserve(elements_.size() - base);
-      array.insert(array.end(), std::make_move_iterator(elements_.begin() + base),
-                   std::make_move_iterator(elements_.end()));
-      elements_.erase(elements_.begin() + base, elements_.end());
-      value = Value(std::move(array));
+      value = takeElements(base);
       return true;
     }
     Value element;
@@ -229,14 +244,7 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
     if (c_ != end_ && *c_ == '}') {
       ++c_;
       --depth_;
-      Object object;
-      object.reserve(members_.size() - base);
-      for (size_t i = base; i < members_.size(); ++i) {
-        // A repeated key keeps its first place and takes the last value.
-        object.set(std::move(members_[i].key), std::move(members_[i].value));
-      }
-      members_.erase(members_.begin() + base, members_.end());
-      value = Value(std::move(object));
+      value = takeMembers(base);
       return true;
     }
     // The key is read straight into its place on the stack; the value is read aside,
