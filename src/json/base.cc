@@ -6,10 +6,10 @@ namespace ovra::json {
 
 KtJsonBase::KtJsonBase() = default;
 
-void KtJsonBase::addErrorWithCode(uint64_t code, std::string description) {
+void KtJsonBase::addErrorWithCode(JsonError code, std::string description) {
   auto error = std::make_shared<Error>();
   error->domain = kKtJSONErrorDomain;
-  error->code = code;
+  error->code = static_cast<uint64_t>(code);
   error->description = std::move(description);
   if (!errorTrace_) {
     errorTrace_ = std::make_unique<ErrorTrace>();
@@ -21,12 +21,12 @@ void KtJsonBase::addErrorWithCode(uint64_t code, std::string description) {
 
 void KtJsonBase::clearErrorTrace() { errorTrace_.reset(); }
 
-__attribute__((noinline)) bool KtJsonBase::fail(uint64_t code, const char* description) {
+__attribute__((noinline)) bool KtJsonBase::fail(JsonError code, const char* description) {
   addErrorWithCode(code, description);
   return false;
 }
 
-__attribute__((noinline)) bool KtJsonBase::fail(uint64_t code, const char* prefix,
+__attribute__((noinline)) bool KtJsonBase::fail(JsonError code, const char* prefix,
                                                 std::string_view detail, const char* suffix) {
   std::string description = prefix;
   description += detail;

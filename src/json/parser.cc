@@ -86,7 +86,7 @@ void appendUtf8(unsigned codePoint, std::string& out) {
 std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_view> text) {
   clearErrorTrace();
   if (!text) {
-    fail(12, "Input was 'nil'");
+    fail(JsonError::kNoInput, "Input was 'nil'");
     return std::nullopt;
   }
   depth_ = 0;
@@ -101,9 +101,9 @@ std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_vi
   if (!scanValue(value)) {
     // the reasons are in the trace
   } else if (!scanIsAtEnd()) {
-    fail(10, "Garbage after JSON");
+    fail(JsonError::kGarbageAfterValue, "Garbage after JSON");
   } else if (!value.isArray() && !value.isObject()) {
-    fail(4, "Valid fragment, but not JSON");
+    fail(JsonError::kNotArrayOrObject, "Valid fragment, but not JSON");
   } else {
     result = std::move(value);
   }
@@ -124,7 +124,7 @@ bool KtJsonParser::scanIsAtEnd() {
 
 bool KtJsonParser::scanValue(Value& value) {
   skipWhitespace();
-  if (c_ == end_) return fail(11, "Unexpected end of string");
+  if (c_ == end_) return fail(JsonError::kUnexpectedEnd, "Unexpected end of string");
   switch (*c_++) {
     case '"':
       return scanStringValue(value);
@@ -152,9 +152,9 @@ bool KtJsonParser::scanValue(Value& value) {
       --c_;
       return scanNumber(value);
     case '+':
-      return fail(2, "Leading + disallowed in number");
+      return fail(JsonError::kBadNumber, "Leading + disallowed in number");
     default:
-      return fail(3, "Unrecognised leading character");
+      return fail(JsonError::kMalformedInput, "Unrecognised leading character");
   }
 }
 
@@ -164,19 +164,19 @@ bool KtJsonParser::scanStringValue(Value& value) {
 }
 
 bool KtJsonParser::scanRestOfTrue(Value& value) {
-  if (!skipLiteral("rue")) return fail(3, "Expected 'true'");
+  if (!skipLiteral("rue")) return fail(JsonError::kMalformedInput, "Expected 'true'");
   value = Value(true);
   return true;
 }
 
 bool KtJsonParser::scanRestOfFalse(Value& value) {
-  if (!skipLiteral("alse")) return fail(3, "Expected 'false'");
+  if (!skipLiteral("alse")) return fail(JsonError::kMalformedInput, "Expected 'false'");
   value = Value(false);
   return true;
 }
 
 bool KtJsonParser::scanRestOfNull(Value& value) {
-  if (!skipLiteral("ull")) return fail(3, "Expected 'null'");
+  if (!skipLiteral("ull")) return fail(JsonError::kMalformedInput, "Expected 'null'");
   value = Value(nullptr);
   return true;
 }
@@ -190,8 +190,28 @@ bool KtJsonParser::skipLiteral(std::string_view rest) {
   return true;
 }
 
+__attribute__((noinline)) Value KtJsonParser::takeElements(size_t base) {
+  Array array;
+  array.reserve(elements_.size() - base);
+  array.insert(array.end(), std::make_move_iterator(elements_.begin() + base),
+               std::make_move_iterator(elements_.end()));
+  elements_.erase(elements_.begin() + base, elements_.end());
+  return Value(std::move(array));
+}
+
+__attribute__((noinline)) Value KtJsonParser::takeMembers(size_t base) {
+  Object object;
+  object.reserve(members_.size() - base);
+  for (size_t i = base; i < members_.size(); ++i) {
+    // A repeated key keeps its first place and takes the last value.
+    object.set(std::move(members_[i].key), std::move(members_[i].value));
+  }
+  members_.erase(members_.begin() + base, members_.end());
+  return Value(std::move(object));
+}
+
 bool KtJsonParser::scanRestOfArray(Value& value) {
-  if (++depth_ > depthLimit()) return fail(7, "Nested too deep");
+  if (++depth_ > depthLimit()) return fail(JsonError::kTooDeep, "Nested too deep");
   // Elements wait on the shared stack until the count is known; the array is then
   // allocated once, at its exact size.
   const size_t base = elements_.size();
@@ -200,41 +220,31 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
     if (c_ != end_ && *c_ == ']') {
       ++c_;
       --depth_;
-      Array array;
-      array.reserve(elements_.size() - base);
-      array.insert(array.end(), std::make_move_iterator(elements_.begin() + base),
-                   std::make_move_iterator(elements_.end()));
-      elements_.erase(elements_.begin() + base, elements_.end());
-      value = Value(std::move(array));
+      value = takeElements(base);
       return true;
     }
     Value element;
-    if (!scanValue(element)) return fail(3, "Expected value while parsing array");
+    if (!scanValue(element)) {
+      return fail(JsonError::kMalformedInput, "Expected value while parsing array");
+    }
     elements_.push_back(std::move(element));
     if (!scanSeparator(']', "Trailing comma disallowed in array",
                        "Expected ',' or ']' after array element")) {
       return false;
     }
   }
-  return fail(11, "End of input while parsing array");
+  return fail(JsonError::kUnexpectedEnd, "End of input while parsing array");
 }
 
 bool KtJsonParser::scanRestOfDictionary(Value& value) {
-  if (++depth_ > depthLimit()) return fail(7, "Nested too deep");
+  if (++depth_ > depthLimit()) return fail(JsonError::kTooDeep, "Nested too deep");
   const size_t base = members_.size();  // as for arrays
   while (c_ != end_) {
     skipWhitespace();
     if (c_ != end_ && *c_ == '}') {
       ++c_;
       --depth_;
-      Object object;
-      object.reserve(members_.size() - base);
-      for (size_t i = base; i < members_.size(); ++i) {
-        // A repeated key keeps its first place and takes the last value.
-        object.set(std::move(members_[i].key), std::move(members_[i].value));
-      }
-      members_.erase(members_.begin() + base, members_.end());
-      value = Value(std::move(object));
+      value = takeMembers(base);
       return true;
     }
     // The key is read straight into its place on the stack; the value is read aside,
@@ -242,14 +252,17 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
     const size_t at = members_.size();
     members_.emplace_back();
     if (c_ == end_ || *c_ != '"' || (++c_, !scanRestOfString(members_[at].key))) {
-      return fail(3, "Object key string expected");
+      return fail(JsonError::kMalformedInput, "Object key string expected");
     }
     skipWhitespace();
-    if (c_ == end_ || *c_ != ':') return fail(3, "Expected ':' separating key and value");
+    if (c_ == end_ || *c_ != ':') {
+      return fail(JsonError::kMalformedInput, "Expected ':' separating key and value");
+    }
     ++c_;
     Value member;
     if (!scanValue(member)) {
-      return fail(3, "Object value expected for key: ", members_[at].key, "");
+      return fail(JsonError::kMalformedInput, "Object value expected for key: ", members_[at].key,
+                  "");
     }
     members_[at].value = std::move(member);
     if (!scanSeparator('}', "Trailing comma disallowed in object",
@@ -257,16 +270,16 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
       return false;
     }
   }
-  return fail(11, "End of input while parsing object");
+  return fail(JsonError::kUnexpectedEnd, "End of input while parsing object");
 }
 
 bool KtJsonParser::scanSeparator(char close, const char* trailingComma, const char* missing) {
   skipWhitespace();
   if (c_ == end_ || *c_ == close) return true;
-  if (*c_ != ',') return fail(3, missing);
+  if (*c_ != ',') return fail(JsonError::kMalformedInput, missing);
   ++c_;
   skipWhitespace();
-  if (c_ != end_ && *c_ == close) return fail(9, trailingComma);
+  if (c_ != end_ && *c_ == close) return fail(JsonError::kTrailingComma, trailingComma);
   return true;
 }
 
@@ -284,7 +297,8 @@ bool KtJsonParser::scanRestOfString(std::string& string) {
       const size_t length = utf8SequenceLength(p, end_);
       if (length == 0) {
         c_ = p;
-        return fail(3, "Invalid UTF-8 in string at byte '0x", hexText(b), "'");
+        return fail(JsonError::kMalformedInput, "Invalid UTF-8 in string at byte '0x", hexText(b),
+                    "'");
       }
       p += length;
       continue;
@@ -304,7 +318,8 @@ bool KtJsonParser::scanRestOfString(std::string& string) {
     }
     string.append(run, p);
     c_ = p;
-    if (b != '\\') return fail(5, "Unescaped control character '0x", hexText(b), "'");
+    if (b != '\\')
+      return fail(JsonError::kUnescapedControl, "Unescaped control character '0x", hexText(b), "'");
 
     ++c_;  // the escape letter
     const unsigned char letter = c_ == end_ ? 0 : static_cast<unsigned char>(*c_);
@@ -331,17 +346,18 @@ bool KtJsonParser::scanRestOfString(std::string& string) {
         break;
       case 'u':
         ++c_;
-        if (!scanUnicodeChar(string)) return fail(6, "Broken unicode character");
+        if (!scanUnicodeChar(string))
+          return fail(JsonError::kBadUnicodeEscape, "Broken unicode character");
         --c_;  // back on the last hexadecimal digit, as for the one-letter escapes
         break;
       default: {
         // Shown as the sign-extended 16-bit value of the byte: 0x80 gives ff80.
         const unsigned shown = letter >= 0x80 ? 0xff00u | letter : letter;
-        return fail(8, "Illegal escape sequence '0x", hexText(shown), "'");
+        return fail(JsonError::kIllegalEscape, "Illegal escape sequence '0x", hexText(shown), "'");
       }
     }
     ++c_;
-    if (c_ == end_) return fail(11, "Unexpected EOF while parsing string");
+    if (c_ == end_) return fail(JsonError::kUnexpectedEnd, "Unexpected EOF while parsing string");
     run = p = c_;
   }
 }
@@ -358,7 +374,7 @@ bool KtJsonParser::scanHexQuad(unsigned& unit) {
     } else if (b >= 'A' && b <= 'F') {
       digit = static_cast<unsigned>(b - 'A' + 10);
     } else {
-      return fail(6, "Missing hex digit in quad");
+      return fail(JsonError::kBadUnicodeEscape, "Missing hex digit in quad");
     }
     unit = unit << 4 | digit;
   }
@@ -368,21 +384,21 @@ bool KtJsonParser::scanHexQuad(unsigned& unit) {
 bool KtJsonParser::scanUnicodeChar(std::string& string) {
   unsigned first;
   if (!scanHexQuad(first)) {
-    return fail(6, "Missing hex quad");
+    return fail(JsonError::kBadUnicodeEscape, "Missing hex quad");
   }
   if (first < 0xd800 || first > 0xdfff) {
     appendUtf8(first, string);
     return true;
   }
   if (first >= 0xdc00) {
-    return fail(6, "Invalid high character in surrogate pair");
+    return fail(JsonError::kBadUnicodeEscape, "Invalid high character in surrogate pair");
   }
   unsigned second;
   if (end_ - c_ < 2 || c_[0] != '\\' || c_[1] != 'u' || (c_ += 2, !scanHexQuad(second))) {
-    return fail(6, "Missing low character in surrogate pair");
+    return fail(JsonError::kBadUnicodeEscape, "Missing low character in surrogate pair");
   }
   if (second < 0xdc00 || second > 0xdfff) {
-    return fail(6, "Invalid low surrogate char");
+    return fail(JsonError::kBadUnicodeEscape, "Invalid low surrogate char");
   }
   appendUtf8(0x10000 + (first - 0xd800) * 0x400 + (second - 0xdc00), string);
   return true;
@@ -399,7 +415,7 @@ bool KtJsonParser::scanNumber(Value& value) {
   if (c_ != end_ && *c_ == '0') {
     ++c_;
     if (c_ != end_ && isDigit(*c_)) {
-      return fail(2, "Leading 0 disallowed in number");
+      return fail(JsonError::kBadNumber, "Leading 0 disallowed in number");
     }
   } else if (c_ != end_ && isDigit(*c_)) {
     for (; c_ != end_ && isDigit(*c_); ++c_) {
@@ -408,13 +424,13 @@ bool KtJsonParser::scanNumber(Value& value) {
       magnitude = magnitude * 10 + digit;  // meaningless once fitsInt is false
     }
   } else {
-    return fail(2, "No digits after initial minus");
+    return fail(JsonError::kBadNumber, "No digits after initial minus");
   }
 
   if (c_ != end_ && *c_ == '.') {
     ++c_;
     if (c_ == end_ || !isDigit(*c_)) {
-      return fail(2, "No digits after decimal point");
+      return fail(JsonError::kBadNumber, "No digits after decimal point");
     }
     while (c_ != end_ && isDigit(*c_)) ++c_;
     fitsInt = false;
@@ -423,7 +439,7 @@ bool KtJsonParser::scanNumber(Value& value) {
     ++c_;
     if (c_ != end_ && (*c_ == '+' || *c_ == '-')) ++c_;
     if (c_ == end_ || !isDigit(*c_)) {
-      return fail(2, "No digits after exponent");
+      return fail(JsonError::kBadNumber, "No digits after exponent");
     }
     while (c_ != end_ && isDigit(*c_)) ++c_;
     fitsInt = false;
@@ -437,7 +453,7 @@ bool KtJsonParser::scanNumber(Value& value) {
   std::optional<Decimal> decimal =
       Decimal::fromLiteral(std::string_view(start, static_cast<size_t>(c_ - start)));
   if (!decimal) {
-    return fail(2, "Failed creating decimal instance");
+    return fail(JsonError::kBadNumber, "Failed creating decimal instance");
   }
   value = Value(std::move(*decimal));
   return true;

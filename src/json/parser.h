@@ -21,7 +21,7 @@ class KtJsonParser : public KtJsonBase {
  public:
   // The array or object in `text` (which ends at its first NUL byte), or nothing on
   // failure, with the reasons in errorTrace(), innermost cause first. An absent text
-  // fails with error 12.
+  // fails with kNoInput.
   std::optional<Value> objectWithString(std::optional<std::string_view> text);
 
  private:
@@ -37,6 +37,11 @@ class KtJsonParser : public KtJsonBase {
   bool skipLiteral(std::string_view rest);
   bool scanRestOfArray(Value& value);
   bool scanRestOfDictionary(Value& value);
+  // The container closed at the top of elements_ or members_, from `base` on, taken off
+  // the stack. Kept out of line so that the moves they inline do not enlarge the frames
+  // of the recursion (sanitizer builds give every inlined temporary its own stack slot).
+  Value takeElements(size_t base);
+  Value takeMembers(size_t base);
   bool scanRestOfString(std::string& string);
   // What may follow an element or member: a comma (with no `close` right after it),
   // `close` itself, or the end of input, which the caller's loop reports.

@@ -1,10 +1,8 @@
-// The parser's byte scanner: finds the first byte of a small set in a run of text,
-// sixteen bytes at a time where the processor allows. Internal to the codec; pure
-// functions, safe from any thread.
+// The parser's byte scanner: finds the first byte in a run of string content that ends
+// the plain run, sixteen bytes at a time where the processor allows. Internal to the
+// codec; a pure function, safe from any thread.
 #ifndef OVRA_JSON_SCAN_H_
 #define OVRA_JSON_SCAN_H_
-
-#include <cstdint>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -12,36 +10,29 @@
 
 namespace ovra::json::internal {
 
-// The bytes findByte looks for, as a table.
-struct ByteSet {
+// The bytes findSpecialByte looks for, as a table.
+struct SpecialBytes {
   bool member[256] = {};
-  constexpr explicit ByteSet(bool alsoNonAscii) {
+  constexpr SpecialBytes() {
     for (int b = 0; b < 0x20; ++b) member[b] = true;
     member[static_cast<unsigned char>('"')] = true;
     member[static_cast<unsigned char>('\\')] = true;
-    for (int b = 0x80; alsoNonAscii && b < 0x100; ++b) member[b] = true;
+    for (int b = 0x80; b < 0x100; ++b) member[b] = true;
   }
 };
 
-// First byte in [p, end) that is a control byte (0x00 to 0x1F), the quotation mark or the
-// backslash, or, when kAlsoNonAscii, any byte of 0x80 and above. Returns end when there
-// is none.
-template <bool kAlsoNonAscii>
-inline const char* findByte(const char* p, const char* end) {
+// First byte in [p, end) that is a control byte (0x00 to 0x1F), the quotation mark, the
+// backslash or a byte of 0x80 and above (which the parser validates as UTF-8 on its own).
+// Returns end when there is none.
+inline const char* findSpecialByte(const char* p, const char* end) {
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi8('"');
   const __m128i backslash = _mm_set1_epi8('\\');
   while (end - p >= 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i low;
-    if constexpr (kAlsoNonAscii) {
-      // Signed comparison: bytes of 0x80 and above are negative, so one test catches
-      // both the control bytes and the non-ASCII bytes.
-      low = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
-    } else {
-      const __m128i lastControl = _mm_set1_epi8(0x1f);
-      low = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
-    }
+    // Signed comparison: bytes of 0x80 and above are negative, so one test catches both
+    // the control bytes and the non-ASCII bytes.
+    const __m128i low = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
     const __m128i hit = _mm_or_si128(
         low, _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
@@ -50,16 +41,11 @@ inline const char* findByte(const char* p, const char* end) {
   }
 #endif
   // The tail (and short strings, such as most keys) byte by byte, one lookup each.
-  constexpr ByteSet kSet(kAlsoNonAscii);
+  constexpr SpecialBytes kSet;
   for (; p != end; ++p) {
     if (kSet.member[static_cast<unsigned char>(*p)]) return p;
   }
   return end;
-}
-
-// The escape set plus non-ASCII bytes, which the parser validates as UTF-8 on its own.
-inline const char* findSpecialByte(const char* p, const char* end) {
-  return findByte<true>(p, end);
 }
 
 }  // namespace ovra::json::internal

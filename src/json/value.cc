@@ -1,7 +1,6 @@
 #include "json/value.h"
 
-#include <charconv>
-#include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace ovra::json {
@@ -90,35 +89,16 @@ std::string Decimal::text() const {
   return out;
 }
 
-std::optional<int64_t> Decimal::asInt64() const {
-  if (isZero()) return 0;
-  const bool negative = rep_->negative;
-  const std::string& digits = rep_->digits;
-  const int64_t exponent = rep_->exponent;
-  if (exponent < 0 || static_cast<int64_t>(digits.size()) + exponent > 19) return std::nullopt;
-  uint64_t magnitude = 0;
-  constexpr uint64_t kLimit = uint64_t{1} << 63;  // |INT64_MIN|
-  for (size_t k = 0; k < digits.size() + static_cast<size_t>(exponent); ++k) {
-    unsigned digit = k < digits.size() ? static_cast<unsigned>(digits[k] - '0') : 0;
-    if (magnitude > (kLimit - digit) / 10) return std::nullopt;
-    magnitude = magnitude * 10 + digit;
-  }
-  if (negative) return static_cast<int64_t>(0 - magnitude);
-  if (magnitude == kLimit) return std::nullopt;
-  return static_cast<int64_t>(magnitude);
-}
-
 std::optional<Value> Opaque::proxyForJson() const { return std::nullopt; }
 
-Object::Object(const Object& other) : members_(other.members_) {
-  if (other.index_) rebuildIndex();
-}
+Object::Object(const Object& other)
+    : members_(other.members_),
+      index_(other.index_ ? std::make_unique<Index>(*other.index_) : nullptr) {}
 
 Object& Object::operator=(const Object& other) {
   if (this != &other) {
     members_ = other.members_;
-    index_.reset();
-    if (other.index_) rebuildIndex();
+    index_ = other.index_ ? std::make_unique<Index>(*other.index_) : nullptr;
   }
   return *this;
 }
@@ -127,16 +107,20 @@ Object::Object(Object&&) noexcept = default;
 Object& Object::operator=(Object&&) noexcept = default;
 Object::~Object() = default;
 
-void Object::rebuildIndex() {
-  index_ = std::make_unique<std::unordered_map<std::string_view, size_t>>();
+void Object::buildIndex() {
+  index_ = std::make_unique<Index>();
   index_->reserve(members_.size() * 2);
-  for (size_t i = 0; i < members_.size(); ++i) (*index_)[members_[i].key] = i;
+  for (size_t i = 0; i < members_.size(); ++i) index_->emplace(hashOf(members_[i].key), i);
 }
 
 const Value* Object::find(std::string_view key) const {
   if (index_) {
-    auto it = index_->find(key);
-    return it == index_->end() ? nullptr : &members_[it->second].value;
+    auto [it, last] = index_->equal_range(hashOf(key));
+    for (; it != last; ++it) {
+      const Member& m = members_[it->second];
+      if (m.key == key) return &m.value;
+    }
+    return nullptr;
   }
   for (const Member& m : members_) {
     if (m.key == key) return &m.value;
@@ -153,14 +137,11 @@ void Object::set(std::string key, Value value) {
     *present = std::move(value);
     return;
   }
-  // Growing the vector moves the strings, and short strings move their bytes: the
-  // index of views is rebuilt whenever the storage changes.
-  const bool relocates = members_.size() == members_.capacity();
   members_.push_back(Member{std::move(key), std::move(value)});
-  if (index_ && !relocates) {
-    (*index_)[members_.back().key] = members_.size() - 1;
+  if (index_) {
+    index_->emplace(hashOf(members_.back().key), members_.size() - 1);
   } else if (members_.size() >= kIndexFrom) {
-    rebuildIndex();
+    buildIndex();
   }
 }
 

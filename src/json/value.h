@@ -10,6 +10,7 @@
 #define OVRA_JSON_VALUE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,12 +61,8 @@ class Decimal {
   // would need more than 40 zeros.
   std::string text() const;
 
-  // The value as a 64-bit integer when it is one exactly.
-  std::optional<int64_t> asInt64() const;
-
   friend bool operator==(const Decimal& a, const Decimal& b) {
-    return a.negative() == b.negative() && a.exponent() == b.exponent() &&
-           a.digits() == b.digits();
+    return a.negative() == b.negative() && a.exponent() == b.exponent() && a.digits() == b.digits();
   }
 
  private:
@@ -93,7 +90,9 @@ class Opaque {
 using Array = std::vector<Value>;
 
 // Members in insertion order. Lookups are linear for small objects and go through a
-// hash index once the object grows.
+// hash index once the object grows. The index holds key hashes and member positions
+// only, nothing that points into the members, so copying, moving or reallocating the
+// members never leaves it stale.
 class Object {
  public:
   Object() = default;
@@ -110,7 +109,6 @@ class Object {
   // The value under `key`, or null when absent.
   const Value* find(std::string_view key) const;
   Value* find(std::string_view key);
-  bool contains(std::string_view key) const { return find(key) != nullptr; }
 
   // Sets `key`: a new key goes to the end, a present key keeps its place.
   void set(std::string key, Value value);
@@ -125,10 +123,13 @@ class Object {
 
  private:
   static constexpr size_t kIndexFrom = 16;  // members before a hash index is kept
-  void rebuildIndex();
+  // Key hash to member position; behind a pointer so that an Object stays small.
+  using Index = std::unordered_multimap<size_t, size_t>;
+  static size_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
+  void buildIndex();
 
   std::vector<Member> members_;
-  std::unique_ptr<std::unordered_map<std::string_view, size_t>> index_;
+  std::unique_ptr<Index> index_;  // null below kIndexFrom members
 };
 
 class Value {

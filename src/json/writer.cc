@@ -10,7 +10,6 @@
 #include <cstring>
 #include <utility>
 
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -135,7 +134,7 @@ std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
     if (appendValue(value, out)) return out;
   } else if (value.isOpaque()) {
     if (proxyHops_ >= depthLimit()) {
-      fail(7, "Nested too deep");
+      fail(JsonError::kTooDeep, "Nested too deep");
     } else if (std::optional<Value> proxy =
                    value.asOpaque() ? value.asOpaque()->proxyForJson() : std::nullopt) {
       ++proxyHops_;
@@ -144,7 +143,7 @@ std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
       if (text) return text;
     }
   }
-  fail(4, "Not valid type for JSON");
+  fail(JsonError::kNotArrayOrObject, "Not valid type for JSON");
   return std::nullopt;
 }
 
@@ -193,10 +192,10 @@ bool KtJsonWriter::writeValue(const Value& value, Sink& out) {
     case Value::Kind::kDouble: {
       const double d = value.asDouble();
       if (std::isnan(d)) {
-        return fail(1, "NaN is not a valid number in JSON");
+        return fail(JsonError::kUnwritableValue, "NaN is not a valid number in JSON");
       }
       if (std::isinf(d)) {
-        return fail(1, "Infinity is not a valid number in JSON");
+        return fail(JsonError::kUnwritableValue, "Infinity is not a valid number in JSON");
       }
       char* at = out.room(32);  // shortest text that reads back as the same double
       out.advance(std::to_chars(at, at + 32, d).ptr);
@@ -215,11 +214,11 @@ bool KtJsonWriter::writeValue(const Value& value, Sink& out) {
       std::optional<Value> proxy;
       if (object) proxy = object->proxyForJson();
       if (!proxy) {
-        return fail(1, "JSON serialisation not supported for ",
+        return fail(JsonError::kUnwritableValue, "JSON serialisation not supported for ",
                     object ? object->className() : std::string("(null)"), "");
       }
       if (proxyHops_ >= depthLimit()) {
-        return fail(7, "Nested too deep");
+        return fail(JsonError::kTooDeep, "Nested too deep");
       }
       ++proxyHops_;
       const bool ok = writeValue(*proxy, out);
@@ -232,7 +231,7 @@ bool KtJsonWriter::writeValue(const Value& value, Sink& out) {
 
 bool KtJsonWriter::writeArray(const Array& array, Sink& out) {
   if (++depth_ > depthLimit()) {
-    return fail(7, "Nested too deep");
+    return fail(JsonError::kTooDeep, "Nested too deep");
   }
   out.put('[');
   bool first = true;
@@ -248,7 +247,7 @@ bool KtJsonWriter::writeArray(const Array& array, Sink& out) {
 
 bool KtJsonWriter::writeDictionary(const Object& object, Sink& out) {
   if (++depth_ > depthLimit()) {
-    return fail(7, "Nested too deep");
+    return fail(JsonError::kTooDeep, "Nested too deep");
   }
   out.put('{');
   bool first = true;
@@ -259,7 +258,8 @@ bool KtJsonWriter::writeDictionary(const Object& object, Sink& out) {
     writeString(member.key, out);
     out.put(':');
     if (!writeValue(member.value, out)) {
-      return fail(1, "Unsupported value for key ", member.key, " in object");
+      return fail(JsonError::kUnwritableValue, "Unsupported value for key ", member.key,
+                  " in object");
     }
   }
   --depth_;

@@ -18,7 +18,7 @@ namespace ovra::json {
 class KtJsonWriter : public KtJsonBase {
  public:
   // The JSON text of an array or object (or of a proxy that turns into one); nothing on
-  // failure, with the reasons in errorTrace(), error 4 always last.
+  // failure, with the reasons in errorTrace(), kNotArrayOrObject always last.
   std::optional<std::string> stringWithObject(const Value& value);
 
   // Each appends its value's text to `out` and returns false on failure (having added

@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "json/parser.h"
@@ -7,7 +8,11 @@
 namespace ovra::json {
 namespace {
 
-constexpr const char* kInArray = "Expected value while parsing array";
+using enum JsonError;
+
+const Record kInArray{kMalformedInput, "Expected value while parsing array"};
+const Record kBroken{kBadUnicodeEscape, "Broken unicode character"};
+const Record kNested{kTooDeep, "Nested too deep"};
 
 struct Case {
   std::string text;
@@ -22,141 +27,103 @@ void expectTraces(const std::vector<Case>& cases) {
   }
 }
 
-TEST(KtJsonParserErrors, RejectsWhatIsNotOneArrayOrObject) {
+// A string holding `bytes` that are not UTF-8, the first bad byte being `lead`.
+Case notUtf8(const char* bytes, const char* lead) {
+  return {std::string("[\"") + bytes + "\"]",
+          {{kMalformedInput, std::string("Invalid UTF-8 in string at byte '0x") + lead + "'"},
+           kInArray}};
+}
+
+TEST(KtJsonParserErrors, RejectsWhatIsNotOneWellFormedArrayOrObject) {
   KtJsonParser parser;
   EXPECT_EQ(parser.objectWithString(std::nullopt), std::nullopt);
-  EXPECT_EQ(traceOf(parser), (Trace{{12, "Input was 'nil'"}}));
+  EXPECT_EQ(traceOf(parser), (Trace{{kNoInput, "Input was 'nil'"}}));
+  const Record kNoComma{kMalformedInput, "Expected ',' or ']' after array element"};
   expectTraces({
-      {"", {{11, "Unexpected end of string"}}},
-      {" \n ", {{11, "Unexpected end of string"}}},
-      {"\"text\"", {{4, "Valid fragment, but not JSON"}}},
-      {" 12 ", {{4, "Valid fragment, but not JSON"}}},
-      {"null", {{4, "Valid fragment, but not JSON"}}},
-      {"[] x", {{10, "Garbage after JSON"}}},
-      {"\xef\xbb\xbf[]", {{3, "Unrecognised leading character"}}},  // byte-order mark
-      {"[", {{11, "End of input while parsing array"}}},
-      {"[1,", {{11, "End of input while parsing array"}}},
-      {"[ ", {{11, "Unexpected end of string"}, {3, kInArray}}},
-      {"{", {{11, "End of input while parsing object"}}},
-      {"{\"a\":1", {{11, "End of input while parsing object"}}},
-  });
-}
-
-TEST(KtJsonParserErrors, ContainerMistakes) {
-  expectTraces({
-      {"[1,]", {{9, "Trailing comma disallowed in array"}}},
-      {"{\"a\":1,}", {{9, "Trailing comma disallowed in object"}}},
-      {"[,1]", {{3, "Unrecognised leading character"}, {3, kInArray}}},
-      {"{a:1}", {{3, "Object key string expected"}}},
-      {"{\"a\" 1}", {{3, "Expected ':' separating key and value"}}},
-      {"{\"a\":}",
-       {{3, "Unrecognised leading character"}, {3, "Object value expected for key: a"}}},
-      {"{\"a\\tb\":tru}", {{3, "Expected 'true'"}, {3, "Object value expected for key: a\tb"}}},
+      {"", {{kUnexpectedEnd, "Unexpected end of string"}}},
+      {" 12 ", {{kNotArrayOrObject, "Valid fragment, but not JSON"}}},
+      {"[] x", {{kGarbageAfterValue, "Garbage after JSON"}}},
+      {"\xef\xbb\xbf[]", {{kMalformedInput, "Unrecognised leading character"}}},  // BOM
+      {"[1,", {{kUnexpectedEnd, "End of input while parsing array"}}},
+      {"[ ", {{kUnexpectedEnd, "Unexpected end of string"}, kInArray}},
+      {"{\"a\":1", {{kUnexpectedEnd, "End of input while parsing object"}}},
+      {"[1,]", {{kTrailingComma, "Trailing comma disallowed in array"}}},
+      {"{\"a\":1,}", {{kTrailingComma, "Trailing comma disallowed in object"}}},
+      {"[,1]", {{kMalformedInput, "Unrecognised leading character"}, kInArray}},
+      {"{a:1}", {{kMalformedInput, "Object key string expected"}}},
+      {"{\"a\" 1}", {{kMalformedInput, "Expected ':' separating key and value"}}},
+      {"{\"a\\tb\":tru}",
+       {{kMalformedInput, "Expected 'true'"},
+        {kMalformedInput, "Object value expected for key: a\tb"}}},
       // Neighbours without a comma between them.
-      {"[1 2]", {{3, "Expected ',' or ']' after array element"}}},
-      {"[truefalse]", {{3, "Expected ',' or ']' after array element"}}},
-      {"[\"a\"\"b\"]", {{3, "Expected ',' or ']' after array element"}}},
-      {"{\"a\":1 \"b\":2}", {{3, "Expected ',' or '}' after object member"}}},
+      {"[truefalse]", {kNoComma}},
+      {"{\"a\":1 \"b\":2}", {{kMalformedInput, "Expected ',' or '}' after object member"}}},
       {"[{\"a\":[1 2]}]",
-       {{3, "Expected ',' or ']' after array element"},
-        {3, "Object value expected for key: a"},
-        {3, kInArray}}},
+       {kNoComma, {kMalformedInput, "Object value expected for key: a"}, kInArray}},
   });
 }
 
-TEST(KtJsonParserErrors, LiteralsAndNumbers) {
+TEST(KtJsonParserErrors, RejectsMalformedNumbersAndStrings) {
+  const Record kNoLow{kBadUnicodeEscape, "Missing low character in surrogate pair"};
+  const Record kNoDigit{kBadUnicodeEscape, "Missing hex digit in quad"};
   expectTraces({
-      {"[tru]", {{3, "Expected 'true'"}, {3, kInArray}}},
-      {"[fals]", {{3, "Expected 'false'"}, {3, kInArray}}},
-      {"[nul", {{3, "Expected 'null'"}, {3, kInArray}}},
-      {"[01]", {{2, "Leading 0 disallowed in number"}, {3, kInArray}}},
-      {"[-01]", {{2, "Leading 0 disallowed in number"}, {3, kInArray}}},
-      {"[-]", {{2, "No digits after initial minus"}, {3, kInArray}}},
-      {"[1.]", {{2, "No digits after decimal point"}, {3, kInArray}}},
-      {"[1e+]", {{2, "No digits after exponent"}, {3, kInArray}}},
-      {"[.5]", {{3, "Unrecognised leading character"}, {3, kInArray}}},
-      {"[+1]", {{2, "Leading + disallowed in number"}, {3, kInArray}}},
-      {"[1e2147483648]", {{2, "Failed creating decimal instance"}, {3, kInArray}}},
+      {"[fals]", {{kMalformedInput, "Expected 'false'"}, kInArray}},
+      {"[nul", {{kMalformedInput, "Expected 'null'"}, kInArray}},
+      {"[-01]", {{kBadNumber, "Leading 0 disallowed in number"}, kInArray}},
+      {"[-]", {{kBadNumber, "No digits after initial minus"}, kInArray}},
+      {"[1.]", {{kBadNumber, "No digits after decimal point"}, kInArray}},
+      {"[1e+]", {{kBadNumber, "No digits after exponent"}, kInArray}},
+      {"[+1]", {{kBadNumber, "Leading + disallowed in number"}, kInArray}},
+      {"[1e2147483648]", {{kBadNumber, "Failed creating decimal instance"}, kInArray}},
       // The value would print with an exponent beyond 32 bits.
-      {"[10e2147483647]", {{2, "Failed creating decimal instance"}, {3, kInArray}}},
-  });
-}
-
-TEST(KtJsonParserErrors, StringMistakes) {
-  const std::string kBroken = "Broken unicode character";
-  expectTraces({
-      {"[\"a\tb\"]", {{5, "Unescaped control character '0x9'"}, {3, kInArray}}},
-      {"[\"abc", {{5, "Unescaped control character '0x0'"}, {3, kInArray}}},
-      {"[\"abc\\n", {{11, "Unexpected EOF while parsing string"}, {3, kInArray}}},
-      {"[\"\\x\"]", {{8, "Illegal escape sequence '0x78'"}, {3, kInArray}}},
-      {"[\"\\", {{8, "Illegal escape sequence '0x0'"}, {3, kInArray}}},
-      {"[\"\\\xc3\xa9\"]", {{8, "Illegal escape sequence '0xffc3'"}, {3, kInArray}}},
-      {"[\"\\u12\"]",
-       {{6, "Missing hex digit in quad"}, {6, "Missing hex quad"}, {6, kBroken}, {3, kInArray}}},
-      {"[\"\\ud83d\"]",
-       {{6, "Missing low character in surrogate pair"}, {6, kBroken}, {3, kInArray}}},
-      {"[\"\\ud83d\\u00\"]",
-       {{6, "Missing hex digit in quad"},
-        {6, "Missing low character in surrogate pair"},
-        {6, kBroken},
-        {3, kInArray}}},
-      {"[\"\\ud83d\\u0041\"]", {{6, "Invalid low surrogate char"}, {6, kBroken}, {3, kInArray}}},
+      {"[10e2147483647]", {{kBadNumber, "Failed creating decimal instance"}, kInArray}},
+      {"[\"a\tb\"]", {{kUnescapedControl, "Unescaped control character '0x9'"}, kInArray}},
+      {"[\"abc", {{kUnescapedControl, "Unescaped control character '0x0'"}, kInArray}},
+      {"[\"abc\\n", {{kUnexpectedEnd, "Unexpected EOF while parsing string"}, kInArray}},
+      {"[\"\\x\"]", {{kIllegalEscape, "Illegal escape sequence '0x78'"}, kInArray}},
+      {"[\"\\\xc3\xa9\"]", {{kIllegalEscape, "Illegal escape sequence '0xffc3'"}, kInArray}},
+      {"[\"\\u12\"]", {kNoDigit, {kBadUnicodeEscape, "Missing hex quad"}, kBroken, kInArray}},
+      {"[\"\\ud83d\"]", {kNoLow, kBroken, kInArray}},
+      {"[\"\\ud83d\\u00\"]", {kNoDigit, kNoLow, kBroken, kInArray}},
+      {"[\"\\ud83d\\u0041\"]",
+       {{kBadUnicodeEscape, "Invalid low surrogate char"}, kBroken, kInArray}},
       {"[\"\\ude00\"]",
-       {{6, "Invalid high character in surrogate pair"}, {6, kBroken}, {3, kInArray}}},
-      {"{\"\\q\":1}", {{8, "Illegal escape sequence '0x71'"}, {3, "Object key string expected"}}},
+       {{kBadUnicodeEscape, "Invalid high character in surrogate pair"}, kBroken, kInArray}},
+      {"{\"\\q\":1}",
+       {{kIllegalEscape, "Illegal escape sequence '0x71'"},
+        {kMalformedInput, "Object key string expected"}}},
+      notUtf8("\x80", "80"),                     // lone continuation byte
+      notUtf8("\xc0\xaf", "c0"),                 // overlong "/"
+      notUtf8("\xe0\x80\xaf", "e0"),             // overlong, three bytes
+      notUtf8("\xed\xa0\x80", "ed"),             // encoded surrogate U+D800
+      notUtf8("\xf4\x90\x80\x80", "f4"),         // above U+10FFFF
+      notUtf8("\xf5\x80\x80\x80", "f5"),         // lead byte never used
+      notUtf8("ab\xc3", "c3"),                   // sequence cut short by the quote
+      notUtf8("0123456789abcdef\xff", "ff"),     // found by the sixteen-byte scan
+      {"[\"\xe2\x82", notUtf8("", "e2").trace},  // cut short by the end of input
   });
-}
-
-TEST(KtJsonParserErrors, RejectsInvalidUtf8InStrings) {
-  const char* bad[][2] = {
-      {"[\"\x80\"]", "80"},                  // lone continuation byte
-      {"[\"\xc0\xaf\"]", "c0"},              // overlong "/"
-      {"[\"\xe0\x80\xaf\"]", "e0"},          // overlong, three bytes
-      {"[\"\xed\xa0\x80\"]", "ed"},          // encoded surrogate U+D800
-      {"[\"\xf4\x90\x80\x80\"]", "f4"},      // above U+10FFFF
-      {"[\"\xf5\x80\x80\x80\"]", "f5"},      // lead byte never used
-      {"[\"ab\xc3\"]", "c3"},                // sequence cut short by the quote
-      {"[\"\xe2\x82", "e2"},                 // cut short by the end of input
-      {"[\"0123456789abcdef\xff\"]", "ff"},  // found by the sixteen-byte scan
-  };
-  std::vector<Case> cases;
-  for (const auto& b : bad) {
-    cases.push_back(
-        {b[0],
-         {{3, std::string("Invalid UTF-8 in string at byte '0x") + b[1] + "'"}, {3, kInArray}}});
-  }
-  expectTraces(cases);
 }
 
 TEST(KtJsonParserErrors, NestingBeyondTheLimitFailsAtEveryLevel) {
+  auto nested = [](size_t levels) { return std::string(levels, '[') + std::string(levels, ']'); };
   KtJsonParser parser;
-  EXPECT_TRUE(parser.objectWithString(std::string(512, '[') + std::string(512, ']')));
-  EXPECT_EQ(parser.objectWithString(std::string(513, '[') + std::string(513, ']')), std::nullopt);
-  Trace trace = traceOf(parser);
-  ASSERT_EQ(trace.size(), 513u);
-  EXPECT_EQ(trace.front(), (std::pair<uint64_t, std::string>{7, "Nested too deep"}));
-  EXPECT_EQ(trace.back(), (std::pair<uint64_t, std::string>{3, kInArray}));
+  EXPECT_TRUE(parser.objectWithString(nested(512)));
+  EXPECT_EQ(parser.objectWithString(nested(513)), std::nullopt);
+  Trace expected(513, kInArray);
+  expected[0] = kNested;
+  EXPECT_EQ(traceOf(parser), expected);
+  // Each record links to the one before it.
+  const ErrorTrace& records = *parser.errorTrace();
+  EXPECT_EQ(records[0]->underlying, nullptr);
+  for (size_t k = 1; k < records.size(); ++k) EXPECT_EQ(records[k]->underlying, records[k - 1]);
 
   // "No limit" still stops where the stack would run out.
   parser.setMaxDepth(0);
-  const size_t ceiling = KtJsonBase::kDepthCeiling, tooDeep = ceiling + 1;
-  EXPECT_TRUE(parser.objectWithString(std::string(ceiling, '[') + std::string(ceiling, ']')));
-  EXPECT_EQ(parser.objectWithString(std::string(tooDeep, '[') + std::string(tooDeep, ']')),
-            std::nullopt);
-  EXPECT_EQ(traceOf(parser).front(), (std::pair<uint64_t, std::string>{7, "Nested too deep"}));
+  EXPECT_TRUE(parser.objectWithString(nested(KtJsonBase::kDepthCeiling)));
+  EXPECT_EQ(parser.errorTrace(), nullptr);  // cleared by the call
+  EXPECT_EQ(parser.objectWithString(nested(KtJsonBase::kDepthCeiling + 1)), std::nullopt);
+  EXPECT_EQ(traceOf(parser).front(), kNested);
   EXPECT_EQ(parser.objectWithString(std::string(1000000, '{')), std::nullopt);
-}
-
-TEST(KtJsonParserErrors, TraceIsLinkedAndClearedByTheNextCall) {
-  KtJsonParser parser;
-  EXPECT_EQ(parser.objectWithString("[\"\\ud83d\"]"), std::nullopt);
-  const ErrorTrace& trace = *parser.errorTrace();
-  ASSERT_EQ(trace.size(), 3u);
-  EXPECT_EQ(trace[0]->underlying, nullptr);
-  EXPECT_EQ(trace[1]->underlying, trace[0]);
-  EXPECT_EQ(trace[2]->underlying, trace[1]);
-  EXPECT_TRUE(parser.objectWithString("[]"));
-  EXPECT_EQ(parser.errorTrace(), nullptr);
 }
 
 }  // namespace

@@ -4,30 +4,25 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "gtest/gtest.h"
 
 namespace {
-
-struct Outcome {
-  int status;
-  std::string out;
-};
 
 struct PipeCloser {
   void operator()(std::FILE* f) const noexcept { pclose(f); }
 };
 
 // Runs `command` with stderr discarded; its exit status and standard output.
-Outcome run(const std::string& command) {
-  std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return {-1, ""};
-  std::unique_ptr<std::FILE, PipeCloser> owner(pipe);
+std::pair<int, std::string> run(const std::string& command) {
+  std::unique_ptr<std::FILE, PipeCloser> pipe(popen((command + " 2>/dev/null").c_str(), "r"));
   std::string out;
   char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  const int status = pclose(owner.release());
+  for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+    out.append(buffer, n);
+  }
+  const int status = pipe ? pclose(pipe.release()) : -1;
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
@@ -39,9 +34,8 @@ TEST(OvraJsonTool, PrintsCompactTextOrTheTrace) {
     int status;
     std::string out;
   } cases[] = {
-      {"printf '%s\\n' '[1,\"a\\tb\",{\"k\":null}]' | " + kTool + " parse", 0,
-       "[1,\"a\\tb\",{\"k\":null}]\n"},
-      {"printf ' { \"a\" : [ 1.50 , -0 ] } ' | " + kTool + " parse -", 0, "{\"a\":[1.5,0]}\n"},
+      {"printf '%s\\n' ' [1, \"a\\tb\",{\"k\" : 1.50}]' | " + kTool + " parse -", 0,
+       "[1,\"a\\tb\",{\"k\":1.5}]\n"},
       {"printf '[tru]' | " + kTool + " parse", 1,
        "3\tExpected 'true'\n3\tExpected value while parsing array\n"},
       {"printf '{\"a\\\\nb\":x}' | " + kTool + " parse", 1,
@@ -50,11 +44,7 @@ TEST(OvraJsonTool, PrintsCompactTextOrTheTrace) {
       {kTool + " parse /", 2, ""},
       {kTool + " format", 2, ""},
   };
-  for (const Case& c : cases) {
-    Outcome r = run(c.command);
-    EXPECT_EQ(r.status, c.status) << c.command;
-    EXPECT_EQ(r.out, c.out) << c.command;
-  }
+  for (const Case& c : cases) EXPECT_EQ(run(c.command), std::pair(c.status, c.out)) << c.command;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-// Helpers for the codec tests: an error trace as plain (code, description) pairs.
+// Helpers for the codec tests: an error trace as plain (code, description) records.
 #ifndef OVRA_TESTS_JSON_TRACE_H_
 #define OVRA_TESTS_JSON_TRACE_H_
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,16 +12,20 @@
 
 namespace ovra::json {
 
-using Trace = std::vector<std::pair<uint64_t, std::string>>;
+using Record = std::pair<JsonError, std::string>;
+using Trace = std::vector<Record>;
 
 // The records of the codec's last call, oldest first.
 inline Trace traceOf(const KtJsonBase& codec) {
   Trace records;
   if (const ErrorTrace* trace = codec.errorTrace()) {
-    for (const auto& error : *trace) records.emplace_back(error->code, error->description);
+    for (const auto& e : *trace) records.emplace_back(JsonError{e->code}, e->description);
   }
   return records;
 }
+
+// Failure messages show the code's number.
+inline void PrintTo(JsonError code, std::ostream* os) { *os << static_cast<uint64_t>(code); }
 
 }  // namespace ovra::json
 
