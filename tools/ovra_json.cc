@@ -15,6 +15,7 @@
 
 #include "json/parser.h"
 #include "json/writer.h"
+#include "platform/base/text.h"
 
 namespace {
 
@@ -35,15 +36,13 @@ std::optional<std::string> readAll(std::FILE* f) {
 
 // A message on one line: control bytes (a key may hold a line feed) are shown escaped.
 std::string oneLine(const std::string& message) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   for (unsigned char b : message) {
     if (b == '\\') {
       out += "\\\\";
     } else if (b < 0x20 || b == 0x7f) {
       out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 0xf];
+      ovra::platform::appendHexByte(out, b, ovra::platform::HexCase::kLower);
     } else {
       out += static_cast<char>(b);
     }

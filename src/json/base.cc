@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/base/text.h"
+
 namespace ovra::json {
 
 KtJsonBase::KtJsonBase() = default;
@@ -40,12 +42,11 @@ uint64_t KtJsonBase::depthLimit() const {
 }
 
 std::string KtJsonBase::hexText(unsigned value) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   char buffer[8];
   char* end = buffer + sizeof buffer;
   char* p = end;
   do {
-    *--p = kDigits[value & 0xf];
+    *--p = platform::hexDigit(value & 0xf, platform::HexCase::kLower);
     value >>= 4;
   } while (value != 0 && p != buffer);
   return std::string(p, end);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/base/text.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -268,7 +270,6 @@ bool KtJsonWriter::writeDictionary(const Object& object, Sink& out) {
 }
 
 void KtJsonWriter::writeString(const std::string& string, Sink& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
   const char* p = string.data();
   const char* const end = p + string.size();
   // Room for the bytes and both quotes; each escape makes room for itself and the rest.
@@ -313,8 +314,8 @@ void KtJsonWriter::writeString(const std::string& string, Sink& out) {
       o[1] = 'u';
       o[2] = '0';
       o[3] = '0';
-      o[4] = kHex[b >> 4];
-      o[5] = kHex[b & 0xf];
+      o[4] = platform::hexDigit(b >> 4, platform::HexCase::kLower);
+      o[5] = platform::hexDigit(b & 0xf, platform::HexCase::kLower);
       o += 6;
     } else {
       o[1] = letter;
