@@ -8,23 +8,19 @@
 namespace ovra::platform {
 namespace {
 
-struct Console {
-  Mutex mu;
-  std::function<void(std::string_view)> hook OVRA_GUARDED_BY(mu);
-};
-
-Console& console() {
-  static Console c;
-  return c;
+// The hook that takes the lines instead of standard error, when one is set.
+Guarded<std::function<void(std::string_view)>>& logHook() {
+  static Guarded<std::function<void(std::string_view)>> h;
+  return h;
 }
 
 }  // namespace
 
 void log(std::string_view line) {
-  Console& c = console();
-  MutexLock lock(c.mu);
-  if (c.hook) {
-    c.hook(line);
+  auto& h = logHook();
+  MutexLock lock(h.mu);
+  if (h.value) {
+    h.value(line);
     return;
   }
   std::fwrite(line.data(), 1, line.size(), stderr);
@@ -32,9 +28,9 @@ void log(std::string_view line) {
 }
 
 void setLogHook(std::function<void(std::string_view)> hook) {
-  Console& c = console();
-  MutexLock lock(c.mu);
-  c.hook = std::move(hook);
+  auto& h = logHook();
+  MutexLock lock(h.mu);
+  h.value = std::move(hook);
 }
 
 struct LogCapture::State {

@@ -48,6 +48,13 @@ class OVRA_SCOPED_CAPABILITY MutexLock {
   Mutex& mu_;
 };
 
+// A value with the mutex that guards it, for state shared across the process.
+template <typename T>
+struct Guarded {
+  Mutex mu;
+  T value OVRA_GUARDED_BY(mu){};
+};
+
 }  // namespace ovra::platform
 
 #endif  // OVRA_PLATFORM_BASE_THREAD_ANNOTATIONS_H_

@@ -8,29 +8,24 @@
 namespace ovra::platform {
 namespace {
 
-struct HomeOverride {
-  Mutex mu;
-  std::string folder OVRA_GUARDED_BY(mu);
-};
-
-HomeOverride& homeOverride() {
-  static HomeOverride o;
-  return o;
+Guarded<std::string>& homeOverride() {
+  static Guarded<std::string> folder;
+  return folder;
 }
 
 }  // namespace
 
 void setHomeFolder(std::string folder) {
-  HomeOverride& o = homeOverride();
+  Guarded<std::string>& o = homeOverride();
   MutexLock lock(o.mu);
-  o.folder = std::move(folder);
+  o.value = std::move(folder);
 }
 
 std::string homeFolder() {
   {
-    HomeOverride& o = homeOverride();
+    Guarded<std::string>& o = homeOverride();
     MutexLock lock(o.mu);
-    if (!o.folder.empty()) return o.folder;
+    if (!o.value.empty()) return o.value;
   }
   const char* home = std::getenv("HOME");
   return home ? std::string(home) : std::string();

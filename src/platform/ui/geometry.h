@@ -7,10 +7,7 @@
 namespace ovra::platform {
 
 struct Rect {
-  double x = 0;
-  double y = 0;
-  double width = 0;
-  double height = 0;
+  double x = 0, y = 0, width = 0, height = 0;
 
   // The null rectangle: no place at all (origin at infinity), as distinct from the zero
   // rectangle at the origin.

@@ -8,29 +8,24 @@
 namespace ovra::platform {
 namespace {
 
-struct CurrentEngine {
-  Mutex mu;
-  std::shared_ptr<WebEngine> engine OVRA_GUARDED_BY(mu);
-};
-
-CurrentEngine& current() {
-  static CurrentEngine c;
-  return c;
+Guarded<std::shared_ptr<WebEngine>>& current() {
+  static Guarded<std::shared_ptr<WebEngine>> engine;
+  return engine;
 }
 
 }  // namespace
 
 std::shared_ptr<WebEngine> webEngine() {
-  CurrentEngine& c = current();
+  auto& c = current();
   MutexLock lock(c.mu);
-  if (!c.engine) c.engine = std::make_shared<HeadlessEngine>();
-  return c.engine;
+  if (!c.value) c.value = std::make_shared<HeadlessEngine>();
+  return c.value;
 }
 
 void setWebEngine(std::shared_ptr<WebEngine> engine) {
-  CurrentEngine& c = current();
+  auto& c = current();
   MutexLock lock(c.mu);
-  c.engine = std::move(engine);
+  c.value = std::move(engine);
 }
 
 }  // namespace ovra::platform
