@@ -20,10 +20,10 @@
 #include "json/value.h"
 #include "json/writer.h"
 #include "options.h"
-#include "platform/ui/headless_engine.h"
-#include "platform/files/home.h"
 #include "platform/base/log.h"
 #include "platform/base/main_queue.h"
+#include "platform/files/home.h"
+#include "platform/ui/headless_engine.h"
 #include "plugin_host.h"
 
 namespace {

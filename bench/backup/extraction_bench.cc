@@ -23,8 +23,8 @@
 
 #include "backup/backup_reader.h"
 #include "backup/sqlite.h"
-#include "platform/files/fs.h"
 #include "platform/base/log.h"
+#include "platform/files/fs.h"
 #include "sample_home.h"
 
 namespace {

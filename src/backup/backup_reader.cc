@@ -16,10 +16,10 @@
 #include "backup/manifest.h"
 #include "model/event.h"
 #include "model/person.h"
-#include "platform/files/fs.h"
 #include "platform/base/log.h"
-#include "platform/files/plist.h"
 #include "platform/base/utf8.h"
+#include "platform/files/fs.h"
+#include "platform/files/plist.h"
 
 namespace ovra::backup {
 namespace {

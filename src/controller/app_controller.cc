@@ -1,11 +1,11 @@
 #include "controller/app_controller.h"
 
 #include "backup/backup_reader.h"
+#include "platform/base/log.h"
+#include "platform/base/main_queue.h"
 #include "platform/base/url_escape.h"
 #include "platform/files/bundle.h"
 #include "platform/files/home.h"
-#include "platform/base/log.h"
-#include "platform/base/main_queue.h"
 #include "platform/ui/workspace.h"
 
 namespace ovra::controller {
@@ -202,8 +202,9 @@ void AppController::decidePolicyForNewWindowAction(platform::WebView& /*webView*
                                                    const std::string& /*newFrameName*/,
                                                    platform::PolicyDecisionListener& listener) {
   const size_t colon = requestURL.find(':');
-  const std::string_view scheme =
-      colon == std::string::npos ? std::string_view() : std::string_view(requestURL).substr(0, colon);
+  const std::string_view scheme = colon == std::string::npos
+                                      ? std::string_view()
+                                      : std::string_view(requestURL).substr(0, colon);
   if (scheme == "http") {
     listener.ignore();
     platform::openURL(requestURL);

@@ -110,21 +110,21 @@ class AppController : public platform::FrameLoadDelegate,
   // A web view filling destView, with this controller as its delegates.
   std::shared_ptr<platform::WebView> replaceContentsWithWebView();
 
-  std::shared_ptr<model::Session> s_;              // set before any thread starts
-  std::shared_ptr<facebook::GraphClient> facebook_;  // main thread only
-  std::string graphBaseURL_ = facebook::kGraphBaseURL;         // main thread only
+  std::shared_ptr<model::Session> s_;                           // set before any thread starts
+  std::shared_ptr<facebook::GraphClient> facebook_;             // main thread only
+  std::string graphBaseURL_ = facebook::kGraphBaseURL;          // main thread only
   std::string loginRedirectURI_ = facebook::kLoginRedirectURI;  // main thread only
-  std::shared_ptr<platform::View> destView_;        // main thread only
-  bool destViewWasShown_ = false;                   // main thread only; it had a superview
+  std::shared_ptr<platform::View> destView_;                    // main thread only
+  bool destViewWasShown_ = false;  // main thread only; it had a superview
   std::atomic<bool> facebookReady_{false};
   std::atomic<bool> deviceReady_{false};
-  std::atomic<bool> hasDrawn_{false};               // claimed under monitor_
+  std::atomic<bool> hasDrawn_{false};  // claimed under monitor_
   std::atomic<bool> notifiedReady_{false};
   std::atomic<bool> initialised_{false};
   std::atomic<bool> finished_{false};
-  backup::DetailedLog detailedLog_;                 // locks itself
-  std::function<void()> readyCallback_;             // main thread only
-  mutable std::recursive_mutex monitor_;            // the controller's monitor
+  backup::DetailedLog detailedLog_;       // locks itself
+  std::function<void()> readyCallback_;   // main thread only
+  mutable std::recursive_mutex monitor_;  // the controller's monitor
 };
 
 }  // namespace ovra::controller

@@ -31,9 +31,9 @@ inline constexpr uint32_t kRegisterMinorVersion = 7;
 struct VisualPluginData {
   void* hostCookie = nullptr;
   PlayerProcPtr hostProc = nullptr;
-  std::shared_ptr<platform::View> hostView;      // the host's view while active
-  platform::Rect hostRect;                       // its bounds; null rectangle when inactive
-  std::shared_ptr<OvraVisualView> visualView;    // ours, inside hostView
+  std::shared_ptr<platform::View> hostView;    // the host's view while active
+  platform::Rect hostRect;                     // its bounds; null rectangle when inactive
+  std::shared_ptr<OvraVisualView> visualView;  // ours, inside hostView
   OptionBits hostOptions = 0;
 };
 

@@ -104,7 +104,8 @@ void showFlashOvra(const std::shared_ptr<platform::View>& view) {
   // Without a controller there is no page to show and nothing to answer it.
   const std::shared_ptr<controller::AppController> controller = app();
   if (!controller) return;
-  std::shared_ptr<platform::WebView> webView = createWebView(view ? view->frame() : platform::Rect{});
+  std::shared_ptr<platform::WebView> webView =
+      createWebView(view ? view->frame() : platform::Rect{});
   if (view) view->addSubview(webView);
   webView->setFrameLoadDelegate(controller);
   webView->setWindowScriptValue("appController", controller);

@@ -15,8 +15,8 @@ namespace {
 constexpr std::string_view kAddressReserved = "!*'();:@&=+$,/?";
 
 bool isUnreserved(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '.' || c == '_' || c == '~';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
 }
 
 // Decodes the "%XX" at `text[i]` into `byte`; false when it is not well formed.

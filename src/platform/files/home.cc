@@ -1,9 +1,8 @@
 #include "platform/files/home.h"
 
-#include "platform/base/thread_annotations.h"
-
 #include <cstdlib>
 
+#include "platform/base/thread_annotations.h"
 
 namespace ovra::platform {
 namespace {

@@ -155,7 +155,7 @@ HttpResult httpGet(const std::string& url, std::chrono::milliseconds timeout) {
   code = curl_easy_perform(h);
   if (sink.tooLarge) {
     return failure(HttpErrorKind::kTooLarge,
-                "the reply is larger than " + std::to_string(kMaxHttpBodyBytes) + " bytes");
+                   "the reply is larger than " + std::to_string(kMaxHttpBodyBytes) + " bytes");
   }
   if (sink.outOfMemory) {
     return failure(HttpErrorKind::kInternal, "out of memory while reading the reply");

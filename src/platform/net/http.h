@@ -47,8 +47,7 @@ struct [[nodiscard]] HttpResult {
 };
 
 // Fetches `url` with a plain GET. A time-out below one millisecond counts as one.
-HttpResult httpGet(const std::string& url,
-                   std::chrono::milliseconds timeout = kDefaultHttpTimeout);
+HttpResult httpGet(const std::string& url, std::chrono::milliseconds timeout = kDefaultHttpTimeout);
 
 }  // namespace ovra::platform
 

@@ -16,8 +16,8 @@ std::atomic<size_t> releasedOffMainThread{0};
 // margin) in proportion to their current sizes, or evenly when they are all zero.
 // Returns the new origin and length.
 std::pair<double, double> autoresizeAxis(double origin, double length, double superLength,
-                                         double delta, bool leadingFlexible,
-                                         bool lengthFlexible, bool trailingFlexible) {
+                                         double delta, bool leadingFlexible, bool lengthFlexible,
+                                         bool trailingFlexible) {
   const double trailing = superLength - origin - length;
   double parts[3] = {leadingFlexible ? std::max(origin, 0.0) : 0,
                      lengthFlexible ? std::max(length, 0.0) : 0,
@@ -89,7 +89,8 @@ void View::removeFromSuperview() {
   if (!parent) return;
   // Keep this view alive until the engine has heard of the removal.
   std::shared_ptr<View> self = shared_from_this();
-  std::erase_if(parent->subviews_, [this](const std::shared_ptr<View>& v) { return v.get() == this; });
+  std::erase_if(parent->subviews_,
+                [this](const std::shared_ptr<View>& v) { return v.get() == this; });
   webEngine()->viewDidRemoveFromSuperview(*this, *parent);
 }
 

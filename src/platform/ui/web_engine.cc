@@ -1,7 +1,5 @@
 #include "platform/ui/web_engine.h"
 
-
-
 #include "platform/base/thread_annotations.h"
 #include "platform/ui/headless_engine.h"
 
