@@ -1,29 +1,22 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <tuple>
 
-#include "backup/backup_layout.h"
 #include "backup/backup_reader.h"
 #include "backup_fixture.h"
 #include "platform/base/log.h"
-#include "sample_home.h"
 
 namespace ovra::backup {
 namespace {
 
 using testing::makeDatabase;
 
-std::string text(const model::Record& row, size_t i) { return (*row)[i].asString(); }
-
 TEST(FixPhoneNumber, KeepsTheLastNineUnitsOfLongNumbers) {
   const std::pair<std::string, std::string> cases[] = {
       {"+1 (555) 123-4567", "551234567"},
-      {"555-1234", "555-1234"},          // shorter than 9: untouched
       {"12 34 56 78 9", "123456789"},    // 9 after removal: whole
       {"a.b/c+d e-f(g)h", "b/c+defgh"},  // only spaces, brackets and hyphens go
-      {"ümlaut", "ümlaut"},              // 6 units, not 7 bytes
+      {"ümlaut", "ümlaut"},              // shorter than 9 units (not 7 bytes): untouched
       {"ab😀😀😀😀", "b😀😀😀😀"},               // six characters, ten units
       {"1😀23456789", "\uFFFD23456789"},  // a cut surrogate pair
   };
@@ -43,16 +36,14 @@ class Extraction : public ::testing::Test {
   BackupReader reader_{dir_.path(), session_, log_};
 };
 
-const std::string kCallTable =
-    "CREATE TABLE call (ROWID INTEGER PRIMARY KEY, address, date, duration, flags);";
-
 TEST_F(Extraction, TurnsMessagesAndCallsIntoEventsAndReportsFailedQueries) {
   const std::string sms = db("sms", R"(
       CREATE TABLE message (ROWID INTEGER PRIMARY KEY, address, date, text, flags);
       INSERT INTO message VALUES (1, '+1 (555) 123-4567', 1300000000, 'hi :)', 2),
                                  (2, NULL, 1300003600, NULL, 3),
                                  (3, 'x@y.z', 1300007200, CAST(X'FF41' AS TEXT), 3);)");
-  const std::string calls = db("calls", kCallTable + R"(
+  const std::string calls = db("calls", R"(
+      CREATE TABLE call (ROWID INTEGER PRIMARY KEY, address, date, duration, flags);
       INSERT INTO call VALUES (1, '555-123-4567', 1300000000, 0, 4), (2, '72345', 0, 61, 5);)");
   reader_.getSQLightContents(sms, "Library/SMS/sms.db");
   // Calls are read under any path ending with their name, case and all.
@@ -63,13 +54,12 @@ TEST_F(Extraction, TurnsMessagesAndCallsIntoEventsAndReportsFailedQueries) {
   // type, address (normalised in the row itself), message, flag, duration.
   std::vector<std::string> events;
   for (const auto& e : session_.events()) {
-    events.push_back(e->type() + "|" + text(e->lib(), 1) + "|" + e->message() + "|" + e->flag() +
-                     "|" + e->duration());
+    events.push_back(e->type() + "|" + (*e->lib())[1].asString() + "|" + e->message() + "|" +
+                     e->flag() + "|" + e->duration());
   }
   EXPECT_EQ(events,
             (std::vector<std::string>{"sms|551234567|hi :)|2|0", "sms|||3|0", "sms|x@y.z||3|0",
                                       "call|551234567||4|0", "call|72345||5|61"}));
-  EXPECT_EQ(session_.avg_sms_hours()->size(), 3u);
   EXPECT_EQ(session_.avg_call_hours()->size(), 2u);
 
   // A database without the table: both queries are reported, the hour list is replaced
@@ -86,7 +76,6 @@ TEST_F(Extraction, TurnsMessagesAndCallsIntoEventsAndReportsFailedQueries) {
   const std::string logged = "Error \"" + missing + "\" executing query on file " + broken;
   EXPECT_EQ(log_.text(), logged + "<br/>" + logged + "<br/>");
   EXPECT_TRUE(session_.avg_call_hours()->empty());
-  EXPECT_EQ(session_.events().size(), 5u);
 }
 
 // Each contact with its values, phone numbers normalised; a failing values query is
@@ -97,35 +86,32 @@ TEST_F(Extraction, ReadsEachContactWithItsAddressBookValues) {
       "INSERT INTO ABPerson VALUES (1, 'A', 'B', 'C'), (2, 'D', NULL, NULL), (5, 'E', 'F', '');";
   const std::string failure =
       "SQL Statement failed to execute. (error: 1=no such table: ABMultiValue)";
-  const std::tuple<std::string, std::string, std::vector<std::string>> cases[] = {
+  const std::tuple<std::string, std::string, bool> cases[] = {
       {db("full", people +
                       "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id, property, "
                       "identifier, label, value);"
                       "INSERT INTO ABMultiValue VALUES (1, 5, 3, 0, 1, '+1 555 123 4567'), "
                       "(2, 1, 4, 0, 1, 'a@b'), (3, 5, 22, 0, 1, 'http://e'), (4, 5, 3, 0, 1, '12'),"
                       "(5, 2, 3, 0, 1, NULL);"),
-       "1 A B C: a@b|2 D  : |5 E F : 551234567 http://e 12|",
-       {}},
-      {db("no-values", people), "1 A B C:|2 D  :|5 E F :|", {"1", "2", "5"}},
+       "1 A B C: a@b|2 D  : |5 E F : 551234567 http://e 12|", false},
+      {db("no-values", people), "1 A B C:|2 D  :|5 E F :|", true},
       {db("short-values", people + "CREATE TABLE ABMultiValue (record_id, property);"
                                    "INSERT INTO ABMultiValue VALUES (1, 3);"),
-       "1 A B C:|2 D  :|5 E F :|",
-       {}}};
-  for (const auto& [file, expected, failedUids] : cases) {
+       "1 A B C:|2 D  :|5 E F :|", false}};
+  for (const auto& [file, expected, valuesFail] : cases) {
     model::Session session;
     DetailedLog log;
     platform::LogCapture capture;
     BackupReader(dir_.path(), session, log).getSQLightContents(file, "AddressBook.sqlitedb");
     std::string found, expectedLog;
+    std::vector<std::string> lines = {"Found 3 contact(s)"};
     for (const auto& p : session.people()) {
       found += p->uid() + " " + p->firstname() + " " + p->lastname() + " " + p->middlename() + ":";
       for (const std::string& a : p->addresses()) found += " " + a;
       found += "|";
-    }
-    std::vector<std::string> lines = {"Found 3 contact(s)"};
-    for (const std::string& uid : failedUids) {
+      if (!valuesFail) continue;
       lines.push_back("Error executing query SELECT * FROM ABMultiValue mv WHERE mv.record_id = " +
-                      uid + ": " + failure);
+                      p->uid() + ": " + failure);
       expectedLog += "Error \"" + failure + "\" executing query on file " + file + "<br/>";
     }
     lines.push_back("Processed DB AddressBook.sqlitedb (" + file + ")");
@@ -133,45 +119,6 @@ TEST_F(Extraction, ReadsEachContactWithItsAddressBookValues) {
     EXPECT_EQ(capture.lines(), lines) << file;
     EXPECT_EQ(log.text(), expectedLog) << file;
   }
-}
-
-// Every database of a generated backup broken in a different way: each one is reported
-// and passed over, and the backup still gets its detailed-log line.
-TEST(ExtractionOfGeneratedHome, PassesOverStoredFilesThatCannotBeRead) {
-  testing::TempDir home;
-  const sample::Result generated = testing::generate(home, {.contacts = 3});
-  auto stored = [&](const sample::DatabaseLocation& db) {
-    return platform::joinPath(generated.backups[0].folder, storedName(db.domain, db.path));
-  };
-  std::filesystem::remove(stored(sample::kSmsDatabase));                         // missing
-  testing::writeFile(stored(sample::kCallDatabase), std::string(3000, '\x5A'));  // not SQLite
-  testing::writeFile(stored(sample::kAddressBookDatabase), "");                  // empty
-  std::filesystem::remove(stored(sample::kBookmarksDatabase));
-  ASSERT_EQ(makeDatabase(stored(sample::kBookmarksDatabase), "CREATE TABLE t (a);"), "");
-  const std::string unreadable = stored(sample::kAppUseDatabase);
-  if (geteuid() == 0) {  // permissions do not stop root: a folder cannot be read either
-    std::filesystem::remove(unreadable);
-    std::filesystem::create_directory(unreadable);
-  } else {
-    chmod(unreadable.c_str(), 0);
-  }
-
-  model::Session session;
-  DetailedLog log;
-  platform::LogCapture capture;
-  BackupReader(home.path(), session, log).extractPlatformContents();
-  size_t processed = 0, errors = 0;
-  for (const std::string& line : capture.lines()) {
-    processed += line.starts_with("Processed DB ");
-    errors += line.starts_with("Error executing query ");
-  }
-  EXPECT_EQ(processed, 5u);
-  EXPECT_EQ(errors, 7u);  // the message and call databases run two queries each
-  EXPECT_EQ(session.peopleCount() + session.eventCount(), 0u);
-  EXPECT_TRUE(log.text().ends_with(
-      "<br/>Read backup of Anna's iPhone. In total so far: 0 contacts and 0 communication "
-      "events<br/>"));
-  chmod(unreadable.c_str(), 0644);
 }
 
 }  // namespace

@@ -15,11 +15,8 @@ namespace {
 
 using namespace std::string_literals;
 
-ManifestRecord record(std::string domain, std::string path) {
-  ManifestRecord r;
-  r.domain = std::move(domain);
-  r.path = std::move(path);
-  return r;
+ManifestRecord record(std::string d, std::string p) {
+  return {std::move(d), std::move(p), "", "", "", std::string(kFixedBlockSize, '\0'), {}};
 }
 
 TEST(ManifestFields, ReadStringsAndNumbersAndAdvance) {
@@ -29,7 +26,6 @@ TEST(ManifestFields, ReadStringsAndNumbersAndAdvance) {
       {"\0\3abcd"s, 0, "abc", 5},                     // count, then the bytes
       {"\1\54"s + longText + "x", 0, longText, 302},  // big-endian 16-bit count (300)
       {"\0\11abc"s, 0, "", 11},                       // runs past the end
-      {"a", 0, "", 2},                                // no room for a header
       {"abc", 7, "", 9},                              // already past the end
       {"\0\2\303\251"s, 0, "é", 4},                   // UTF-8 kept
       {"\0\1\351"s, 0, "é", 3},                       // other bytes read as Latin-1
@@ -76,17 +72,15 @@ TEST(Manifest, ReadsBackWhatItWrites) {
   EXPECT_EQ(ends, (std::vector<int32_t>{6 + 50, 6 + 50 + 78, 6 + 50 + 78 + 642}));
 }
 
-// The walk's own console lines (the extraction's "Found" and "Error" lines left out) for
-// manifests good and bad. Database records are handed on in order, under the digest of
-// "domain-path" (also with an empty domain); the suffix tests are case-sensitive and the
-// domain plays no part. A cut record whose path was read is still handed on.
+// The walk's own console lines ("Found" and "Error" left out) for manifests good and bad:
+// database records go on in order, under the digest of "domain-path" (also with an empty
+// domain), by case-sensitive suffix; a cut record whose path was read still goes on.
 TEST(ManifestWalk, HandsOnDatabaseRecordsInOrderAndSurvivesBadManifests) {
   testing::TempDir dir;
   model::Session session;
   DetailedLog log;
   BackupReader reader("/nonexistent", session, log);
   const std::string start = "proccesing mbdb file " + (dir / "Manifest.mbdb");
-  const std::string noData = "No data read from MBDB file!";
   auto processed = [&](const std::string& path, const std::string& storedName) {
     return "Processed DB " + path + " (" + (dir / storedName) + ")";
   };
@@ -95,8 +89,7 @@ TEST(ManifestWalk, HandsOnDatabaseRecordsInOrderAndSurvivesBadManifests) {
   std::string garbage;
   for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 7919 + 13) % 251);
   const std::pair<std::optional<std::string>, std::vector<std::string>> cases[] = {
-      {std::nullopt, {start, noData}},
-      {"", {start, noData}},
+      {std::nullopt, {start, "No data read from MBDB file!"}},
       {"mbdb\x05\x00"s, {start}},
       {encodeManifest({record("HomeDomain", "Library/SMS/sms.db")}).substr(0, 6 + 12 + 20 + 3),
        {start, sms}},

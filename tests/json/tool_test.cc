@@ -19,9 +19,8 @@ std::pair<int, std::string> run(const std::string& command) {
   std::unique_ptr<std::FILE, PipeCloser> pipe(popen((command + " 2>/dev/null").c_str(), "r"));
   std::string out;
   char buffer[4096];
-  for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+  for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
     out.append(buffer, n);
-  }
   const int status = pipe ? pclose(pipe.release()) : -1;
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }

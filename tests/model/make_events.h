@@ -39,16 +39,13 @@ inline std::shared_ptr<Event> makeThread(std::optional<json::Value> to,
 }
 
 // {"name": name} and {"data": [entries...]}.
-inline json::Value participant(std::string name) {
+inline json::Value member(const char* key, json::Value value) {
   json::Object o;
-  o.set("name", std::move(name));
+  o.set(key, std::move(value));
   return o;
 }
-inline json::Value participants(json::Array entries) {
-  json::Object o;
-  o.set("data", std::move(entries));
-  return o;
-}
+inline json::Value participant(std::string name) { return member("name", std::move(name)); }
+inline json::Value participants(json::Array entries) { return member("data", std::move(entries)); }
 
 inline std::shared_ptr<Person> makePerson(std::string uid, std::string first, std::string middle,
                                           std::string last,

