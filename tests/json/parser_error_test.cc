@@ -115,6 +115,13 @@ TEST(KtJsonParserErrors, NestingBeyondTheLimitFailsAtEveryLevel) {
   for (size_t k = 1; k < records.size(); ++k) EXPECT_EQ(records[k]->underlying, records[k - 1]);
   EXPECT_TRUE(parser.objectWithString(nested(512)));
   EXPECT_EQ(parser.errorTrace(), nullptr);  // cleared by the call
+
+  // "No limit" still stops where the stack would run out.
+  parser.setMaxDepth(0);
+  EXPECT_TRUE(parser.objectWithString(nested(KtJsonBase::kDepthCeiling)));
+  EXPECT_EQ(parser.objectWithString(nested(KtJsonBase::kDepthCeiling + 1)), std::nullopt);
+  EXPECT_EQ(traceOf(parser).front(), kNested);
+  EXPECT_EQ(parser.objectWithString(std::string(1000000, '{')), std::nullopt);
 }
 
 }  // namespace
