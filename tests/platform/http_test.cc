@@ -1,52 +1,90 @@
+// The HTTP stand-in's failures, each with its kind, against loopback servers.
 #include "platform/net/http.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <httplib.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 
 namespace ovra::platform {
 namespace {
 
 // A loopback TCP socket bound to a port the system picks; listening or not.
 struct LoopbackSocket {
-  int fd = -1;
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   int port = 0;
   explicit LoopbackSocket(bool listening) {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
-        (listening && ::listen(fd, 4) != 0)) {
+    auto* a = reinterpret_cast<sockaddr*>(&addr);
+    if (::bind(fd, a, len) == 0 && ::getsockname(fd, a, &len) == 0 &&
+        (!listening || ::listen(fd, 4) == 0)) {
+      port = ntohs(addr.sin_port);
+    }
+  }
+  ~LoopbackSocket() { ::close(fd); }
+};
+
+// An HTTPS server on its own thread whose certificate is self-signed for 127.0.0.1, so
+// trusted by nobody.
+struct UntrustedTLSServer {
+  UntrustedTLSServer() {
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* cert = X509_new();
+    X509_set_version(cert, 2);
+    X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+    X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+    X509_set_pubkey(cert, key);
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+    X509_set_issuer_name(cert, X509_get_subject_name(cert));
+    if (X509_sign(cert, key, EVP_sha256()) != 0) {
+      server = std::make_unique<httplib::SSLServer>(cert, key);  // takes references
+    }
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    if (!server || !server->is_valid() || (port = server->bind_to_any_port("127.0.0.1")) <= 0) {
       return;
     }
-    port = ntohs(addr.sin_port);
+    thread = std::thread([this] { server->listen_after_bind(); });
+    while (!server->is_running()) std::this_thread::yield();
   }
-  ~LoopbackSocket() {
-    if (fd >= 0) ::close(fd);
+  ~UntrustedTLSServer() {
+    if (!thread.joinable()) return;
+    server->stop();
+    thread.join();
   }
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
+  std::unique_ptr<httplib::SSLServer> server;
+  int port = 0;
+  std::thread thread;
 };
 
 TEST(HttpErrors, CarryTheirKind) {
-  LoopbackSocket silent(/*listening=*/true);  // connects, then never answers
+  LoopbackSocket silent(/*listening=*/true);   // connects, then never answers
   LoopbackSocket closed(/*listening=*/false);  // bound but not listening: refused
-  ASSERT_TRUE(silent.port != 0 && closed.port != 0);
+  UntrustedTLSServer untrusted;                // any reply would be a 404
+  ASSERT_TRUE(silent.port > 0 && closed.port > 0 && untrusted.port > 0);
+  const auto url = [](const char* scheme, int port) {
+    return std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + "/";
+  };
   const struct {
     std::string url;
     HttpErrorKind kind;
   } cases[] = {
       {"ftp://127.0.0.1/", HttpErrorKind::kBadAddress},
       {"http://[::1", HttpErrorKind::kBadAddress},
-      {closed.url(), HttpErrorKind::kRefused},
-      {silent.url(), HttpErrorKind::kTimeout},
+      {url("http", closed.port), HttpErrorKind::kRefused},
+      {url("http", silent.port), HttpErrorKind::kTimeout},
+      {url("https", untrusted.port), HttpErrorKind::kTls},
   };
   for (const auto& c : cases) {
     const HttpResult result = httpGet(c.url, std::chrono::milliseconds(300));
