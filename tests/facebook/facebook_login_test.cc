@@ -55,8 +55,7 @@ class FacebookLogin : public testing::ControllerStage {
   AppController& loginWithToken(const std::string& token, bool skipFirst = false) {
     controller_ = AppController::alloc();
     controller_->setGraphAddresses(server_.baseURL(), redirect());
-    std::weak_ptr<AppController> weak = controller_;
-    auto done = [this, weak] {
+    auto done = [this, weak = std::weak_ptr<AppController>(controller_)] {
       ++doneCalls_;
       std::shared_ptr<AppController> c = weak.lock();
       std::shared_ptr<platform::WebView> main = platform::WebView::create(view_->frame());
@@ -98,9 +97,8 @@ TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollow
   // Ann's two threads join her timeline, each as its type then its time; Zed's joins none.
   const std::string timeline = c.getTimeLine();
   EXPECT_TRUE(json::KtJsonParser().objectWithString(timeline)) << timeline;  // a page parses it
-  for (const std::string time : {"1300000000", "1300000500"}) {
+  for (const std::string time : {"1300000000", "1300000500"})
     EXPECT_NE(timeline.find("\"facebook_message\"," + time + ","), std::string::npos) << timeline;
-  }
   EXPECT_EQ(timeline.find("1300000900"), std::string::npos) << timeline;
 }
 

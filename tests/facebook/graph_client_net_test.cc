@@ -64,7 +64,6 @@ TEST_F(GraphClientGet, BuildsTheAddressFromPathVariablesAndToken) {
     const GraphResponse response = client_.graphGet(kInboxPath, c.variables);
     ASSERT_FALSE(response.error) << *response.error;
     EXPECT_EQ(response.htmlResponse, c.token ? "token " + *c.token : "{\"data\":[]}");
-    ASSERT_FALSE(server_.targets().empty());
     EXPECT_EQ(server_.targets().back(), c.target);
   }
 }
@@ -94,9 +93,8 @@ TEST_F(GraphClientGet, CarriesTheErrorAndNoReply) {
   GraphClient nowhere("ftp://127.0.0.1", "http://127.0.0.1/");
   client_.setAccessToken("\xC3");  // not UTF-8: never sent
   for (GraphClient* client : {&nowhere, &client_}) {
-    const GraphResponse response = client->graphGet(kInboxPath, nullptr);
-    EXPECT_TRUE(response.error && !response.error->empty());
-    EXPECT_FALSE(response.htmlResponse || response.imageResponse);
+    const GraphResponse r = client->graphGet(kInboxPath, nullptr);
+    EXPECT_TRUE(r.error && !r.error->empty() && !r.htmlResponse && !r.imageResponse);
   }
   EXPECT_TRUE(server_.targets().empty());
 }

@@ -13,39 +13,36 @@
 
 namespace ovra::testing {
 
-class LoopbackServer {
- public:
+struct LoopbackServer {
   // `setUp` registers the handlers.
   explicit LoopbackServer(const std::function<void(httplib::Server&)>& setUp) {
-    setUp(server_);
+    setUp(server);
     // Recorded before the handler runs, so no reply reaches the client before its target.
-    server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
-      std::scoped_lock lock(mu_);
+    server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+      std::scoped_lock lock(mu);
       targets_.push_back(req.target);
       return httplib::Server::HandlerResponse::Unhandled;
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (port_ > 0 && !server_.is_running()) std::this_thread::yield();
+    port = server.bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+    while (port > 0 && !server.is_running()) std::this_thread::yield();
   }
   ~LoopbackServer() {
-    server_.stop();
-    thread_.join();
+    server.stop();
+    thread.join();
   }
-
-  bool ok() const { return port_ > 0; }
-  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  bool ok() const { return port > 0; }
+  std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port); }
   std::vector<std::string> targets() const {
-    std::scoped_lock lock(mu_);
+    std::scoped_lock lock(mu);
     return targets_;
   }
 
- private:
-  httplib::Server server_;
-  int port_ = -1;
-  std::thread thread_;
-  mutable std::mutex mu_;
-  std::vector<std::string> targets_;  // guarded by mu_
+  httplib::Server server;
+  int port = -1;
+  std::thread thread;
+  mutable std::mutex mu;
+  std::vector<std::string> targets_;  // guarded by mu
 };
 
 }  // namespace ovra::testing

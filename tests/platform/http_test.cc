@@ -16,23 +16,18 @@
 namespace ovra::platform {
 namespace {
 
-// A loopback TCP socket bound to a port the system picks; listening or not.
-struct LoopbackSocket {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  int port = 0;
-  explicit LoopbackSocket(bool listening) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    auto* a = reinterpret_cast<sockaddr*>(&addr);
-    if (::bind(fd, a, len) == 0 && ::getsockname(fd, a, &len) == 0 &&
-        (!listening || ::listen(fd, 4) == 0)) {
-      port = ntohs(addr.sin_port);
-    }
-  }
-  ~LoopbackSocket() { ::close(fd); }
-};
+// Binds `fd` to a loopback port the system picks and returns it (0 on failure); listens
+// on it when asked.
+int bindLoopback(int fd, bool listening) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  auto* a = reinterpret_cast<sockaddr*>(&addr);
+  const bool ok = ::bind(fd, a, len) == 0 && ::getsockname(fd, a, &len) == 0 &&
+                  (!listening || ::listen(fd, 4) == 0);
+  return ok ? ntohs(addr.sin_port) : 0;
+}
 
 // An HTTPS server whose certificate is self-signed for 127.0.0.1, so trusted by nobody.
 std::unique_ptr<httplib::SSLServer> untrustedTLSServer() {
@@ -54,11 +49,12 @@ std::unique_ptr<httplib::SSLServer> untrustedTLSServer() {
 }
 
 TEST(HttpErrors, CarryTheirKind) {
-  LoopbackSocket silent(/*listening=*/true);   // connects, then never answers
-  LoopbackSocket closed(/*listening=*/false);  // bound but not listening: refused
+  const int silent = ::socket(AF_INET, SOCK_STREAM, 0), closed = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int silentPort = bindLoopback(silent, true);   // connects, then never answers
+  const int closedPort = bindLoopback(closed, false);  // bound but not listening: refused
   const std::unique_ptr<httplib::SSLServer> tls = untrustedTLSServer();  // any reply: a 404
   const int tlsPort = tls ? tls->bind_to_any_port("127.0.0.1") : -1;
-  ASSERT_TRUE(silent.port > 0 && closed.port > 0 && tlsPort > 0);
+  ASSERT_TRUE(silentPort > 0 && closedPort > 0 && tlsPort > 0);
   std::thread serving([&] { tls->listen_after_bind(); });
   while (!tls->is_running()) std::this_thread::yield();
   const auto url = [](const char* scheme, int port) {
@@ -69,8 +65,8 @@ TEST(HttpErrors, CarryTheirKind) {
     HttpErrorKind kind;
   } cases[] = {
       {"ftp://127.0.0.1/", HttpErrorKind::kBadAddress},
-      {url("http", closed.port), HttpErrorKind::kRefused},
-      {url("http", silent.port), HttpErrorKind::kTimeout},
+      {url("http", closedPort), HttpErrorKind::kRefused},
+      {url("http", silentPort), HttpErrorKind::kTimeout},
       {url("https", tlsPort), HttpErrorKind::kTls},
   };
   for (const auto& c : cases) {
@@ -80,6 +76,8 @@ TEST(HttpErrors, CarryTheirKind) {
   }
   tls->stop();
   serving.join();
+  ::close(silent);
+  ::close(closed);
 }
 
 }  // namespace

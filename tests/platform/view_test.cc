@@ -1,3 +1,4 @@
+// Views and bundle resources; the headless engine runs under every controller test.
 #include "platform/ui/view.h"
 
 #include <gtest/gtest.h>
@@ -66,26 +67,6 @@ TEST_F(ViewTest, SubviewsMoveBetweenSuperviewsAndLeave) {
   child->removeFromSuperview();  // again: nothing happens
   a->addSubview(a);              // a view is never its own subview
   EXPECT_TRUE(a->subviews().empty());
-}
-
-// Which windows go to the workspace is the controller's test.
-TEST_F(ViewTest, HeadlessEngineReportsFinishedLoadsOfLiveViewsOnce) {
-  struct Delegate : FrameLoadDelegate {
-    void webViewDidFinishLoadForFrame(WebView& v) override { urls.push_back(v.mainFrameURL()); }
-    std::vector<std::string> urls;
-  };
-  auto delegate = std::make_shared<Delegate>();
-  auto web = WebView::create(Rect{});
-  web->setFrameLoadDelegate(delegate);
-  web->loadURL("file:///b/Resources/loading.html");
-  WebView::create(Rect{})->loadURL("file:///gone.html");  // its view is gone: skipped
-  EXPECT_TRUE(delegate->urls.empty());
-  EXPECT_EQ(engine_->finishLoads(), 1u);
-  EXPECT_EQ(engine_->finishLoads(), 0u);
-  engine_->navigate(*web, "https://example.org/done?x=1#y");
-  EXPECT_EQ(delegate->urls, (std::vector<std::string>{"file:///b/Resources/loading.html",
-                                                      "https://example.org/done?x=1#y"}));
-  EXPECT_EQ(engine_->webViewShowing("gone.html"), nullptr);
 }
 
 TEST(UTF8, AcceptsWellFormedTextOnly) {
