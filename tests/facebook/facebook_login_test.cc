@@ -87,6 +87,7 @@ TEST_F(FacebookLogin, ThreadsJoinTheMatchedContactsTimelinesAndTheMainPageFollow
   EXPECT_TRUE(log_.contains("token:  TOK/1"));
   EXPECT_EQ(pane_->superview(), nullptr);
   engine_->navigate(*pane_, redirect() + "#access_token=again");  // taken once only
+  c._facebook()->webViewDidFinishLoadForFrame(*pane_);
   EXPECT_EQ(server_.targets(),
             std::vector<std::string>{"/me/inbox?date_format=U&access_token=TOK%2F1"});
 
