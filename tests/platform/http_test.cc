@@ -1,59 +1,83 @@
+// The HTTP stand-in's failures, each with its kind, against loopback servers.
 #include "platform/net/http.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <httplib.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 
 namespace ovra::platform {
 namespace {
 
-// A loopback TCP socket bound to a port the system picks; listening or not.
-struct LoopbackSocket {
-  int fd = -1;
-  int port = 0;
-  explicit LoopbackSocket(bool listening) {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
-        (listening && ::listen(fd, 4) != 0)) {
-      return;
-    }
-    port = ntohs(addr.sin_port);
-  }
-  ~LoopbackSocket() {
-    if (fd >= 0) ::close(fd);
-  }
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
-};
+// Binds `fd` to a loopback port the system picks and returns it (0 on failure); listens
+// on it when asked.
+int bindLoopback(int fd, bool listening) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  auto* a = reinterpret_cast<sockaddr*>(&addr);
+  const bool ok = ::bind(fd, a, len) == 0 && ::getsockname(fd, a, &len) == 0 &&
+                  (!listening || ::listen(fd, 4) == 0);
+  return ok ? ntohs(addr.sin_port) : 0;
+}
+
+// An HTTPS server whose certificate is self-signed for 127.0.0.1, so trusted by nobody.
+std::unique_ptr<httplib::SSLServer> untrustedTLSServer() {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* cert = X509_new();
+  X509_set_version(cert, 2);
+  X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+  X509_set_pubkey(cert, key);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+  X509_set_issuer_name(cert, X509_get_subject_name(cert));
+  auto server = X509_sign(cert, key, EVP_sha256()) != 0
+                    ? std::make_unique<httplib::SSLServer>(cert, key)  // takes references
+                    : nullptr;
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  return server && server->is_valid() ? std::move(server) : nullptr;
+}
 
 TEST(HttpErrors, CarryTheirKind) {
-  LoopbackSocket silent(/*listening=*/true);  // connects, then never answers
-  LoopbackSocket closed(/*listening=*/false);  // bound but not listening: refused
-  ASSERT_TRUE(silent.port != 0 && closed.port != 0);
+  const int silent = ::socket(AF_INET, SOCK_STREAM, 0), closed = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int silentPort = bindLoopback(silent, true);   // connects, then never answers
+  const int closedPort = bindLoopback(closed, false);  // bound but not listening: refused
+  const std::unique_ptr<httplib::SSLServer> tls = untrustedTLSServer();  // any reply: a 404
+  const int tlsPort = tls ? tls->bind_to_any_port("127.0.0.1") : -1;
+  ASSERT_TRUE(silentPort > 0 && closedPort > 0 && tlsPort > 0);
+  std::thread serving([&] { tls->listen_after_bind(); });
+  while (!tls->is_running()) std::this_thread::yield();
+  const auto url = [](const char* scheme, int port) {
+    return std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + "/";
+  };
   const struct {
     std::string url;
     HttpErrorKind kind;
   } cases[] = {
       {"ftp://127.0.0.1/", HttpErrorKind::kBadAddress},
-      {"http://[::1", HttpErrorKind::kBadAddress},
-      {closed.url(), HttpErrorKind::kRefused},
-      {silent.url(), HttpErrorKind::kTimeout},
+      {url("http", closedPort), HttpErrorKind::kRefused},
+      {url("http", silentPort), HttpErrorKind::kTimeout},
+      {url("https", tlsPort), HttpErrorKind::kTls},
   };
   for (const auto& c : cases) {
     const HttpResult result = httpGet(c.url, std::chrono::milliseconds(300));
-    EXPECT_FALSE(result.ok()) << c.url;
+    EXPECT_FALSE(result.ok() || result.error.empty()) << c.url;
     EXPECT_EQ(result.errorKind, c.kind) << c.url << ": " << result.error;
-    EXPECT_FALSE(result.error.empty()) << c.url;
   }
+  tls->stop();
+  serving.join();
+  ::close(silent);
+  ::close(closed);
 }
 
 }  // namespace
