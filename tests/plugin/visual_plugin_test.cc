@@ -1,59 +1,43 @@
+// The bundle's entry and the plug-in's handler against a host of the test's own, with the
+// pages in the headless web engine.
 #include "plugin/visual_plugin.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "platform/base/url_escape.h"
-#include "platform/ui/headless_engine.h"
-#include "platform/files/home.h"
+#include "controller_stage.h"
 #include "platform/base/log.h"
-#include "platform/base/main_queue.h"
+#include "platform/base/url_escape.h"
 #include "plugin/visual_view.h"
-#include "test_home.h"
 
 namespace ovra::plugin {
 namespace {
 
 using platform::Rect;
-using Numbers = std::vector<uint32_t>;
 using Pages = std::vector<std::string>;
-
-Numbers versionAndSize(const PlayerMessageHeader& h) {
-  return {h.messageMajorVersion, h.messageMinorVersion, h.messageInfoSize};
-}
 
 // A host that records every call the plug-in makes into it.
 struct FakeHost {
-  struct Call {
-    OSType message;
-    PlayerMessageInfo info;
-  };
-  std::vector<Call> calls;
+  std::vector<std::pair<OSType, PlayerMessageInfo>> calls;
   OSStatus answer = kNoErr;
 
   static OSStatus proc(void* cookie, OSType message, PlayerMessageInfo* info) {
-    auto* host = static_cast<FakeHost*>(cookie);
-    host->calls.push_back(Call{message, *info});
-    return host->answer;
+    static_cast<FakeHost*>(cookie)->calls.emplace_back(message, *info);
+    return static_cast<FakeHost*>(cookie)->answer;
   }
-  size_t coverArtRequests() const {
-    return std::count_if(calls.begin(), calls.end(), [](const Call& c) {
-      return c.message == kPlayerRequestCurrentTrackCoverArtMessage;
+  long coverArtRequests() const {
+    return std::count_if(calls.begin(), calls.end(), [](const auto& c) {
+      return c.first == kPlayerRequestCurrentTrackCoverArtMessage;
     });
   }
 };
 
-// One plug-in instance made with 'init', freed with 'clr ' at the end.
-class HandlerTest : public ::testing::Test {
+// One plug-in instance made with 'init', freed with 'clr ' at the end; view_ is the host's.
+class HandlerTest : public testing::ControllerStage {
  protected:
   void SetUp() override {
-    platform::setWebEngine(engine_);
-    platform::setHomeFolder(home_.path());
+    ControllerStage::SetUp();
     VisualPluginMessageInfo info{};
     info.u.initMessage.appCookie = &host_;
     info.u.initMessage.appProc = &FakeHost::proc;
@@ -64,17 +48,15 @@ class HandlerTest : public ::testing::Test {
   void TearDown() override {
     DeactivateVisual(data_);
     EXPECT_EQ(VisualPluginHandler(kVisualPluginCleanupMessage, nullptr, data_), kNoErr);
-    platform::waitForBackgroundWork();
-    platform::setHomeFolder("");
-    platform::setWebEngine(nullptr);
+    ControllerStage::TearDown();
   }
 
   OSStatus send(OSType message, VisualPluginMessageInfo* info = nullptr) {
     return VisualPluginHandler(message, info, data_);
   }
-  OSStatus activate(const std::shared_ptr<platform::View>& view) {
+  OSStatus activate(platform::View* view) {
     VisualPluginMessageInfo info{};
-    info.u.activateMessage.view = view.get();
+    info.u.activateMessage.view = view;
     info.u.activateMessage.options = 7;
     return send(kVisualPluginActivateMessage, &info);
   }
@@ -82,12 +64,6 @@ class HandlerTest : public ::testing::Test {
   bool skipLogin() {
     auto loading = engine_->webViewShowing("loading.html");
     return loading && engine_->callScript(*loading, "appController", "ignoreFacebook").ok();
-  }
-  bool writeBackup() {  // one contact with enough messages to be shown
-    return testing::writeTestBackup(home_.path(), "phone", {{"Ada", "L", "0612345678", 6}}).empty();
-  }
-  bool runUntil(const std::function<bool()>& done) {
-    return testing::runFinishingLoads(*engine_, done);
   }
   // The bundle pages loaded into web views under `root`, back to front.
   static Pages pagesIn(const platform::View& root) {
@@ -100,91 +76,51 @@ class HandlerTest : public ::testing::Test {
     return names;
   }
 
-  testing::TempHome home_;
-  std::shared_ptr<platform::HeadlessEngine> engine_ = std::make_shared<platform::HeadlessEngine>();
   FakeHost host_;
   VisualPluginData* data_ = nullptr;
-  std::shared_ptr<platform::View> hostView_ = platform::View::create(Rect{0, 0, 640, 480});
 };
 
-TEST(PluginEntry, RegistersOneVisualPluginWithItsValues) {
+TEST(PluginEntry, RegistersTheHandlerInAZeroedRecordAndPassesTheHostsStatusOn) {
   FakeHost host;
+  host.answer = 17;
   PluginMessageInfo init{};
   init.u.initMessage.appCookie = &host;
   init.u.initMessage.appProc = &FakeHost::proc;
-  host.answer = 17;  // the host's status comes back unchanged
   EXPECT_EQ(iTunesPluginMainMachO(kPluginInitMessage, &init, nullptr), 17);
+  EXPECT_EQ(iTunesPluginMainMachO(fourCharCode("Vact"), &init, nullptr), kUnimpErr);
   ASSERT_EQ(host.calls.size(), 1u);
-  const FakeHost::Call& call = host.calls[0];
-  EXPECT_EQ(call.message, fourCharCode("regv"));
-  EXPECT_EQ(versionAndSize(call.info.header), (Numbers{10, 7, 580}));
-  const PlayerRegisterVisualPluginMessage& reg = call.info.u.registerVisualPluginMessage;
-  EXPECT_EQ(reg.name[0], 4);
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(reg.name + 1), 4), u"Ovra");
-  uint32_t version = 0;  // built byte by byte: major in the highest
-  std::memcpy(&version, &reg.pluginVersion, 4);
-  EXPECT_EQ(version, 0x02002000u);
+  EXPECT_EQ(host.calls[0].first, kPlayerRegisterVisualPluginMessage);
+  const PlayerRegisterVisualPluginMessage& reg = host.calls[0].second.u.registerVisualPluginMessage;
   // Fields of the packed record are copied out, never bound to references.
   EXPECT_EQ(VisualPluginProcPtr{reg.handler}, &VisualPluginHandler);
-  EXPECT_EQ(static_cast<const void*>(reg.registerRefCon), nullptr);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(reg.name), 5), u"\4Ovra");
   // Every other byte is zero: the unused name units and everything after the record.
   for (size_t i = 5; i < 256; ++i) EXPECT_EQ(reg.name[i], 0) << i;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(&call.info);
-  for (size_t i = sizeof(PlayerMessageHeader) + sizeof reg; i < sizeof call.info; ++i) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&host.calls[0].second);
+  for (size_t i = sizeof(PlayerMessageHeader) + sizeof reg; i < sizeof(PlayerMessageInfo); ++i) {
     EXPECT_EQ(bytes[i], 0) << i;
   }
-
-  EXPECT_EQ(iTunesPluginMainMachO(kPluginCleanupMessage, nullptr, nullptr), kNoErr);
-  EXPECT_EQ(iTunesPluginMainMachO(fourCharCode("Vact"), &init, nullptr), kUnimpErr);
-  EXPECT_EQ(host.calls.size(), 1u);
 }
 
-TEST_F(HandlerTest, RefusesUnknownCodesAndAnswersTenPulsesASecond) {
-  for (OSType code : {fourCharCode("xxxx"), fourCharCode("VACT"), fourCharCode("regv")}) {
-    EXPECT_EQ(send(code), kUnimpErr) << code;
-  }
-  // The record keeps what 'init' gave.
-  EXPECT_EQ(data_->hostOptions, 0u);
-  EXPECT_EQ(data_->hostCookie, &host_);
-  EXPECT_EQ(data_->hostProc, &FakeHost::proc);
-  EXPECT_EQ(data_->hostRect, Rect{});
-  // 'Vpls' answers ten pulses a second whatever came in.
-  for (uint32_t incoming : {0u, 10u, 60u, 4000000000u}) {
-    VisualPluginMessageInfo info{};
-    info.u.pulseMessage.newPulseRateInHz = incoming;
-    EXPECT_EQ(send(kVisualPluginPulseMessage, &info), kNoErr);
-    EXPECT_EQ(info.u.pulseMessage.newPulseRateInHz, 10u) << incoming;
-  }
-  // 'clr ' without a record frees nothing.
-  EXPECT_EQ(VisualPluginHandler(kVisualPluginCleanupMessage, nullptr, nullptr), kNoErr);
-  EXPECT_TRUE(host_.calls.empty());
-}
-
-TEST_F(HandlerTest, ActivationShowsTheLoadingScreenAndDeactivationLeavesTheNullRectangle) {
-  ASSERT_EQ(activate(hostView_), kNoErr);
-  EXPECT_EQ(data_->hostView, hostView_);
-  EXPECT_EQ(data_->hostRect, (Rect{0, 0, 640, 480}));
+TEST_F(HandlerTest, ActivationShowsTheLoadingScreenAndDeactivationTakesItDown) {
+  ASSERT_EQ(activate(view_.get()), kNoErr);
+  EXPECT_EQ(data_->hostRect, kArea);
   EXPECT_EQ(data_->hostOptions, 7u);
   ASSERT_TRUE(data_->visualView);
-  EXPECT_EQ(data_->visualView->superview(), hostView_);
-  EXPECT_EQ(data_->visualView->frame(), (Rect{0, 0, 640, 480}));
-  EXPECT_EQ(pagesIn(*hostView_), Pages{"loading.html"});
-  ASSERT_EQ(host_.coverArtRequests(), 1u);
-  EXPECT_EQ(versionAndSize(host_.calls.back().info.header), (Numbers{10, 9, 580}));
+  EXPECT_EQ(data_->visualView->frame(), kArea);
+  EXPECT_EQ(pagesIn(*view_), Pages{"loading.html"});
+  EXPECT_EQ(host_.coverArtRequests(), 1);
   // A track change asks again while a view is shown, and marks the view for drawing.
   data_->visualView->setNeedsDisplay(false);
   VisualPluginMessageInfo info{};
   EXPECT_EQ(send(kVisualPluginChangeTrackMessage, &info), kNoErr);
-  EXPECT_EQ(host_.coverArtRequests(), 2u);
+  EXPECT_EQ(host_.coverArtRequests(), 2);
   EXPECT_TRUE(data_->visualView->needsDisplay());
 
-  std::shared_ptr<OvraVisualView> visual = data_->visualView;
   ASSERT_EQ(send(kVisualPluginDeactivateMessage), kNoErr);
   EXPECT_TRUE(data_->hostRect.isNull());
-  EXPECT_EQ(data_->hostView, nullptr);
   EXPECT_EQ(data_->visualView, nullptr);
-  EXPECT_EQ(visual->superview(), nullptr);
-  EXPECT_TRUE(hostView_->subviews().empty());
+  EXPECT_TRUE(view_->subviews().empty());
   EXPECT_EQ(currentApp(), nullptr);
   // Moving while inactive gives zero rectangles.
   info.u.windowChangedMessage.options = 3;
@@ -193,61 +129,54 @@ TEST_F(HandlerTest, ActivationShowsTheLoadingScreenAndDeactivationLeavesTheNullR
   EXPECT_EQ(data_->hostOptions, 3u);
 }
 
-TEST_F(HandlerTest, ActivationWithoutAViewUsesZeroRectanglesAndAsksForNoCoverArt) {
+TEST_F(HandlerTest, WithoutAViewRectanglesAreZeroAndNoCoverArtIsAsked) {
   ASSERT_EQ(activate(nullptr), kNoErr);
-  EXPECT_EQ(data_->hostView, nullptr);
+  ASSERT_TRUE(data_->visualView && currentApp());
   EXPECT_EQ(data_->hostRect, Rect{});
-  ASSERT_TRUE(data_->visualView);
   EXPECT_EQ(data_->visualView->frame(), Rect{});
-  EXPECT_TRUE(currentApp());
   VisualPluginMessageInfo info{};
+  info.u.pulseMessage.newPulseRateInHz = 60;  // 'Vpls' answers ten pulses a second
+  EXPECT_EQ(send(kVisualPluginPulseMessage, &info), kNoErr);
+  EXPECT_EQ(info.u.pulseMessage.newPulseRateInHz, 10u);
   EXPECT_EQ(send(kVisualPluginPlayMessage, &info), kNoErr);
-  EXPECT_EQ(host_.coverArtRequests(), 0u);
-}
-
-TEST_F(HandlerTest, SkippingTheLoginEndsOnTheMainPageOnTopOfTheLoadingViews) {
-  ASSERT_TRUE(writeBackup());
-  platform::LogCapture log;
-  ASSERT_EQ(activate(hostView_), kNoErr);
-  ASSERT_TRUE(skipLogin());
-  ASSERT_TRUE(runUntil([&] { return engine_->webViewShowing("main.html") != nullptr; }));
-  EXPECT_EQ(pagesIn(*data_->visualView), (Pages{"loading_afterFacebook.html", "main.html"}));
-  auto main = engine_->webViewShowing("main.html");
-  EXPECT_EQ(main->frame(), (Rect{0, 0, 640, 480}));
-  EXPECT_EQ(main->windowScriptValue("appController"), currentApp());
-  EXPECT_TRUE(log.contains("load request " + main->mainFrameURL()));
-  // The main page reads the contact row through the bridge.
-  EXPECT_EQ(engine_->callScript(*main, "appController", "getContacts")
-                .value.value_or("")
-                .rfind("[[\"1\",\"Ada\",", 0),
-            0u);
+  EXPECT_EQ(send(fourCharCode("xxxx")), kUnimpErr);
+  EXPECT_EQ(host_.coverArtRequests(), 0);
 }
 
 // A second activation gets a new view and controller; the first controller, still
-// reading when it was deactivated, shows nothing when it finishes.
+// reading when it was deactivated, shows nothing when it finishes, and the second one,
+// once skipped too, ends on the main page on top of its loading views.
 TEST_F(HandlerTest, ReactivationLeavesTheFirstControllersLateWorkInert) {
-  ASSERT_TRUE(writeBackup());
+  ASSERT_EQ(testing::writeTestBackup(home_.path(), "phone", {{"Ada", "L", "0612345678", 6}}), "");
   testing::GatedBackup gate(home_.path(), "slow");
   ASSERT_TRUE(gate.ok());
-  ASSERT_EQ(activate(hostView_), kNoErr);
+  ASSERT_EQ(activate(view_.get()), kNoErr);
   std::shared_ptr<OvraVisualView> firstView = data_->visualView;
   std::shared_ptr<controller::AppController> first = currentApp();
   ASSERT_TRUE(skipLogin());
   ASSERT_EQ(send(kVisualPluginDeactivateMessage), kNoErr);
   EXPECT_TRUE(first->finished());
 
-  ASSERT_EQ(activate(hostView_), kNoErr);
-  EXPECT_NE(data_->visualView, firstView);
+  ASSERT_EQ(activate(view_.get()), kNoErr);
   EXPECT_NE(currentApp(), first);
-  EXPECT_EQ(hostView_->subviews().size(), 1u);
-  EXPECT_EQ(pagesIn(*hostView_), Pages{"loading.html"});
-
+  EXPECT_EQ(view_->subviews().size(), 1u);
   // Both extractions wait on the gate; the first controller has its login step done.
   gate.open();
   ASSERT_TRUE(runUntil([&] { return first->notifiedReady(); }));
   EXPECT_EQ(pagesIn(*firstView), Pages{"loading_afterFacebook.html"});
-  EXPECT_EQ(pagesIn(*hostView_), Pages{"loading.html"});
+  EXPECT_EQ(pagesIn(*view_), Pages{"loading.html"});
   EXPECT_EQ(engine_->webViewShowing("main.html"), nullptr);
+
+  platform::LogCapture log;
+  ASSERT_TRUE(skipLogin());
+  ASSERT_TRUE(runUntil([&] { return engine_->webViewShowing("main.html") != nullptr; }));
+  EXPECT_EQ(pagesIn(*view_), (Pages{"loading_afterFacebook.html", "main.html"}));
+  auto main = engine_->webViewShowing("main.html");
+  EXPECT_EQ(main->frame(), kArea);
+  EXPECT_TRUE(log.contains("load request " + main->mainFrameURL()));
+  // The main page reads the contact row through the bridge.
+  const auto contacts = engine_->callScript(*main, "appController", "getContacts").value;
+  EXPECT_TRUE(contacts.value_or("").starts_with("[[\"1\",\"Ada\",")) << contacts.value_or("");
 }
 
 }  // namespace
