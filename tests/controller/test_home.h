@@ -30,73 +30,56 @@ struct TestContact {
   int sms = 0;                     // messages from this number
 };
 
-// Makes backup folder `name` under `home` holding `file` (and Info.plist); "" on failure.
-inline std::filesystem::path makeBackupFolder(const std::string& home, const std::string& name,
-                                              const std::string& file, const std::string& text) {
+// Writes backup `name` under `home`; returns "" or what went wrong.
+inline std::string writeTestBackup(const std::string& home, const std::string& name,
+                                   const std::vector<TestContact>& contacts) {
+  const sample::DatabaseLocation files[] = {sample::kSmsDatabase, sample::kAddressBookDatabase};
+  std::vector<sample::ManifestRecord> records(2);
+  for (int i : {0, 1}) records[i].domain = files[i].domain, records[i].path = files[i].path;
   const auto folder = std::filesystem::path(sample::backupDirectory(home)) / name;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   std::ofstream(folder / "Info.plist")
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>Device "
          "Name</key><string>Test Phone</string></dict></plist>\n";
-  if (!file.empty()) std::ofstream(folder / file, std::ios::binary) << text;
-  return ec ? std::filesystem::path() : folder;
-}
-
-inline std::string runSql(const std::filesystem::path& folder, const sample::DatabaseLocation& file,
-                          const std::string& sql) {
-  const std::string path = folder / sample::storedName(file.domain, file.path);
-  sqlite3* db = nullptr;
-  char* message = nullptr;
-  int rc = sqlite3_open(path.c_str(), &db);
-  if (rc == SQLITE_OK) {
-    rc = sqlite3_exec(db, ("PRAGMA journal_mode=OFF;BEGIN;" + sql + "COMMIT;").c_str(), nullptr,
-                      nullptr, &message);
-  }
-  const std::string error = rc == SQLITE_OK ? "" : message ? message : "cannot open " + path;
-  sqlite3_free(message);
-  sqlite3_close(db);
-  return error;
-}
-
-// Writes backup `name` under `home`; returns "" or what went wrong.
-inline std::string writeTestBackup(const std::string& home, const std::string& name,
-                                   const std::vector<TestContact>& contacts) {
-  const sample::DatabaseLocation sms = sample::kSmsDatabase, book = sample::kAddressBookDatabase;
-  std::vector<sample::ManifestRecord> records(2);
-  records[0].domain = sms.domain, records[0].path = sms.path;
-  records[1].domain = book.domain, records[1].path = book.path;
-  const auto folder =
-      makeBackupFolder(home, name, "Manifest.mbdb", sample::encodeManifest(records));
-  if (folder.empty()) return "cannot write backup " + name;
-  std::string people =
-      "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY, First TEXT, Last TEXT, Middle TEXT);"
-      "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id INTEGER, property INTEGER,"
-      " identifier INTEGER, label INTEGER, value TEXT);";
-  std::string messages =
-      "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, address TEXT, date INTEGER, text TEXT,"
-      " flags INTEGER);";
+  std::ofstream(folder / "Manifest.mbdb", std::ios::binary) << sample::encodeManifest(records);
+  // One database holds the messages and the address book; it is stored under both names.
+  std::string sql =
+      "PRAGMA journal_mode=OFF;BEGIN;"
+      "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY, First, Last, Middle);"
+      "CREATE TABLE ABMultiValue (UID INTEGER PRIMARY KEY, record_id, property, identifier, label,"
+      " value);CREATE TABLE message (ROWID INTEGER PRIMARY KEY, address, date, text, flags);";
   int64_t date = 1300000000;
   for (size_t i = 0; i < contacts.size(); ++i) {
     const TestContact& c = contacts[i];
     const std::string id = std::to_string(i + 1), phone = "'" + c.phone + "'";
-    people += "INSERT INTO ABPerson VALUES (" + id + ",'" + c.first + "','" + c.last + "','');";
-    people += "INSERT INTO ABMultiValue VALUES (NULL," + id + ",3,0,1," + phone + ");";
+    sql += "INSERT INTO ABPerson VALUES (" + id + ",'" + c.first + "','" + c.last + "','');";
+    sql += "INSERT INTO ABMultiValue VALUES (NULL," + id + ",3,0,1," + phone + ");";
     for (int k = 0; k < c.sms; ++k) {
-      messages += "INSERT INTO message VALUES (NULL," + phone + "," + std::to_string(date += 3600) +
-                  ",'hello :)',2);";
+      sql += "INSERT INTO message VALUES (NULL," + phone + "," + std::to_string(date += 3600) +
+             ",'hello :)',2);";
     }
   }
-  std::string error = runSql(folder, book, people);
-  return error.empty() ? runSql(folder, sms, messages) : error;
+  const auto path = [&](int i) {
+    return folder / sample::storedName(files[i].domain, files[i].path);
+  };
+  sqlite3* db = nullptr;
+  const bool ok =
+      !ec && sqlite3_open(path(0).c_str(), &db) == SQLITE_OK &&
+      sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  const std::string error = ok ? "" : "cannot write backup " + name;
+  sqlite3_close(db);
+  if (ok) std::filesystem::copy_file(path(0), path(1), ec);
+  return ec ? ec.message() : error;
 }
 
 // Readers of this backup block on its manifest until open(); destruction opens it too.
 class GatedBackup {
  public:
   GatedBackup(const std::string& home, const std::string& name)
-      : pipe_(makeBackupFolder(home, name, "", "") / "Manifest.mbdb") {
-    ok_ = pipe_ != "Manifest.mbdb" && mkfifo(pipe_.c_str(), 0600) == 0;
+      : pipe_(std::filesystem::path(sample::backupDirectory(home)) / name / "Manifest.mbdb") {
+    ok_ = writeTestBackup(home, name, {}).empty() && ::unlink(pipe_.c_str()) == 0 &&
+          mkfifo(pipe_.c_str(), 0600) == 0;
   }
   ~GatedBackup() {
     open();
