@@ -2,17 +2,7 @@
 // the backups and the login step are done, and the pages it ends on.
 #include "controller/app_controller.h"
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "controller_stage.h"
-#include "platform/base/main_queue.h"
-#include "platform/files/home.h"
-#include "platform/ui/headless_engine.h"
-#include "test_home.h"
 
 namespace ovra::controller {
 namespace {

@@ -1,10 +1,11 @@
-// Small exact phone backups of "Test Phone" for the controller and plug-in tests, a "gated"
-// backup whose manifest is a pipe (the extraction waits until the test opens it), and a
-// main-queue run that finishes page loads as a browser would. Main thread only.
+// For the controller and plug-in tests: small exact phone backups of "Test Phone", a "gated"
+// backup whose manifest is a pipe (the extraction waits until the test opens it), and the
+// stage of a controller as the plug-in sets it up. Main thread only.
 #ifndef OVRA_TESTS_CONTROLLER_TEST_HOME_H_
 #define OVRA_TESTS_CONTROLLER_TEST_HOME_H_
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +18,9 @@
 #include <vector>
 
 #include "../temp_dir.h"
+#include "controller/app_controller.h"
 #include "platform/base/main_queue.h"
+#include "platform/files/home.h"
 #include "platform/ui/headless_engine.h"
 #include "sample_home.h"
 
@@ -109,6 +112,45 @@ inline bool runFinishingLoads(platform::HeadlessEngine& engine, const std::funct
       },
       std::chrono::seconds(20));
 }
+
+// A headless web engine, a home folder of its own, and the visualizer view inside a window.
+// TearDown finishes the controller and waits for its threads before the stage goes.
+class ControllerStage : public ::testing::Test {
+ protected:
+  static constexpr platform::Rect kArea{0, 0, 800, 600};
+
+  void SetUp() override {
+    platform::setWebEngine(engine_);
+    platform::setHomeFolder(home_.path());
+    window_->addSubview(view_);
+  }
+  void TearDown() override {
+    if (controller_) controller_->finit();
+    platform::waitForBackgroundWork();
+    platform::setHomeFolder("");
+    platform::setWebEngine(nullptr);
+  }
+
+  bool runUntil(const std::function<bool()>& done) { return runFinishingLoads(*engine_, done); }
+  bool runUntilFinalDecision() {
+    return runUntil([&] { return controller_->notifiedReady(); });
+  }
+  // The bundle pages the engine was asked to load, in order (outside addresses left out).
+  std::vector<std::string> pages() const {
+    std::vector<std::string> names;
+    for (const auto& load : engine_->loads()) {
+      if (load.url.starts_with("file:")) names.push_back(load.resource);
+    }
+    return names;
+  }
+
+  TempHome home_;
+  std::shared_ptr<platform::HeadlessEngine> engine_ = std::make_shared<platform::HeadlessEngine>();
+  std::shared_ptr<platform::View> window_ = platform::View::create(kArea);
+  std::shared_ptr<platform::View> view_ = platform::View::create(kArea);
+  std::shared_ptr<controller::AppController> controller_;
+  int doneCalls_ = 0;
+};
 
 }  // namespace ovra::testing
 

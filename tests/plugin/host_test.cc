@@ -1,22 +1,18 @@
 // Runs the host program as a person would: on generated backups, on an empty home, and
 // with bad command lines; and checks the bundle it loads.
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
+#include "../temp_dir.h"
 #include "sample_home.h"
-#include "test_home.h"
 
 namespace ovra {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct ProgramRun {
   int status = -1;
@@ -25,7 +21,7 @@ struct ProgramRun {
 
 // Runs `program` through the shell with no input; the arguments hold no single quotes.
 ProgramRun run(const std::string& program, const std::vector<std::string>& args) {
-  testing::TempHome scratch;
+  testing::TempDir scratch;
   std::string command = std::string("'").append(program).append("'");
   for (const std::string& a : args) command.append(" '").append(a).append("'");
   command.append(" 2>").append(scratch / "err").append(" </dev/null");
@@ -42,19 +38,17 @@ ProgramRun run(const std::string& program, const std::vector<std::string>& args)
 ProgramRun ovra(const std::vector<std::string>& args) { return run(OVRA_HOST_PATH, args); }
 
 std::string sha256Hex(const std::string& text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  std::string hex;
-  EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr);
-  for (unsigned int i = 0; i < size; ++i)
-    hex.append(1, "0123456789abcdef"[digest[i] >> 4]).append(1, "0123456789abcdef"[digest[i] & 15]);
+  unsigned char digest[32];
+  char hex[65] = "";
+  EVP_Q_digest(nullptr, "SHA256", nullptr, text.data(), text.size(), digest, nullptr);
+  OPENSSL_buf2hexstr_ex(hex, sizeof hex, nullptr, digest, sizeof digest, '\0');
   return hex;
 }
 
 // The generator's default home: one backup of "Anna's iPhone", 12 contacts, 400 messages
 // and 150 calls. The whole line is pinned by its digest, taken when this test was written.
 TEST(HostHeadless, PrintsTheMainPageOfTheSampleHomeAndTheNoDataPageOfAnEmptyOne) {
-  testing::TempHome home;
+  testing::TempDir home;
   const ProgramRun empty = ovra({"--headless", "--home=" + home.path()});
   ASSERT_EQ(empty.status, 0) << empty.err;
   EXPECT_EQ(empty.out,
@@ -63,7 +57,7 @@ TEST(HostHeadless, PrintsTheMainPageOfTheSampleHomeAndTheNoDataPageOfAnEmptyOne)
   ASSERT_TRUE(sample::writeSampleHome(home.path(), sample::Options()).ok());
   const ProgramRun r = ovra({"--headless", "--home", home.path()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(sha256Hex(r.out), "86340fd6ac4d4d2caf9585955b52fffcca132e61d583f0175440183fbd0077d1")
+  EXPECT_EQ(sha256Hex(r.out), "86340FD6AC4D4D2CAF9585955B52FFFCCA132E61D583F0175440183FBD0077D1")
       << r.out;
   EXPECT_NE(r.err.find("Ignore facebook"), std::string::npos) << r.err;
 }
@@ -88,7 +82,7 @@ TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
     EXPECT_EQ(r.err, std::string(k.message) + "\n");
     EXPECT_EQ(r.out, "");
   }
-  testing::TempHome home;  // a bundle that cannot be loaded: status one
+  testing::TempDir home;  // a bundle that cannot be loaded: status one
   const ProgramRun r = ovra({"--headless", "--home", home.path(), "--bundle", "/nonexistent"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("ovra: cannot load the plug-in /nonexistent/"), std::string::npos) << r.err;
@@ -102,7 +96,8 @@ TEST(PluginBundle, ExportsOnlyTheEntryAndShipsThePages) {
   EXPECT_EQ(nm.out, "iTunesPluginMainMachO\n");
   for (const char* page :
        {"loading.html", "loading_afterFacebook.html", "main.html", "noData.html"}) {
-    EXPECT_TRUE(fs::is_regular_file(fs::path(OVRA_BUNDLE_DIR) / "Contents/Resources" / page))
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::path(OVRA_BUNDLE_DIR) /
+                                                 "Contents/Resources" / page))
         << page;
   }
 }
