@@ -7,10 +7,9 @@
 namespace ovra::controller {
 namespace {
 
+using platform::HeadlessEngine;
 using platform::PolicyDecision;
 using platform::Rect;
-using platform::WebView;
-using testing::TempHome;
 using Pages = std::vector<std::string>;
 
 // Five messages make a contact shown; four do not.
@@ -19,51 +18,42 @@ const std::vector<testing::TestContact> kFiveAndFour = {{"Ada", "Lovelace", "061
 
 class ControllerTest : public testing::ControllerStage {
  protected:
-  // Starts a controller on `view`, after finishing the previous one of a looped test.
-  AppController& start(std::shared_ptr<platform::View> view) {
+  // Starts a controller on a new view of the window, or on none, after finishing the
+  // previous one of a looped test.
+  AppController& start(bool withView = true) {
     if (controller_) controller_->finit();
     platform::waitForBackgroundWork();
-    controller_ = AppController::alloc();
-    EXPECT_EQ(controller_->init(std::move(view), [this] { ++doneCalls_; }), controller_.get());
-    return *controller_;
-  }
-  // A view of its own on the window, for one round of a looped test.
-  std::shared_ptr<platform::View> newView() {
-    auto view = platform::View::create(kArea);
-    window_->addSubview(view);
+    view_ = platform::View::create(kArea);
+    window_->addSubview(view_);
     doneCalls_ = 0;
-    return view;
-  }
-  static std::shared_ptr<WebView> onlyPageIn(const platform::View& view) {
-    EXPECT_EQ(view.subviews().size(), 1u);
-    return view.subviews().empty() ? nullptr
-                                   : std::dynamic_pointer_cast<WebView>(view.subviews()[0]);
+    controller_ = AppController::alloc();
+    EXPECT_EQ(controller_->init(withView ? view_ : nullptr, [this] { ++doneCalls_; }),
+              controller_.get());
+    return *controller_;
   }
 };
 
 // The loading page sits beside the login pane; from it a page reaches only the bridge
 // methods, and only plain http windows open in the browser.
 TEST_F(ControllerTest, LoadingScreenIsTheLoadingPageBesideTheLoginPane) {
-  AppController& c = start(view_);
-  ASSERT_EQ(view_->subviews().size(), 1u);
-  const auto& panes = view_->subviews()[0]->subviews();
+  AppController& c = start();
+  const auto panes = HeadlessEngine::webViewsIn(*view_);
   ASSERT_EQ(panes.size(), 2u);
-  auto page = std::dynamic_pointer_cast<WebView>(panes[0]);
-  ASSERT_TRUE(page && c._facebook()->webView() == panes[1]);
-  EXPECT_EQ(page->frame(), (Rect{0, 0, 400, 600}));
+  EXPECT_EQ(panes[0], engine_->webViewShowing("loading.html"));
+  EXPECT_EQ(panes[1], c._facebook()->webView());
+  EXPECT_EQ(panes[0]->frame(), (Rect{0, 0, 400, 600}));
   EXPECT_EQ(panes[1]->frame(), (Rect{400, 0, 400, 600}));
-  EXPECT_EQ(engine_->webViewShowing("loading.html"), page);
-  EXPECT_EQ(c._facebook()->webView()->windowScriptValue("appController"), nullptr);
+  EXPECT_EQ(panes[1]->windowScriptValue("appController"), nullptr);
   EXPECT_EQ(c.init(view_, [] {}), nullptr);  // a second initialisation is refused
 
-  EXPECT_EQ(engine_->callScript(*page, "appController", "getContacts").value, "[]");
+  EXPECT_EQ(engine_->callScript(*panes[0], "appController", "getContacts").value, "[]");
   for (const char* method : {"drawComponents", "getContacts:", "GetContacts"}) {
-    EXPECT_FALSE(engine_->callScript(*page, "appController", method).ok()) << method;
+    EXPECT_FALSE(engine_->callScript(*panes[0], "appController", method).ok()) << method;
   }
-  EXPECT_EQ(engine_->requestNewWindow(*page, "http://example.org/a", "_blank"),
+  EXPECT_EQ(engine_->requestNewWindow(*panes[0], "http://example.org/a", "_blank"),
             PolicyDecision::kIgnore);
   for (const char* url : {"https://example.org/a", "HTTP://example.org/a", "file:///tmp/x"}) {
-    EXPECT_EQ(engine_->requestNewWindow(*page, url, "_blank"), PolicyDecision::kUse) << url;
+    EXPECT_EQ(engine_->requestNewWindow(*panes[0], url, "_blank"), PolicyDecision::kUse) << url;
   }
   EXPECT_EQ(engine_->openedURLs(), Pages{"http://example.org/a"});
 }
@@ -73,13 +63,12 @@ TEST_F(ControllerTest, LoadingScreenIsTheLoadingPageBesideTheLoginPane) {
 TEST_F(ControllerTest, BuildRunsOnceWhicheverSourceFinishesLast) {
   for (const bool extractionFirst : {true, false}) {
     SCOPED_TRACE(extractionFirst ? "extraction first" : "login step first");
-    TempHome home;
+    testing::TempHome home;
     platform::setHomeFolder(home.path());
     ASSERT_EQ(testing::writeTestBackup(home.path(), "phone", kFiveAndFour), "");
     testing::GatedBackup gate(home.path(), "slow-phone");
     ASSERT_TRUE(gate.ok());
-    auto view = newView();
-    AppController& c = start(view);
+    AppController& c = start();
     if (extractionFirst) {
       gate.open();
       // The page may read while the extraction writes; each answer is a whole state.
@@ -99,10 +88,10 @@ TEST_F(ControllerTest, BuildRunsOnceWhicheverSourceFinishesLast) {
     }
     ASSERT_TRUE(runUntilFinalDecision());
     EXPECT_TRUE(c.hasDrawn());
-    auto after = onlyPageIn(*view);
-    ASSERT_TRUE(after);
-    EXPECT_EQ(after->frame(), kArea);
-    EXPECT_EQ(after->windowScriptValue("appController"), nullptr);
+    const auto shown = HeadlessEngine::webViewsIn(*view_);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0]->frame(), kArea);
+    EXPECT_EQ(shown[0]->windowScriptValue("appController"), nullptr);
     c.ignoreFacebook();  // skipping again, after the final decision, changes nothing
     platform::waitForBackgroundWork();
     EXPECT_EQ(doneCalls_, 1);
@@ -119,20 +108,19 @@ TEST_F(ControllerTest, BuildRunsOnceWhicheverSourceFinishesLast) {
 TEST_F(ControllerTest, NoQualifyingPersonShowsNoDataAndNeverCallsDone) {
   for (const bool withBackup : {true, false}) {
     SCOPED_TRACE(withBackup ? "a backup with a four-message contact" : "no backup");
-    TempHome home;
+    testing::TempHome home;
     platform::setHomeFolder(home.path());
     if (withBackup) {
       ASSERT_EQ(testing::writeTestBackup(home.path(), "phone", {kFiveAndFour[1]}), "");
     }
-    auto view = newView();
-    AppController& c = start(view);
+    AppController& c = start();
     c.ignoreFacebook();
     ASSERT_TRUE(runUntilFinalDecision());
     EXPECT_EQ(doneCalls_, 0);
     EXPECT_EQ(engine_->lastLoadedResource(), "noData.html");
-    auto page = onlyPageIn(*view);
-    ASSERT_TRUE(page);
-    EXPECT_EQ(page->windowScriptValue("appController"), controller_);
+    const auto shown = HeadlessEngine::webViewsIn(*view_);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0]->windowScriptValue("appController"), controller_);
     EXPECT_EQ(c.getContacts(), "[]");
     EXPECT_EQ(c.getDetailedLog(), withBackup ? "Read backup of Test Phone. In total so far: 1 "
                                                "contacts and 4 communication events<br/>"
@@ -145,17 +133,16 @@ TEST_F(ControllerTest, NoQualifyingPersonShowsNoDataAndNeverCallsDone) {
 TEST_F(ControllerTest, AbsentViewGivesZeroRectanglesAndARemovedOneShowsNothing) {
   // Nothing holds the pages of an absent view for long: note their frames as they load.
   std::vector<Rect> frames;
-  engine_->setLoadObserver([&](const platform::HeadlessEngine::Load& load) {
+  engine_->setLoadObserver([&](const HeadlessEngine::Load& load) {
     if (auto view = load.webView.lock()) frames.push_back(view->frame());
   });
   for (const char how : {'a', 'f', 'r'}) {  // absent, finit, removed
     SCOPED_TRACE(how);
     ASSERT_EQ(testing::writeTestBackup(home_.path(), std::string(1, how), kFiveAndFour), "");
-    auto view = newView();
-    AppController& c = start(how == 'a' ? nullptr : view);
+    AppController& c = start(how != 'a');
     const size_t pagesBefore = pages().size();
     if (how == 'f') c.finit();
-    if (how == 'r') view->removeFromSuperview();
+    if (how == 'r') view_->removeFromSuperview();
     c.ignoreFacebook();
     ASSERT_TRUE(runUntilFinalDecision());
     platform::waitForBackgroundWork();

@@ -67,13 +67,11 @@ inline std::string writeTestBackup(const std::string& home, const std::string& n
     return folder / sample::storedName(files[i].domain, files[i].path);
   };
   sqlite3* db = nullptr;
-  const bool ok =
-      !ec && sqlite3_open(path(0).c_str(), &db) == SQLITE_OK &&
-      sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-  const std::string error = ok ? "" : "cannot write backup " + name;
+  bool ok = !ec && sqlite3_open(path(0).c_str(), &db) == SQLITE_OK &&
+            sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
-  if (ok) std::filesystem::copy_file(path(0), path(1), ec);
-  return ec ? ec.message() : error;
+  ok = ok && std::filesystem::copy_file(path(0), path(1), ec);
+  return ok ? "" : "cannot write backup " + name;
 }
 
 // Readers of this backup block on its manifest until open(); destruction opens it too.
@@ -103,16 +101,6 @@ class GatedBackup {
   int fd_ = -1;
 };
 
-// Runs the main queue, finishing page loads, until `done` holds (at most 20 s).
-inline bool runFinishingLoads(platform::HeadlessEngine& engine, const std::function<bool()>& done) {
-  return platform::runMainQueueUntil(
-      [&] {
-        engine.finishLoads();
-        return done();
-      },
-      std::chrono::seconds(20));
-}
-
 // A headless web engine, a home folder of its own, and the visualizer view inside a window.
 // TearDown finishes the controller and waits for its threads before the stage goes.
 class ControllerStage : public ::testing::Test {
@@ -131,7 +119,12 @@ class ControllerStage : public ::testing::Test {
     platform::setWebEngine(nullptr);
   }
 
-  bool runUntil(const std::function<bool()>& done) { return runFinishingLoads(*engine_, done); }
+  // Runs the main queue, finishing page loads as a browser would, until `done` holds (at
+  // most 20 s).
+  bool runUntil(const std::function<bool()>& done) {
+    return platform::runMainQueueUntil([&] { return engine_->finishLoads(), done(); },
+                                       std::chrono::seconds(20));
+  }
   bool runUntilFinalDecision() {
     return runUntil([&] { return controller_->notifiedReady(); });
   }
