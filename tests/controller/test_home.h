@@ -10,12 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "../temp_dir.h"
 #include "controller/app_controller.h"
@@ -36,9 +32,10 @@ struct TestContact {
 // Writes backup `name` under `home`; returns "" or what went wrong.
 inline std::string writeTestBackup(const std::string& home, const std::string& name,
                                    const std::vector<TestContact>& contacts) {
-  const sample::DatabaseLocation files[] = {sample::kSmsDatabase, sample::kAddressBookDatabase};
+  const sample::DatabaseLocation sms = sample::kSmsDatabase, book = sample::kAddressBookDatabase;
   std::vector<sample::ManifestRecord> records(2);
-  for (int i : {0, 1}) records[i].domain = files[i].domain, records[i].path = files[i].path;
+  records[0].domain = sms.domain, records[0].path = sms.path;
+  records[1].domain = book.domain, records[1].path = book.path;
   const auto folder = std::filesystem::path(sample::backupDirectory(home)) / name;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -63,14 +60,13 @@ inline std::string writeTestBackup(const std::string& home, const std::string& n
              ",'hello :)',2);";
     }
   }
-  const auto path = [&](int i) {
-    return folder / sample::storedName(files[i].domain, files[i].path);
-  };
+  const auto smsFile = folder / sample::storedName(sms.domain, sms.path);
   sqlite3* db = nullptr;
-  bool ok = !ec && sqlite3_open(path(0).c_str(), &db) == SQLITE_OK &&
+  bool ok = !ec && sqlite3_open(smsFile.c_str(), &db) == SQLITE_OK &&
             sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
-  ok = ok && std::filesystem::copy_file(path(0), path(1), ec);
+  ok = ok &&
+       std::filesystem::copy_file(smsFile, folder / sample::storedName(book.domain, book.path), ec);
   return ok ? "" : "cannot write backup " + name;
 }
 
@@ -119,8 +115,7 @@ class ControllerStage : public ::testing::Test {
     platform::setWebEngine(nullptr);
   }
 
-  // Runs the main queue, finishing page loads as a browser would, until `done` holds (at
-  // most 20 s).
+  // Runs the main queue, finishing page loads, until `done` holds (at most 20 s).
   bool runUntil(const std::function<bool()>& done) {
     return platform::runMainQueueUntil([&] { return engine_->finishLoads(), done(); },
                                        std::chrono::seconds(20));
