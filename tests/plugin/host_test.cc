@@ -1,143 +1,100 @@
 // Runs the host program as a person would: on generated backups, on an empty home, and
 // with bad command lines; and checks the bundle it loads.
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <sys/wait.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
 
+#include "../temp_dir.h"
 #include "sample_home.h"
-#include "test_home.h"
 
 namespace ovra {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct ProgramRun {
   int status = -1;
   std::string out, err;
 };
 
-std::string shellQuoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
+// Runs `program` through the shell with no input; the arguments hold no single quotes.
 ProgramRun run(const std::string& program, const std::vector<std::string>& args) {
-  testing::TempHome scratch;
-  const std::string out = scratch.path() + "/out", err = scratch.path() + "/err";
-  std::string command = shellQuoted(program);
-  // Appended piece by piece: g++ 12 at -O3 warns falsely about `" " + string`.
-  for (const std::string& a : args) command.append(" ").append(shellQuoted(a));
-  command.append(" >").append(shellQuoted(out)).append(" 2>").append(shellQuoted(err));
-  command.append(" </dev/null");
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(out), readAll(err)};
+  testing::TempDir scratch;
+  std::string command = std::string("'").append(program).append("'");
+  for (const std::string& a : args) command.append(" '").append(a).append("'");
+  command.append(" 2>").append(scratch / "err").append(" </dev/null");
+  ProgramRun r;
+  FILE* pipe = popen(command.c_str(), "r");
+  for (int c; pipe && (c = std::fgetc(pipe)) != EOF;) r.out += static_cast<char>(c);
+  const int raw = pipe ? pclose(pipe) : -1;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::ifstream err(scratch / "err");
+  r.err.assign(std::istreambuf_iterator<char>(err), {});
+  return r;
 }
 
 ProgramRun ovra(const std::vector<std::string>& args) { return run(OVRA_HOST_PATH, args); }
 
 std::string sha256Hex(const std::string& text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr) != 1) return "";
-  std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex += "0123456789abcdef"[digest[i] >> 4];
-    hex += "0123456789abcdef"[digest[i] & 15];
-  }
+  unsigned char digest[32];
+  char hex[65] = "";
+  EVP_Q_digest(nullptr, "SHA256", nullptr, text.data(), text.size(), digest, nullptr);
+  OPENSSL_buf2hexstr_ex(hex, sizeof hex, nullptr, digest, sizeof digest, '\0');
   return hex;
 }
 
 // The generator's default home: one backup of "Anna's iPhone", 12 contacts, 400 messages
 // and 150 calls. The whole line is pinned by its digest, taken when this test was written.
-TEST(HostHeadless, PrintsTheMainPageAndTheBridgeTextsOfTheDefaultSampleHome) {
-  testing::TempHome home;
+TEST(HostHeadless, PrintsTheMainPageOfTheSampleHomeAndTheNoDataPageOfAnEmptyOne) {
+  testing::TempDir home;
+  const ProgramRun empty = ovra({"--headless", "--home=" + home.path()});
+  ASSERT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.out,
+            "{\"page\":\"noData.html\",\"contacts\":\"[]\",\"timeline\":\"[]\","
+            "\"detailedLog\":\"No valid backup folders found\"}\n");
   ASSERT_TRUE(sample::writeSampleHome(home.path(), sample::Options()).ok());
   const ProgramRun r = ovra({"--headless", "--home", home.path()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(
-      r.out.starts_with(R"({"page":"main.html","contacts":"[[\"1\",\"Emma\",\"\",\"Kowalski\",)"))
+  EXPECT_EQ(sha256Hex(r.out), "86340FD6AC4D4D2CAF9585955B52FFFCCA132E61D583F0175440183FBD0077D1")
       << r.out;
-  EXPECT_TRUE(r.out.ends_with(R"("detailedLog":"Read backup of Anna's iPhone. In total so far: )"
-                              "12 contacts and 550 communication events<br/>\"}\n"))
-      << r.out;
-  EXPECT_EQ(sha256Hex(r.out), "86340fd6ac4d4d2caf9585955b52fffcca132e61d583f0175440183fbd0077d1")
-      << r.out;
-  EXPECT_NE(r.err.find("Ignore facebook"), std::string::npos);
+  EXPECT_NE(r.err.find("Ignore facebook"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("load request file:///"), std::string::npos) << r.err;
 }
 
-TEST(HostHeadless, EmptyHomeGivesTheNoDataPage) {
-  testing::TempHome home;
-  const ProgramRun r = ovra({"--headless", "--home=" + home.path()});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "{\"page\":\"noData.html\",\"contacts\":\"[]\",\"timeline\":\"[]\","
-            "\"detailedLog\":\"No valid backup folders found\"}\n");
-}
-
-TEST(HostOptions, BadCommandLinesGetOneLineAndStatusTwo) {
-  struct Case {
-    std::vector<std::string> args;
-    const char* message;
-  };
-  const std::vector<Case> cases = {
+TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--bogus"}, "ovra: unknown option '--bogus' (see --help)"},
       {{"--home"}, "ovra: --home needs a folder"},
       {{"--home", ""}, "ovra: --home needs a folder"},
       {{"--home", "/nonexistent/ovra"}, "ovra: --home: '/nonexistent/ovra' is not a folder"},
       {{"--headless=yes"}, "ovra: --headless takes no value"},
-      {{"--bundle"}, "ovra: --bundle needs a path"},
       {{"--port", "8080"},
        "ovra: --port needs the browser front end, which this build does not have"},
-      {{"extra"}, "ovra: unknown option 'extra' (see --help)"},
   };
-  for (const Case& k : cases) {
-    const ProgramRun r = ovra(k.args);
-    EXPECT_EQ(r.status, 2) << k.message;
-    EXPECT_EQ(r.err, std::string(k.message) + "\n");
+  for (const auto& [args, message] : cases) {
+    const ProgramRun r = ovra(args);
+    EXPECT_EQ(r.status, 2) << message;
+    EXPECT_EQ(r.err, message + "\n");
     EXPECT_EQ(r.out, "");
   }
-}
-
-TEST(HostLoad, AMissingBundleGivesOneLineAndStatusOne) {
-  testing::TempHome home;
-  const ProgramRun missing =
-      ovra({"--headless", "--home", home.path(), "--bundle", "/nonexistent"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("ovra: cannot load the plug-in /nonexistent/"), std::string::npos)
-      << missing.err;
-  EXPECT_EQ(missing.out, "");
+  testing::TempDir home;  // a bundle that cannot be loaded: status one
+  const ProgramRun r = ovra({"--headless", "--home", home.path(), "--bundle", "/nonexistent"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("ovra: cannot load the plug-in /nonexistent/"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
 }
 
 TEST(PluginBundle, ExportsOnlyTheEntryAndShipsThePages) {
   const std::string module = std::string(OVRA_BUNDLE_DIR) + "/Contents/lib/ovra.so";
-  const ProgramRun nm = run("nm", {"-D", "--defined-only", module});
-  ASSERT_EQ(nm.status, 0) << nm.err;
-  std::istringstream lines(nm.out);
-  std::vector<std::string> symbols;
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty()) symbols.push_back(line.substr(line.rfind(' ') + 1));
-  }
-  EXPECT_EQ(symbols, std::vector<std::string>{"iTunesPluginMainMachO"}) << nm.out;
+  const ProgramRun nm = run("nm", {"-D", "--defined-only", "--format=just-symbols", module});
+  EXPECT_EQ(nm.status, 0) << nm.err;
+  EXPECT_EQ(nm.out, "iTunesPluginMainMachO\n");
+  const std::filesystem::path pages = std::filesystem::path(OVRA_BUNDLE_DIR) / "Contents/Resources";
   for (const char* page :
        {"loading.html", "loading_afterFacebook.html", "main.html", "noData.html"}) {
-    EXPECT_TRUE(fs::is_regular_file(fs::path(OVRA_BUNDLE_DIR) / "Contents/Resources" / page))
-        << page;
+    EXPECT_TRUE(std::filesystem::is_regular_file(pages / page)) << page;
   }
 }
 
