@@ -100,6 +100,24 @@ TEST_F(ControllerTest, BuildRunsOnceWhicheverSourceFinishesLast) {
                             "loading_afterFacebook.html"}));
 }
 
+// Deactivated while the backups are still being read: the extraction thread then holds
+// the controller's last reference, and hands it back so that its views end on the main
+// thread.
+TEST_F(ControllerTest, ReleasedWhileReadingEndsOnTheMainThread) {
+  testing::GatedBackup gate(home_.path(), "slow-phone");
+  ASSERT_TRUE(gate.ok());
+  start().finit();
+  const std::weak_ptr<AppController> weak = controller_;
+  controller_.reset();
+  view_->removeFromSuperview();
+  view_.reset();
+  const size_t before = platform::viewsReleasedOffMainThread();
+  gate.open();
+  platform::waitForBackgroundWork();
+  EXPECT_TRUE(weak.expired());
+  EXPECT_EQ(platform::viewsReleasedOffMainThread(), before);
+}
+
 // No person with five events: the no-data page with the bridge, and no done call.
 TEST_F(ControllerTest, NoQualifyingPersonShowsNoDataAndNeverCallsDone) {
   for (const bool withBackup : {true, false}) {
