@@ -1,7 +1,5 @@
 #include "platform/ui/web_engine.h"
 
-
-
 #include "platform/base/thread_annotations.h"
 #include "platform/ui/headless_engine.h"
 
@@ -31,6 +29,25 @@ void setWebEngine(std::shared_ptr<WebEngine> engine) {
   CurrentEngine& c = current();
   MutexLock lock(c.mu);
   c.engine = std::move(engine);
+}
+
+ScriptCallResult callWindowScriptMethod(WebView& webView, const std::string& object,
+                                        const std::string& method) {
+  std::shared_ptr<ScriptObject> target = webView.windowScriptValue(object);
+  if (!target) return ScriptCallResult{std::nullopt, "window." + object + " is undefined"};
+  if (target->isSelectorExcludedFromWebScript(method)) {
+    return ScriptCallResult{std::nullopt, object + "." + method + " is not a function"};
+  }
+  return ScriptCallResult{target->invokeFromWebScript(method), std::nullopt};
+}
+
+PolicyDecision decideNewWindow(WebView& webView, const std::string& url,
+                               const std::string& frameName) {
+  std::shared_ptr<PolicyDelegate> delegate = webView.policyDelegate();
+  if (!delegate) return PolicyDecision::kUse;
+  PolicyDecisionListener listener;
+  delegate->decidePolicyForNewWindowAction(webView, url, frameName, listener);
+  return listener.decision();
 }
 
 }  // namespace ovra::platform
