@@ -99,6 +99,11 @@ OSStatus PluginHost::pulse() {
   return send(plugin::kVisualPluginPulseMessage, &info);
 }
 
+OSStatus PluginHost::frameChanged() {
+  plugin::VisualPluginMessageInfo info{};
+  return send(plugin::kVisualPluginFrameChangedMessage, &info);
+}
+
 OSStatus PluginHost::deactivate() {
   plugin::VisualPluginMessageInfo info{};
   return send(plugin::kVisualPluginDeactivateMessage, &info);

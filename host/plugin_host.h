@@ -1,7 +1,7 @@
 // PluginHost: the media-player side of the plug-in conversation. It loads a bundle's
 // module, calls its entry with 'init', takes the registration that arrives through its
 // callback procedure, and drives the registered handler for one instance ('init',
-// 'Vact', 'Vpls', 'Vdct', 'clr '). Cover-art requests are answered by a later 'Vart'
+// 'Vact', 'Vpls', 'Vfrm', 'Vdct', 'clr '). Cover-art requests are answered by a later 'Vart'
 // without art.
 //
 // Ownership: owns the loaded module (closed on destruction, after 'clr ' to the entry)
@@ -32,6 +32,8 @@ class PluginHost {
   plugin::OSStatus initInstance();
   plugin::OSStatus activate(platform::View* view);
   plugin::OSStatus pulse();
+  // 'Vfrm': the visualizer area has a new frame.
+  plugin::OSStatus frameChanged();
   plugin::OSStatus deactivate();
   plugin::OSStatus cleanupInstance();
 

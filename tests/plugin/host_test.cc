@@ -106,7 +106,7 @@ TEST(HostOptions, BadCommandLinesGetOneLineAndStatusTwo) {
       {{"--home", "/nonexistent/ovra"}, "ovra: --home: '/nonexistent/ovra' is not a folder"},
       {{"--headless=yes"}, "ovra: --headless takes no value"},
       {{"--bundle"}, "ovra: --bundle needs a path"},
-      {{"--port", "8080"}, "ovra: --port needs the browser front end, which this build does not have"},
+      {{"--port", "80x"}, "ovra: --port: '80x' is not a port number (1-65535)"},
       {{"extra"}, "ovra: unknown option 'extra' (see --help)"},
   };
   for (const Case& k : cases) {

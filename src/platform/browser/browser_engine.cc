@@ -86,6 +86,12 @@ BrowserEngine::Started BrowserEngine::start(BrowserEngineOptions options) {
   server.set_write_timeout(kWriteTimeoutSeconds);
   server.set_keep_alive_timeout(kKeepAliveSeconds);
   server.set_payload_max_length(kMaxBody);
+  // Address reuse for a quick restart, but never port sharing: another program must not
+  // listen on the same port beside us.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server.set_default_headers({{"Referrer-Policy", "no-referrer"},
                               {"X-Content-Type-Options", "nosniff"},
                               {"Cache-Control", "no-store"},
@@ -124,7 +130,7 @@ std::string BrowserEngine::address() const {
 }
 
 void BrowserEngine::stop() {
-  if (stopped_ || !server_) return;
+  if (stopped_ || !listener_.joinable()) return;
   stopped_ = true;
   {
     MutexLock lock(mu_);
@@ -136,7 +142,7 @@ void BrowserEngine::stop() {
   while (isMainThread() && !listenerDone_) {
     runMainQueueUntil([this] { return listenerDone_.load(); }, 100ms);
   }
-  if (listener_.joinable()) listener_.join();
+  listener_.join();
 }
 
 void BrowserEngine::route() {
@@ -215,8 +221,8 @@ int BrowserEngine::admit(const httplib::Request& req, httplib::Response& res) co
     res.set_header("Location", std::string(path));
     return 303;
   }
-  const std::optional<std::string_view> cookie =
-      cookieValue(req.get_header_value("Cookie"), cookieName(port_));
+  const std::string cookies = req.get_header_value("Cookie");
+  const std::optional<std::string_view> cookie = cookieValue(cookies, cookieName(port_));
   if (!cookie || !sameSecret(*cookie, secret_)) return 403;
   if (req.get_header_value_count("Content-Length") > 1 ||
       req.get_header_value<uint64_t>("Content-Length") > kMaxBody) {
