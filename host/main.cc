@@ -1,8 +1,9 @@
 // ovra: the media-player stand-in. It loads the Ovra plug-in bundle, registers it, gives
 // it a visualizer area and drives it from the main queue until the user stops it. The
-// area is shown in the user's browser at the address it prints. With --headless it shows the pages in memory, skips the social-network login the way a
-// person on the loading page would, waits for the final page and prints one JSON object
-// with the page and the three texts the page can read.
+// area is shown in the user's browser at the address it prints. With --headless it shows
+// the pages in memory, skips the social-network login the way a person on the loading
+// page would, waits for the final page and prints one JSON object with the page and the
+// three texts the page can read.
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>

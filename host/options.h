@@ -1,5 +1,6 @@
 // The host's command line: where the user's home folder is, whether to run headless,
-// which bundle to load, where the browser front end listens. Parsing reports a one-line error instead of exiting.
+// which bundle to load, where the browser front end listens. Parsing reports a one-line
+// error instead of exiting.
 #ifndef OVRA_HOST_OPTIONS_H_
 #define OVRA_HOST_OPTIONS_H_
 

@@ -56,7 +56,8 @@ class BrowserStage : public ::testing::Test {
   void SetUp() override {
     const std::string res = dir_ / "Resources";
     std::filesystem::create_directories(res + "/js");
-    std::ofstream(res + "/index.html") << "<!DOCTYPE html><html><head><title>t</title></head></html>";
+    std::ofstream(res + "/index.html")
+        << "<!DOCTYPE html><html><head><title>t</title></head></html>";
     std::ofstream(res + "/js/app.js") << "run();";
     std::ofstream(dir_ / "secret.txt") << "secret";
     std::filesystem::create_symlink(dir_ / "secret.txt", res + "/out.html");
@@ -122,7 +123,11 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
   const std::vector<Case> cases = {
       {"no secret", "GET", "/", {}, 403},
       {"wrong secret in the address", "GET", "/?key=" + std::string(64, '0'), {}, 403},
-      {"wrong cookie", "GET", "/", {{"Cookie", "ovra_key_" + port + "=" + std::string(64, 'a')}}, 403},
+      {"wrong cookie",
+       "GET",
+       "/",
+       {{"Cookie", "ovra_key_" + port + "=" + std::string(64, 'a')}},
+       403},
       {"cookie for another port", "GET", "/", {{"Cookie", "ovra_key_1=" + key_}}, 403},
       {"the secret posted", "POST", "/?key=" + key_, {}, 403},
       {"the cookie", "GET", "/", withCookie(), 200},
@@ -132,7 +137,8 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
       {"another port in Host", "GET", "/", withCookie({{"Host", "127.0.0.1:1"}}), 403},
       {"foreign origin", "POST", "/call/" + id_ + "/getContacts",
        withCookie({{"Origin", "http://evil.example"}}), 403},
-      {"null origin", "POST", "/call/" + id_ + "/getContacts", withCookie({{"Origin", "null"}}), 403},
+      {"null origin", "POST", "/call/" + id_ + "/getContacts", withCookie({{"Origin", "null"}}),
+       403},
       {"own origin", "POST", "/call/" + id_ + "/getContacts",
        withCookie({{"Origin", "http://127.0.0.1:" + port}}), 200},
       {"a page", "GET", page + "index.html", withCookie(), 200},
@@ -215,7 +221,7 @@ TEST_F(BrowserStage, APageCallsItsControllerAndTheTopPageFollowsTheTree) {
     again = got(http.Post(("/loaded/" + id_ + "?load=1").c_str(), withCookie(), "", "text/plain"));
     resize = got(http.Post("/resize", withCookie(), "1280 720", "text/plain"));
     popup = got(http.Post(("/newwindow/" + id_).c_str(), withCookie(), "https://x.example/\n_blank",
-                      "text/plain"));
+                          "text/plain"));
     while (!firstTree) std::this_thread::sleep_for(1ms);
   });
   web_->setFrame(Rect{0, 0, 300, 600});

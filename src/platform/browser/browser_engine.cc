@@ -21,7 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kServerThreads = 16;   // each open top page holds one for its events
+constexpr int kServerThreads = 16;  // each open top page holds one for its events
 constexpr time_t kReadTimeoutSeconds = 5;
 constexpr time_t kWriteTimeoutSeconds = 5;
 constexpr time_t kKeepAliveSeconds = 1;
@@ -42,12 +42,20 @@ double finite(double d) { return std::isfinite(d) ? d : 0; }
 
 std::string_view typeOf(std::string_view path) {
   static constexpr std::pair<std::string_view, std::string_view> kTypes[] = {
-      {".html", "text/html; charset=utf-8"}, {".htm", "text/html; charset=utf-8"},
-      {".js", "text/javascript; charset=utf-8"}, {".mjs", "text/javascript; charset=utf-8"},
-      {".css", "text/css; charset=utf-8"}, {".json", "application/json"},
-      {".txt", "text/plain; charset=utf-8"}, {".svg", "image/svg+xml"},
-      {".png", "image/png"}, {".jpg", "image/jpeg"}, {".jpeg", "image/jpeg"},
-      {".gif", "image/gif"}, {".ico", "image/x-icon"}, {".woff2", "font/woff2"},
+      {".html", "text/html; charset=utf-8"},
+      {".htm", "text/html; charset=utf-8"},
+      {".js", "text/javascript; charset=utf-8"},
+      {".mjs", "text/javascript; charset=utf-8"},
+      {".css", "text/css; charset=utf-8"},
+      {".json", "application/json"},
+      {".txt", "text/plain; charset=utf-8"},
+      {".svg", "image/svg+xml"},
+      {".png", "image/png"},
+      {".jpg", "image/jpeg"},
+      {".jpeg", "image/jpeg"},
+      {".gif", "image/gif"},
+      {".ico", "image/x-icon"},
+      {".woff2", "font/woff2"},
   };
   for (const auto& [ext, type] : kTypes) {
     if (path.ends_with(ext)) return type;
@@ -390,9 +398,9 @@ json::Value BrowserEngine::describe(const View& view) const {
   node.set("id", json::Value(static_cast<long long>(view.id())));
   node.set("class", json::Value(view.className()));
   const Rect f = view.frame();
-  node.set("frame", json::Value(json::Array{json::Value(finite(f.x)), json::Value(finite(f.y)),
-                                            json::Value(finite(f.width)),
-                                            json::Value(finite(f.height))}));
+  node.set("frame",
+           json::Value(json::Array{json::Value(finite(f.x)), json::Value(finite(f.y)),
+                                   json::Value(finite(f.width)), json::Value(finite(f.height))}));
   node.set("mask", json::Value(view.autoresizingMask()));
   if (const auto* split = dynamic_cast<const SplitView*>(&view)) {
     node.set("split", json::Value(true));
@@ -400,7 +408,8 @@ json::Value BrowserEngine::describe(const View& view) const {
   }
   if (const auto* web = dynamic_cast<const WebView*>(&view)) {
     auto it = webViews_.find(view.id());
-    node.set("load", json::Value(static_cast<long long>(it == webViews_.end() ? 0 : it->second.load)));
+    node.set("load",
+             json::Value(static_cast<long long>(it == webViews_.end() ? 0 : it->second.load)));
     const std::string& url = web->mainFrameURL();
     if (url.starts_with("http://") || url.starts_with("https://")) {
       node.set("outside", json::Value(url));

@@ -148,9 +148,8 @@ document.addEventListener("click", (e) => {
 })();)JS";
 
 bool isName(std::string_view s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) {
-    return std::isalnum(c) || c == '_';
-  });
+  return !s.empty() && std::all_of(s.begin(), s.end(),
+                                   [](unsigned char c) { return std::isalnum(c) || c == '_'; });
 }
 
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {

@@ -15,9 +15,8 @@ constexpr size_t kSecretBytes = 32;
 bool isOneOf(std::string_view text, std::string_view prefix, int port) {
   const std::string portText = std::to_string(port);
   for (std::string_view name : {"127.0.0.1:", "localhost:"}) {
-    if (text.size() == prefix.size() + name.size() + portText.size() &&
-        text.starts_with(prefix) && text.substr(prefix.size()).starts_with(name) &&
-        text.ends_with(portText)) {
+    if (text.size() == prefix.size() + name.size() + portText.size() && text.starts_with(prefix) &&
+        text.substr(prefix.size()).starts_with(name) && text.ends_with(portText)) {
       return true;
     }
   }
@@ -101,8 +100,8 @@ std::optional<std::string> resolveResource(const std::string& folder, std::strin
   }
   // Symbolic links are followed, then the result must still lie inside the folder.
   std::error_code ec;
-  const std::filesystem::path real = std::filesystem::canonical(
-      std::filesystem::path(folder) / *path, ec);
+  const std::filesystem::path real =
+      std::filesystem::canonical(std::filesystem::path(folder) / *path, ec);
   if (ec) return std::nullopt;
   const std::string text = real.string();
   if (!text.starts_with(folder) || text.size() <= folder.size() || text[folder.size()] != '/') {
