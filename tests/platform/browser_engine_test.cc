@@ -142,6 +142,7 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
       {"own origin", "POST", "/call/" + id_ + "/getContacts",
        withCookie({{"Origin", "http://127.0.0.1:" + port}}), 200},
       {"a page", "GET", page + "index.html", withCookie(), 200},
+      {"head of a page", "HEAD", page + "index.html", withCookie(), 200},
       {"a script below", "GET", page + "js/app.js", withCookie(), 200},
       {"dot-dot", "GET", page + "../secret.txt", withCookie(), 404},
       {"escaped dot-dot", "GET", page + "%2e%2e/secret.txt", withCookie(), 404},
@@ -165,8 +166,9 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
   offMain([&](httplib::Client& http) {
     for (const Case& c : cases) {
       const std::string body = std::string(c.what) == "big body" ? std::string(100000, ' ') : "";
-      results.push_back(got(c.method == "GET"
-                                ? http.Get(c.path.c_str(), c.headers)
+      results.push_back(got(c.method == "GET" ? http.Get(c.path.c_str(), c.headers)
+                            : c.method == "HEAD"
+                                ? http.Head(c.path.c_str(), c.headers)
                                 : http.Post(c.path.c_str(), c.headers, body, "text/plain")));
     }
   });

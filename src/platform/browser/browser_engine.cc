@@ -463,8 +463,6 @@ void BrowserEngine::webViewWillLoad(WebView& webView, const std::string&) {
   publishTree();
 }
 
-void BrowserEngine::webViewDidSetScriptValue(WebView&, const std::string&) {}
-
 void BrowserEngine::openURL(const std::string& url) {
   {
     MutexLock lock(mu_);

@@ -85,7 +85,6 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
   void viewDidRemoveFromSuperview(View& view, View& oldSuperview) override;
   void viewDidChangeFrame(View& view) override;
   void webViewWillLoad(WebView& webView, const std::string& url) override;
-  void webViewDidSetScriptValue(WebView& webView, const std::string& name) override;
   void openURL(const std::string& url) override;
 
  private:
