@@ -273,6 +273,8 @@ int main(int argc, char** argv) {
     }
     host->deactivate();
   }
+  // No page call may reach the plug-in once it is gone.
+  if (browser) browser->stop();
   host->cleanupInstance();
   // Let the controller's threads and queued calls finish before the module goes.
   platform::waitForBackgroundWork();

@@ -67,6 +67,11 @@ function draw(n, parent, index, seen) {
   seen.add(n.id);
   if (parent.children[index] !== el) parent.insertBefore(el, parent.children[index] || null);
   if (el.dataset.kind !== "box") return;
+  // Views that left go first, so that those staying are not moved (a moved frame reloads).
+  const ids = new Set(n.subviews.map((s) => String(s.id)));
+  for (const c of [...el.children]) {
+    if (c.dataset.id && !ids.has(c.dataset.id)) c.remove();
+  }
   n.subviews.forEach((s, i) => draw(s, el, i, seen));
   for (const d of el.querySelectorAll(":scope > .d")) d.remove();
   if (n.split) {
