@@ -1,15 +1,19 @@
 // ovra: the media-player stand-in. It loads the Ovra plug-in bundle, registers it, gives
-// it a visualizer area and drives it from the main queue until the user stops it. With
-// --headless it shows the pages in memory, skips the social-network login the way a
-// person on the loading page would, waits for the final page and prints one JSON object
-// with the page and the three texts the page can read.
+// it a visualizer area and drives it from the main queue until the user stops it. The
+// area is shown in the user's browser at the address it prints. With --headless it shows
+// the pages in memory, skips the social-network login the way a person on the loading
+// page would, waits for the final page and prints one JSON object with the page and the
+// three texts the page can read.
 #include <pthread.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -22,9 +26,13 @@
 #include "options.h"
 #include "platform/base/log.h"
 #include "platform/base/main_queue.h"
+#include "platform/browser/browser_engine.h"
+#include "platform/files/bundle.h"
 #include "platform/files/home.h"
 #include "platform/ui/headless_engine.h"
 #include "plugin_host.h"
+
+extern char** environ;
 
 namespace {
 
@@ -35,6 +43,9 @@ constexpr char kVersion[] = "ovra 2.0 (development)";
 constexpr platform::Rect kVisualizerArea{0, 0, 1024, 768};
 // However large the backups, the final page is expected well before this.
 constexpr auto kHeadlessLimit = 600s;
+// What the pages may call on their `appController`.
+const std::vector<std::string> kPageMethods = {"getTimeLine", "getContacts", "getDetailedLog",
+                                               "ignoreFacebook"};
 
 // Watches SIGINT and SIGTERM (blocked in every thread) and stops the main queue. SIGUSR1,
 // blocked as well, only wakes it to end.
@@ -82,6 +93,31 @@ std::string defaultBundlePath() {
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return "Ovra.bundle";
   return (exe.parent_path().parent_path() / "Ovra.bundle").string();
+}
+
+// Starts the user's default browser on `url` and lets it run; says so on stderr when no
+// opener can be started.
+void openInBrowser(const std::string& url) {
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);  // the opener takes Ctrl-C as usual
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+  std::string program = "xdg-open";
+  std::string address = url;
+  char* argv[] = {program.data(), address.data(), nullptr};
+  pid_t pid = 0;
+  const int error = posix_spawnp(&pid, "xdg-open", nullptr, &attr, argv, environ);
+  posix_spawnattr_destroy(&attr);
+  if (error != 0) {
+    std::cerr << "ovra: cannot open the browser (xdg-open: " << std::strerror(error) << ")\n";
+    return;
+  }
+  std::thread([pid] {
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }).detach();
 }
 
 bool isFinalPage(const std::string& resource) {
@@ -177,19 +213,28 @@ int main(int argc, char** argv) {
   SignalWatcher signals;
 
   if (!options.home.empty()) platform::setHomeFolder(options.home);
-  auto engine = std::make_shared<platform::HeadlessEngine>();
-  platform::setWebEngine(engine);
-  if (!options.headless) {
-    std::cerr << "ovra: no browser front end in this build; listing the pages shown "
-                 "(Ctrl-C to stop)\n";
-    engine->setLoadObserver([](const platform::HeadlessEngine::Load& load) {
-      platform::log("ovra: page " + load.url);
-    });
+  const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+  std::shared_ptr<platform::HeadlessEngine> engine;
+  std::shared_ptr<platform::BrowserEngine> browser;
+  if (options.headless) {
+    engine = std::make_shared<platform::HeadlessEngine>();
+    platform::setWebEngine(engine);
+  } else {
+    platform::BrowserEngine::Started started = platform::BrowserEngine::start(
+        {platform::resourceFolderForModule(bundle + "/Contents/lib/ovra.so"), options.port,
+         kPageMethods});
+    if (!started.engine) {
+      std::cerr << "ovra: " << started.error << "\n";
+      return started.portBusy ? 2 : 1;
+    }
+    browser = std::move(started.engine);
+    platform::setWebEngine(browser);
+    std::cout << "Ovra is showing your pages at " << browser->address() << std::endl;
+    if (options.open) openInBrowser(browser->address());
   }
 
   std::string error;
-  std::unique_ptr<host::PluginHost> host =
-      host::PluginHost::load(options.bundle.empty() ? defaultBundlePath() : options.bundle, error);
+  std::unique_ptr<host::PluginHost> host = host::PluginHost::load(bundle, error);
   if (!host) {
     std::cerr << "ovra: " << error << "\n";
     return 1;
@@ -200,6 +245,13 @@ int main(int argc, char** argv) {
   }
   std::shared_ptr<platform::View> area = platform::View::create(kVisualizerArea);
   area->setAutoresizesSubviews(true);
+  if (browser) {
+    browser->setRootView(area);
+    browser->setResizeHandler([&area, &host](platform::Rect frame) {
+      area->setFrame(frame);
+      host->frameChanged();
+    });
+  }
   int status = 0;
   if (host->activate(area.get()) != plugin::kNoErr) {
     std::cerr << "ovra: the plug-in could not be activated\n";
@@ -213,8 +265,14 @@ int main(int argc, char** argv) {
                                   std::chrono::hours(24 * 365));
     }
     host->stopPulses();
+    if (browser) {
+      browser->stop();
+      browser->setResizeHandler(nullptr);
+    }
     host->deactivate();
   }
+  // No page call may reach the plug-in once it is gone.
+  if (browser) browser->stop();
   host->cleanupInstance();
   // Let the controller's threads and queued calls finish before the module goes.
   platform::waitForBackgroundWork();

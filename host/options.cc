@@ -1,18 +1,14 @@
 #include "options.h"
 
+#include <charconv>
 #include <filesystem>
 
 namespace ovra::host {
-namespace {
-
-// Options that come with the browser front end.
-bool isBrowserOption(const std::string& name) { return name == "--port" || name == "--open"; }
-
-}  // namespace
 
 ParsedOptions parseOptions(const std::vector<std::string>& args) {
   ParsedOptions parsed;
   Options& o = parsed.options;
+  bool portGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::string value;
@@ -60,13 +56,26 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
     } else if (name == "--version") {
       if (!noValue()) return parsed;
       o.version = true;
-    } else if (isBrowserOption(name)) {
-      parsed.error = name + " needs the browser front end, which this build does not have";
-      return parsed;
+    } else if (name == "--port") {
+      if (!takeValue("a port number")) return parsed;
+      int port = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
+      if (ec != std::errc() || end != value.data() + value.size() || port < 1 || port > 65535) {
+        parsed.error = "--port: '" + value + "' is not a port number (1-65535)";
+        return parsed;
+      }
+      o.port = port;
+      portGiven = true;
+    } else if (name == "--open") {
+      if (!noValue()) return parsed;
+      o.open = true;
     } else {
       parsed.error = "unknown option '" + args[i] + "' (see --help)";
       return parsed;
     }
+  }
+  if (o.headless && (portGiven || o.open)) {
+    parsed.error = "--headless shows no pages in a browser; --port and --open do not apply";
   }
   return parsed;
 }

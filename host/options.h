@@ -1,5 +1,6 @@
 // The host's command line: where the user's home folder is, whether to run headless,
-// which bundle to load. Parsing reports a one-line error instead of exiting.
+// which bundle to load, where the browser front end listens. Parsing reports a one-line
+// error instead of exiting.
 #ifndef OVRA_HOST_OPTIONS_H_
 #define OVRA_HOST_OPTIONS_H_
 
@@ -12,6 +13,8 @@ struct Options {
   std::string home;    // empty: the real home folder
   std::string bundle;  // empty: Ovra.bundle beside the program's folder
   bool headless = false;
+  int port = 0;       // 0: the system picks one
+  bool open = false;  // open the address in the default browser
   bool help = false;
   bool version = false;
 };
@@ -25,8 +28,11 @@ struct ParsedOptions {
 ParsedOptions parseOptions(const std::vector<std::string>& args);
 
 inline constexpr char kUsage[] =
-    "usage: ovra [--home DIR] [--headless] [--bundle PATH] [--help] [--version]\n"
+    "usage: ovra [--home DIR] [--port N] [--open] [--headless] [--bundle PATH] [--help]\n"
+    "            [--version]\n"
     "  --home DIR     read the phone backups under DIR instead of the real home folder\n"
+    "  --port N       show the pages at http://127.0.0.1:N/ (default: a free port)\n"
+    "  --open         also open that address in the default browser\n"
     "  --headless     show the pages in memory, skip the social-network login, and print\n"
     "                 the final page and the page's data as one JSON object\n"
     "  --bundle PATH  load the plug-in bundle at PATH (default: Ovra.bundle beside the\n"

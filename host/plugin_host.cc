@@ -133,6 +133,11 @@ void PluginHost::startPulses() {
 
 void PluginHost::stopPulses() { pulses_.reset(); }
 
+OSStatus PluginHost::frameChanged() {
+  plugin::VisualPluginMessageInfo info{};
+  return send(plugin::kVisualPluginFrameChangedMessage, &info);
+}
+
 OSStatus PluginHost::deactivate() {
   plugin::VisualPluginMessageInfo info{};
   return send(plugin::kVisualPluginDeactivateMessage, &info);

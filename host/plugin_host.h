@@ -1,8 +1,8 @@
 // PluginHost: the media-player side of the plug-in conversation. It loads a bundle's
 // module, calls its entry with 'init', takes the registration that arrives through its
 // callback procedure, and drives the registered handler for one instance ('init',
-// 'Vact', 'Vpls', 'Vdct', 'clr '). Pulses follow the rate the handler answers to 'Vpls'.
-// Cover-art requests are answered by a later 'Vart' without art.
+// 'Vact', 'Vpls', 'Vfrm', 'Vdct', 'clr '). Pulses follow the rate the handler answers to
+// 'Vpls'. Cover-art requests are answered by a later 'Vart' without art.
 //
 // Ownership: owns the loaded module (closed on destruction, after 'clr ' to the entry)
 // and the instance's reference value until 'clr '. Threads: main thread only.
@@ -38,6 +38,8 @@ class PluginHost {
   plugin::OSStatus activate(platform::View* view);
   // Sends 'Vpls' with the rate last answered (0 before any answer) and keeps the answer.
   plugin::OSStatus pulse();
+  // 'Vfrm': the visualizer area has a new frame.
+  plugin::OSStatus frameChanged();
   plugin::OSStatus deactivate();
   plugin::OSStatus cleanupInstance();
 

@@ -70,8 +70,7 @@ TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
       {{"--home", ""}, "ovra: --home needs a folder"},
       {{"--home", "/nonexistent/ovra"}, "ovra: --home: '/nonexistent/ovra' is not a folder"},
       {{"--headless=yes"}, "ovra: --headless takes no value"},
-      {{"--port", "8080"},
-       "ovra: --port needs the browser front end, which this build does not have"},
+      {{"--port", "80x"}, "ovra: --port: '80x' is not a port number (1-65535)"},
   };
   for (const auto& [args, message] : cases) {
     const ProgramRun r = ovra(args);

@@ -64,21 +64,12 @@ void HeadlessEngine::navigate(WebView& webView, const std::string& url) {
 
 ScriptCallResult HeadlessEngine::callScript(WebView& webView, const std::string& object,
                                             const std::string& method) {
-  std::shared_ptr<ScriptObject> target = webView.windowScriptValue(object);
-  if (!target) return ScriptCallResult{std::nullopt, "window." + object + " is undefined"};
-  if (target->isSelectorExcludedFromWebScript(method)) {
-    return ScriptCallResult{std::nullopt, object + "." + method + " is not a function"};
-  }
-  return ScriptCallResult{target->invokeFromWebScript(method), std::nullopt};
+  return callWindowScriptMethod(webView, object, method);
 }
 
 PolicyDecision HeadlessEngine::requestNewWindow(WebView& webView, const std::string& url,
                                                 const std::string& frameName) {
-  std::shared_ptr<PolicyDelegate> delegate = webView.policyDelegate();
-  if (!delegate) return PolicyDecision::kUse;
-  PolicyDecisionListener listener;
-  delegate->decidePolicyForNewWindowAction(webView, url, frameName, listener);
-  return listener.decision();
+  return decideNewWindow(webView, url, frameName);
 }
 
 std::vector<std::shared_ptr<WebView>> HeadlessEngine::webViewsIn(const View& root) {

@@ -19,14 +19,6 @@
 
 namespace ovra::platform {
 
-// The outcome of a page script's call: the text it returned (nothing for a method
-// without a result), or why the script could not make the call.
-struct ScriptCallResult {
-  std::optional<std::string> value;
-  std::optional<std::string> error;
-  bool ok() const { return !error.has_value(); }
-};
-
 class HeadlessEngine : public WebEngine {
  public:
   struct Load {

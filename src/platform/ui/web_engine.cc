@@ -26,4 +26,23 @@ void setWebEngine(std::shared_ptr<WebEngine> engine) {
   c.value = std::move(engine);
 }
 
+ScriptCallResult callWindowScriptMethod(WebView& webView, const std::string& object,
+                                        const std::string& method) {
+  std::shared_ptr<ScriptObject> target = webView.windowScriptValue(object);
+  if (!target) return ScriptCallResult{std::nullopt, "window." + object + " is undefined"};
+  if (target->isSelectorExcludedFromWebScript(method)) {
+    return ScriptCallResult{std::nullopt, object + "." + method + " is not a function"};
+  }
+  return ScriptCallResult{target->invokeFromWebScript(method), std::nullopt};
+}
+
+PolicyDecision decideNewWindow(WebView& webView, const std::string& url,
+                               const std::string& frameName) {
+  std::shared_ptr<PolicyDelegate> delegate = webView.policyDelegate();
+  if (!delegate) return PolicyDecision::kUse;
+  PolicyDecisionListener listener;
+  delegate->decidePolicyForNewWindowAction(webView, url, frameName, listener);
+  return listener.decision();
+}
+
 }  // namespace ovra::platform

@@ -9,12 +9,12 @@
 #define OVRA_PLATFORM_UI_WEB_ENGINE_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 
-namespace ovra::platform {
+#include "platform/ui/view.h"
 
-class View;
-class WebView;
+namespace ovra::platform {
 
 class WebEngine {
  public:
@@ -35,6 +35,25 @@ class WebEngine {
   // The workspace asks to open `url` in the user's default browser.
   virtual void openURL(const std::string& url) = 0;
 };
+
+// The outcome of a page script's call: the text it returned (nothing for a method
+// without a result), or why the script could not make the call.
+struct ScriptCallResult {
+  std::optional<std::string> value;
+  std::optional<std::string> error;
+  bool ok() const { return !error.has_value(); }
+};
+
+// What every engine does when a page of `webView` calls `object.method()` with no
+// arguments, `object` being a property of the window script object: an excluded method
+// is not a function. Main thread only.
+ScriptCallResult callWindowScriptMethod(WebView& webView, const std::string& object,
+                                        const std::string& method);
+
+// What every engine does when a page of `webView` asks for a new window showing `url`:
+// the policy delegate decides; without one the request is used. Main thread only.
+PolicyDecision decideNewWindow(WebView& webView, const std::string& url,
+                               const std::string& frameName);
 
 // The engine every view reports to. Until one is set, a headless engine is used.
 std::shared_ptr<WebEngine> webEngine();

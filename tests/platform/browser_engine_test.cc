@@ -1,0 +1,256 @@
+// The browser engine against a loopback client: who gets in, what is served, and the page
+// bridge end to end. The client runs on its own thread while this (main) thread runs the
+// main queue, as the host does.
+#include "platform/browser/browser_engine.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "../temp_dir.h"
+#include "platform/base/main_queue.h"
+#include "platform/base/url_escape.h"
+
+namespace ovra::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using Reply = std::optional<httplib::Response>;
+
+Reply got(const httplib::Result& r) { return r ? Reply(*r) : std::nullopt; }
+
+class FakeController : public ScriptObject, public FrameLoadDelegate, public PolicyDelegate {
+ public:
+  bool isSelectorExcludedFromWebScript(std::string_view m) const override {
+    return m != "getContacts" && m != "ignoreFacebook";
+  }
+  std::optional<std::string> invokeFromWebScript(std::string_view m) override {
+    onMain = onMain && isMainThread();
+    if (m == "getContacts") return "[\"Ann\",\"Bo\"]";
+    ++ignored;
+    return std::nullopt;
+  }
+  void webViewDidFinishLoadForFrame(WebView&) override {
+    onMain = onMain && isMainThread();
+    ++finished;
+  }
+  void decidePolicyForNewWindowAction(WebView&, const std::string& url, const std::string&,
+                                      PolicyDecisionListener& listener) override {
+    asked = url;
+    listener.ignore();
+  }
+  bool onMain = true;
+  int ignored = 0, finished = 0;
+  std::string asked;
+};
+
+// A resource folder with a page, a script, and a link leading out of it; an engine that
+// serves it with a web view showing the page.
+class BrowserStage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string res = dir_ / "Resources";
+    std::filesystem::create_directories(res + "/js");
+    std::ofstream(res + "/index.html")
+        << "<!DOCTYPE html><html><head><title>t</title></head></html>";
+    std::ofstream(res + "/js/app.js") << "run();";
+    std::ofstream(dir_ / "secret.txt") << "secret";
+    std::filesystem::create_symlink(dir_ / "secret.txt", res + "/out.html");
+    BrowserEngine::Started started =
+        BrowserEngine::start({res, 0, {"getContacts", "ignoreFacebook", "hidden"}});
+    ASSERT_TRUE(started.engine) << started.error;
+    engine_ = started.engine;
+    setWebEngine(engine_);
+    const std::string address = engine_->address();
+    key_ = address.substr(address.find("key=") + 4);
+    root_ = View::create(Rect{0, 0, 800, 600});
+    engine_->setRootView(root_);
+    web_ = WebView::create(Rect{0, 0, 400, 600});
+    root_->addSubview(web_);
+    web_->setFrameLoadDelegate(controller_);
+    web_->setPolicyDelegate(controller_);
+    web_->setWindowScriptValue("appController", controller_);
+    web_->loadURL(fileURL(std::filesystem::canonical(res).string() + "/index.html"));
+    id_ = std::to_string(web_->id());
+  }
+  void TearDown() override {
+    if (engine_) engine_->stop();
+    setWebEngine(nullptr);
+  }
+
+  // Runs `client` on a thread of its own while the main queue runs here.
+  void offMain(const std::function<void(httplib::Client&)>& client) {
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+      httplib::Client http("127.0.0.1", engine_->port());
+      http.set_url_encode(false);
+      client(http);
+      done = true;
+      performOnMainThread([] {}, false);
+    });
+    runMainQueueUntil([&] { return done.load(); }, 30s);
+    t.join();
+  }
+  httplib::Headers withCookie(httplib::Headers h = {}) const {
+    h.emplace("Cookie", "ovra_key_" + std::to_string(engine_->port()) + "=" + key_);
+    return h;
+  }
+
+  testing::TempDir dir_;
+  std::shared_ptr<BrowserEngine> engine_;
+  std::string key_, id_;
+  std::shared_ptr<View> root_;
+  std::shared_ptr<WebView> web_;
+  std::shared_ptr<FakeController> controller_ = std::make_shared<FakeController>();
+};
+
+TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
+  const std::string port = std::to_string(engine_->port());
+  const std::string page = "/page/" + id_ + "/";
+  httplib::Headers manyHeaders = withCookie();
+  for (int i = 0; i < 70; ++i) manyHeaders.emplace("X-" + std::to_string(i), "1");
+  struct Case {
+    const char* what;
+    std::string method, path;
+    httplib::Headers headers;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"no secret", "GET", "/", {}, 403},
+      {"wrong secret in the address", "GET", "/?key=" + std::string(64, '0'), {}, 403},
+      {"wrong cookie",
+       "GET",
+       "/",
+       {{"Cookie", "ovra_key_" + port + "=" + std::string(64, 'a')}},
+       403},
+      {"cookie for another port", "GET", "/", {{"Cookie", "ovra_key_1=" + key_}}, 403},
+      {"the secret posted", "POST", "/?key=" + key_, {}, 403},
+      {"the cookie", "GET", "/", withCookie(), 200},
+      {"localhost", "GET", "/", withCookie({{"Host", "localhost:" + port}}), 200},
+      {"foreign host", "GET", "/", withCookie({{"Host", "evil.example:" + port}}), 403},
+      {"empty host", "GET", "/", withCookie({{"Host", ""}}), 403},
+      {"another port in Host", "GET", "/", withCookie({{"Host", "127.0.0.1:1"}}), 403},
+      {"foreign origin", "POST", "/call/" + id_ + "/getContacts",
+       withCookie({{"Origin", "http://evil.example"}}), 403},
+      {"null origin", "POST", "/call/" + id_ + "/getContacts", withCookie({{"Origin", "null"}}),
+       403},
+      {"own origin", "POST", "/call/" + id_ + "/getContacts",
+       withCookie({{"Origin", "http://127.0.0.1:" + port}}), 200},
+      {"a page", "GET", page + "index.html", withCookie(), 200},
+      {"head of a page", "HEAD", page + "index.html", withCookie(), 200},
+      {"a script below", "GET", page + "js/app.js", withCookie(), 200},
+      {"dot-dot", "GET", page + "../secret.txt", withCookie(), 404},
+      {"escaped dot-dot", "GET", page + "%2e%2e/secret.txt", withCookie(), 404},
+      {"escaped dot-dot below", "GET", page + "js/%2E%2E/%2e%2e/secret.txt", withCookie(), 404},
+      {"escaped slash", "GET", page + "js%2f..%2f..%2fsecret.txt", withCookie(), 404},
+      {"absolute path", "GET", page + "/etc/passwd", withCookie(), 404},
+      {"escaped absolute path", "GET", page + "%2fetc%2fpasswd", withCookie(), 404},
+      {"symbolic link out", "GET", page + "out.html", withCookie(), 404},
+      {"a folder", "GET", page + "js", withCookie(), 404},
+      {"no such web view", "GET", "/page/999999/index.html", withCookie(), 404},
+      {"post to a file", "POST", page + "index.html", withCookie(), 404},
+      {"excluded method", "POST", "/call/" + id_ + "/hidden", withCookie(), 404},
+      {"unlisted method", "POST", "/call/" + id_ + "/dealloc", withCookie(), 404},
+      {"method by GET", "GET", "/call/" + id_ + "/getContacts", withCookie(), 404},
+      {"long request line", "GET", "/" + std::string(3000, 'a'), withCookie(), 414},
+      {"many headers", "GET", "/", manyHeaders, 431},
+      {"huge header", "GET", "/", withCookie({{"X-Big", std::string(9000, 'b')}}), 400},
+      {"big body", "POST", "/resize", withCookie(), 413},
+  };
+  std::vector<Reply> results;
+  offMain([&](httplib::Client& http) {
+    for (const Case& c : cases) {
+      const std::string body = std::string(c.what) == "big body" ? std::string(100000, ' ') : "";
+      results.push_back(got(c.method == "GET" ? http.Get(c.path.c_str(), c.headers)
+                            : c.method == "HEAD"
+                                ? http.Head(c.path.c_str(), c.headers)
+                                : http.Post(c.path.c_str(), c.headers, body, "text/plain")));
+    }
+  });
+  ASSERT_EQ(results.size(), cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    ASSERT_TRUE(results[i]);
+    const httplib::Response& res = *results[i];
+    EXPECT_EQ(res.status, cases[i].status);
+    EXPECT_FALSE(res.has_header("Access-Control-Allow-Origin"));
+    if (res.status >= 400) {
+      EXPECT_EQ(res.body, "");
+    }
+    if (res.status != 400) {
+      EXPECT_EQ(res.get_header_value("Referrer-Policy"), "no-referrer");
+    }
+  }
+}
+
+TEST_F(BrowserStage, TheAddressTradesItsSecretForACookie) {
+  Reply res;
+  offMain([&](httplib::Client& http) { res = got(http.Get(("/?key=" + key_).c_str())); });
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 303);
+  EXPECT_EQ(res->get_header_value("Location"), "/");
+  EXPECT_EQ(res->get_header_value("Set-Cookie"), "ovra_key_" + std::to_string(engine_->port()) +
+                                                     "=" + key_ +
+                                                     "; HttpOnly; SameSite=Strict; Path=/");
+}
+
+TEST_F(BrowserStage, APageCallsItsControllerAndTheTopPageFollowsTheTree) {
+  std::string events;
+  Reply page, contacts, ignore, loaded, again, resize, popup;
+  Rect resized;
+  engine_->setResizeHandler([&](Rect r) { resized = isMainThread() ? r : Rect{}; });
+  std::atomic<bool> firstTree{false};
+  std::thread sse([&] {
+    httplib::Client http("127.0.0.1", engine_->port());
+    http.Get("/events", withCookie(), [&](const char* data, size_t n) {
+      events.append(data, n);
+      firstTree = true;
+      // Ends once the frame change made below has arrived.
+      return events.find("[0,0,300,600]") == std::string::npos;
+    });
+  });
+  offMain([&](httplib::Client& http) {
+    const std::string call = "/call/" + id_ + "/";
+    page = got(http.Get(("/page/" + id_ + "/index.html").c_str(), withCookie()));
+    contacts = got(http.Post((call + "getContacts").c_str(), withCookie(), "", "text/plain"));
+    ignore = got(http.Post((call + "ignoreFacebook").c_str(), withCookie(), "", "text/plain"));
+    loaded = got(http.Post(("/loaded/" + id_ + "?load=1").c_str(), withCookie(), "", "text/plain"));
+    again = got(http.Post(("/loaded/" + id_ + "?load=1").c_str(), withCookie(), "", "text/plain"));
+    resize = got(http.Post("/resize", withCookie(), "1280 720", "text/plain"));
+    popup = got(http.Post(("/newwindow/" + id_).c_str(), withCookie(), "https://x.example/\n_blank",
+                          "text/plain"));
+    while (!firstTree) std::this_thread::sleep_for(1ms);
+  });
+  web_->setFrame(Rect{0, 0, 300, 600});
+  runMainQueueUntil([] { return false; }, 50ms);  // the queued load reports and resize
+  sse.join();
+
+  ASSERT_TRUE(page && contacts && ignore && loaded && again && resize && popup);
+  // The bridge comes before the page's own head, with exactly the exposed methods.
+  EXPECT_EQ(page->body.find("<!DOCTYPE html><html><head><script>"), 0u) << page->body;
+  EXPECT_NE(page->body.find("[\"getContacts\",\"ignoreFacebook\"]"), std::string::npos);
+  EXPECT_NE(page->body.find("</script><title>t</title>"), std::string::npos);
+  EXPECT_EQ(contacts->status, 200);
+  EXPECT_EQ(contacts->body, "[\"Ann\",\"Bo\"]");
+  EXPECT_EQ(ignore->status, 204);
+  EXPECT_EQ(controller_->ignored, 1);
+  EXPECT_EQ(controller_->finished, 1);  // the repeated report of the same load is dropped
+  EXPECT_TRUE(controller_->onMain);
+  EXPECT_EQ(resized, (Rect{0, 0, 1280, 720}));
+  EXPECT_EQ(popup->body, "ignore");
+  EXPECT_EQ(controller_->asked, "https://x.example/");
+  // The whole tree on connecting, and again after the change.
+  const std::string shown = "\"page\":\"/page/" + id_ + "/index.html\"";
+  const size_t first = events.find(shown);
+  ASSERT_NE(first, std::string::npos) << events;
+  EXPECT_NE(events.find(shown, first + 1), std::string::npos) << events;
+  EXPECT_EQ(events.rfind("data: {\"root\":{\"id\":" + std::to_string(root_->id()), 0), 0u);
+}
+
+}  // namespace
+}  // namespace ovra::platform
