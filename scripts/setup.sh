@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev libplist-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev rapidjson-dev
   libclang-rt-14-dev sqlite3
+  nodejs chromium
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -20,6 +21,13 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The npm packages (the browser tests' driver), as the committed lockfile pins them.
+if ! cmp -s package-lock.json node_modules/.ovra-installed-lock 2>/dev/null; then
+  echo "setup: installing npm packages" >&2
+  npm ci --no-audit --no-fund --loglevel=error >&2
+  cp package-lock.json node_modules/.ovra-installed-lock
 fi
 
 build_dir=${OVRA_BUILD_DIR:-build}

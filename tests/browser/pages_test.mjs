@@ -1,0 +1,108 @@
+// Ovra in a real browser: the host serves a generated backup's pages on loopback, and
+// headless Chromium (driven by playwright-core) does what a person would: open the printed
+// address, skip the sign-in, read the main page, resize the window, follow a link out.
+// Run by ctest with OVRA_BUILD_DIR set; screenshots go to OVRA_BUILD_DIR/screenshots.
+import { test, before, after } from "node:test";
+import assert from "node:assert/strict";
+import { spawn, execFileSync } from "node:child_process";
+import fs from "node:fs";
+import os from "node:os";
+import path from "node:path";
+import { chromium } from "playwright-core";
+
+const build = process.env.OVRA_BUILD_DIR;
+const shots = path.join(build, "screenshots");
+const home = fs.mkdtempSync(path.join(os.tmpdir(), "ovra-browser-"));
+let host, address, browser;
+
+// Starts `ovra --home` and resolves with the address it prints.
+function startHost() {
+  host = spawn(path.join(build, "host/ovra"), ["--home", home], { stdio: ["ignore", "pipe", "pipe"] });
+  host.stderr.resume();
+  return new Promise((resolve, reject) => {
+    let out = "";
+    host.stdout.on("data", (chunk) => {
+      out += chunk;
+      const found = out.match(/http:\/\/127\.0\.0\.1:\d+\/\?key=[0-9a-f]+/);
+      if (found) resolve(found[0]);
+    });
+    host.on("exit", (code) => reject(new Error(`ovra ended early with ${code}`)));
+  });
+}
+
+async function frameShowing(page, resource) {
+  for (let i = 0; i < 200; ++i) {
+    const frame = page.frames().find((f) => f.url().split(/[?#]/)[0].endsWith("/" + resource));
+    if (frame) return frame;
+    await page.waitForTimeout(50);
+  }
+  throw new Error(`no frame shows ${resource}`);
+}
+
+const boxOf = (page, resource) =>
+  page.locator(`iframe[src$="/${resource}"]`).boundingBox();
+
+before(async () => {
+  fs.mkdirSync(shots, { recursive: true });
+  execFileSync(path.join(build, "tools/ovra-sample-backup"), ["--out", home]);
+  address = await startHost();
+  browser = await chromium.launch({
+    executablePath: "/usr/bin/chromium",
+    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+           "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  fs.rmSync(home, { recursive: true, force: true });
+});
+
+test("a person skips the sign-in and reads the same data the headless run prints", async () => {
+  const headless = JSON.parse(execFileSync(path.join(build, "host/ovra"),
+                                           ["--headless", "--home", home],
+                                           { stdio: ["ignore", "pipe", "ignore"] }));
+  const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+  const page = await context.newPage();
+  await page.goto(address);
+  assert.equal(new URL(page.url()).search, "", "the secret leaves the address bar");
+
+  // The loading page and the sign-in pane, side by side.
+  const loading = await frameShowing(page, "loading.html");
+  await page.getByText("When it is done, paste the address").waitFor();
+  const left = await boxOf(page, "loading.html");
+  assert.ok(left.width > 500 && left.width < 700 && left.height === 800, JSON.stringify(left));
+  await page.screenshot({ path: path.join(shots, "loading-1280x800.png") });
+
+  await loading.click("#skip");
+  const main = await frameShowing(page, "main.html");
+  await main.waitForLoadState();
+  assert.equal(await main.evaluate(() => appController.getContacts()), headless.contacts);
+  assert.equal(await main.evaluate(() => appController.getTimeLine()), headless.timeline);
+  assert.equal(await main.evaluate(() => appController.getDetailedLog()), headless.detailedLog);
+  assert.equal(await main.evaluate(() => Object.keys(appController).sort().join()),
+               "getContacts,getDetailedLog,getTimeLine,ignoreFacebook");
+
+  // The visualizer area follows the window, and the page follows the area.
+  await page.setViewportSize({ width: 900, height: 600 });
+  await page.waitForFunction(() => {
+    const f = document.querySelector('iframe[src$="/main.html"]');
+    return f && f.getBoundingClientRect().width === 900 && f.getBoundingClientRect().height === 600;
+  });
+  await page.screenshot({ path: path.join(shots, "main-900x600.png") });
+
+  // A link out to the web opens in a new tab of the browser (served here: no network).
+  await context.route("http://example.org/**", (route) => route.fulfill({ body: "elsewhere" }));
+  const opened = context.waitForEvent("page");
+  await main.evaluate(() => window.open("http://example.org/about", "_blank"));
+  const tab = await opened;
+  await tab.waitForLoadState();
+  assert.equal(tab.url(), "http://example.org/about");
+  await context.close();
+});
+
+test("ovra ends cleanly on SIGTERM", async () => {
+  const ended = new Promise((resolve) => host.on("exit", (code, signal) => resolve({ code, signal })));
+  host.kill("SIGTERM");
+  assert.deepEqual(await ended, { code: 0, signal: null });
+});
