@@ -95,6 +95,28 @@ std::string defaultBundlePath() {
   return (exe.parent_path().parent_path() / "Ovra.bundle").string();
 }
 
+// What keeps Ovra from starting with these options, as one line; empty when nothing does.
+// A home folder that cannot be listed, a bundle without its module, or a resource folder
+// without the four pages would otherwise fail later, with less to say.
+std::string startProblem(const host::Options& options, const std::string& bundle) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!options.home.empty() && (fs::directory_iterator(options.home, ec), ec)) {
+    return "--home: '" + options.home + "' cannot be read";
+  }
+  if (!fs::is_regular_file(bundle + "/Contents/lib/ovra.so", ec)) {
+    return "no plug-in bundle at '" + bundle + "'";
+  }
+  const std::string resources = platform::resourceFolderForModule(bundle + "/Contents/lib/ovra.so");
+  for (const char* page :
+       {"loading.html", "loading_afterFacebook.html", "main.html", "noData.html"}) {
+    if (!fs::is_regular_file(resources + "/" + page, ec)) {
+      return "the bundle's resource folder '" + resources + "' has no " + page;
+    }
+  }
+  return {};
+}
+
 // Starts the user's default browser on `url` and lets it run; says so on stderr when no
 // opener can be started.
 void openInBrowser(const std::string& url) {
@@ -212,8 +234,12 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &watched, nullptr);
   SignalWatcher signals;
 
-  if (!options.home.empty()) platform::setHomeFolder(options.home);
   const std::string bundle = options.bundle.empty() ? defaultBundlePath() : options.bundle;
+  if (const std::string problem = startProblem(options, bundle); !problem.empty()) {
+    std::cerr << "ovra: " << problem << "\n";
+    return 2;
+  }
+  if (!options.home.empty()) platform::setHomeFolder(options.home);
   std::shared_ptr<platform::HeadlessEngine> engine;
   std::shared_ptr<platform::BrowserEngine> browser;
   if (options.headless) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "../temp_dir.h"
@@ -78,11 +79,20 @@ TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
     EXPECT_EQ(r.err, message + "\n");
     EXPECT_EQ(r.out, "");
   }
-  testing::TempDir home;  // a bundle that cannot be loaded: status one
-  const ProgramRun r = ovra({"--headless", "--home", home.path(), "--bundle", "/nonexistent"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("ovra: cannot load the plug-in /nonexistent/"), std::string::npos) << r.err;
-  EXPECT_EQ(r.out, "");
+  // A missing bundle, and a copy of the bundle without one of its pages.
+  testing::TempDir home;
+  const std::string copy = home.path() + "/Copy.bundle";
+  std::filesystem::copy(OVRA_BUNDLE_DIR, copy, std::filesystem::copy_options::recursive);
+  std::filesystem::remove(copy + "/Contents/Resources/noData.html");
+  for (const auto& [bundle, message] : std::vector<std::pair<std::string, std::string>>{
+           {"/nonexistent", "ovra: no plug-in bundle at '/nonexistent'\n"},
+           {copy, "ovra: the bundle's resource folder '" + copy +
+                      "/Contents/Resources' has no noData.html\n"}}) {
+    const ProgramRun r = ovra({"--headless", "--home", home.path(), "--bundle", bundle});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, message);
+    EXPECT_EQ(r.out, "");
+  }
 }
 
 TEST(PluginBundle, ExportsOnlyTheEntryAndShipsThePages) {
