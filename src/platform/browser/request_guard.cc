@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/base/text.h"
 #include "platform/base/url_escape.h"
 
 namespace ovra::platform {
@@ -33,12 +34,8 @@ std::optional<std::string> newSecret() {
     if (n <= 0) return std::nullopt;
     have += static_cast<size_t>(n);
   }
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string secret;
-  for (unsigned char b : bytes) {
-    secret += kHex[b >> 4];
-    secret += kHex[b & 15];
-  }
+  for (unsigned char b : bytes) appendHexByte(secret, b, HexCase::kLower);
   return secret;
 }
 
