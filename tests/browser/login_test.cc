@@ -1,0 +1,78 @@
+// The social-network login through the browser's sign-in pane: headless Chromium (the
+// script login.mjs) pastes the address the sign-in ended on, and the controller, talking
+// to a loopback stand-in of the social network, fetches the inbox and shows the main page
+// with the threads in the timeline.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "../facebook/loopback_server.h"
+#include "controller/app_controller.h"
+#include "platform/base/log.h"
+#include "platform/base/main_queue.h"
+#include "platform/browser/browser_engine.h"
+#include "platform/files/bundle.h"
+#include "test_home.h"
+
+extern char** environ;
+
+namespace ovra::controller {
+namespace {
+
+constexpr char kInbox[] = R"({"data":[{"id":"1","to":{"data":[{"name":"Ann Lee"}]},
+  "from":{"name":"Me"},"message":"see you","updated_time":1300000000}]})";
+
+TEST(BrowserLogin, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPage) {
+  testing::TempHome home;
+  platform::setHomeFolder(home.path());
+  ASSERT_EQ(testing::writeTestBackup(home.path(), "phone", {{"Ann", "Lee", "0611111111", 5}}), "");
+  testing::LoopbackServer social([](httplib::Server& s) {
+    s.Get("/me/inbox", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kInbox, "text/javascript");
+    });
+  });
+  ASSERT_TRUE(social.ok());
+  platform::BrowserEngine::Started started = platform::BrowserEngine::start(
+      {platform::resourceFolderForModule(OVRA_TEST_PROGRAM),
+       0,
+       {"getTimeLine", "getContacts", "getDetailedLog", "ignoreFacebook"}});
+  ASSERT_TRUE(started.engine) << started.error;
+  platform::setWebEngine(started.engine);
+  std::shared_ptr<platform::View> area = platform::View::create({0, 0, 1000, 700});
+  area->setAutoresizesSubviews(true);
+  started.engine->setRootView(area);
+
+  platform::LogCapture quiet;
+  std::shared_ptr<AppController> controller = AppController::alloc();
+  const std::string redirect = social.baseURL() + "/connect/login_success.html";
+  controller->setGraphAddresses(social.baseURL(), redirect);
+  controller->init(area, [&area, weak = std::weak_ptr<AppController>(controller)] {
+    std::shared_ptr<platform::WebView> main = platform::WebView::create(area->bounds());
+    area->addSubview(main);
+    main->setWindowScriptValue("appController", weak.lock());
+    main->loadURL(weak.lock()->getResourceURL("main.html"));
+  });
+
+  // The browser plays the person; the main queue answers its pages meanwhile.
+  const std::string script = std::string(OVRA_SOURCE_DIR) + "/tests/browser/login.mjs";
+  const std::string endedOn = redirect + "#access_token=TOK&expires_in=0";
+  const std::string address = started.engine->address();
+  const char* argv[] = {"node", script.c_str(), address.c_str(), endedOn.c_str(), nullptr};
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawnp(&child, "node", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  int status = -1;
+  platform::Timer wake(std::chrono::milliseconds(20), [] {});  // to look at the child
+  platform::runMainQueueUntil([&] { return waitpid(child, &status, WNOHANG) == child; },
+                              std::chrono::seconds(120));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "login.mjs status " << status;
+  EXPECT_EQ(social.targets(), std::vector<std::string>{"/me/inbox?date_format=U&access_token=TOK"});
+
+  controller->finit();
+  started.engine->stop();
+  platform::waitForBackgroundWork();
+  platform::setWebEngine(nullptr);
+  platform::setHomeFolder("");
+}
+
+}  // namespace
+}  // namespace ovra::controller
