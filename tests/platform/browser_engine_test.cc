@@ -3,8 +3,12 @@
 // main queue, as the host does.
 #include "platform/browser/browser_engine.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -186,6 +190,41 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
       EXPECT_EQ(res.get_header_value("Referrer-Policy"), "no-referrer");
     }
   }
+}
+
+// A client that sends its request a byte at a time holds one connection, not the server:
+// others are served, bridge calls included, before it has finished.
+TEST_F(BrowserStage, ASlowClientHoldsUpNobody) {
+  std::atomic<bool> dripping{true};
+  std::thread slow([&] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(engine_->port()));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+      for (const char c : std::string("GET / HT")) {
+        if (::send(fd, &c, 1, MSG_NOSIGNAL) != 1) break;
+        std::this_thread::sleep_for(150ms);
+      }
+    }
+    dripping = false;
+    ::close(fd);
+  });
+  std::vector<int> statuses;
+  bool servedWhileDripping = false;
+  offMain([&](httplib::Client& http) {
+    std::this_thread::sleep_for(50ms);  // the slow client is connected by now
+    for (int i = 0; i < 10; ++i) {
+      const Reply r =
+          got(http.Post(("/call/" + id_ + "/getContacts").c_str(), withCookie(), "", "text/plain"));
+      statuses.push_back(r ? r->status : 0);
+    }
+    servedWhileDripping = dripping;
+  });
+  slow.join();
+  EXPECT_EQ(statuses, std::vector<int>(10, 200));
+  EXPECT_TRUE(servedWhileDripping);
 }
 
 TEST_F(BrowserStage, TheAddressTradesItsSecretForACookie) {
