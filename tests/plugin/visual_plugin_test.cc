@@ -94,6 +94,17 @@ TEST_F(HandlerTest, ActivationShowsTheLoadingScreenAndDeactivationTakesItDown) {
   EXPECT_EQ(send(kVisualPluginChangeTrackMessage, &info), kNoErr);
   EXPECT_EQ(std::ranges::count(sent, kPlayerRequestCurrentTrackCoverArtMessage), 2);
   EXPECT_TRUE(data_->visualView->needsDisplay());
+  // The host resizes its view and says so with 'Vfrm': the handler takes the new bounds,
+  // and the masks lay the loading page and the sign-in pane out again, side by side.
+  view_->setAutoresizesSubviews(true);
+  view_->setFrame(Rect{0, 0, 1000, 500});
+  EXPECT_EQ(send(kVisualPluginFrameChangedMessage, &info), kNoErr);
+  EXPECT_EQ(data_->hostRect, (Rect{0, 0, 1000, 500}));
+  EXPECT_EQ(data_->visualView->frame(), (Rect{0, 0, 1000, 500}));
+  const auto panes = platform::HeadlessEngine::webViewsIn(*view_);
+  ASSERT_EQ(panes.size(), 2u);
+  for (const auto& pane : panes) EXPECT_EQ(pane->frame().height, 500);
+  EXPECT_EQ(panes[1]->frame().x + panes[1]->frame().width, 1000);
 
   ASSERT_EQ(send(kVisualPluginDeactivateMessage), kNoErr);
   EXPECT_TRUE(data_->hostRect.isNull());
