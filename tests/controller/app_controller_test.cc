@@ -42,6 +42,10 @@ TEST_F(ControllerTest, LoadingScreenIsTheLoadingPageBesideTheLoginPane) {
   EXPECT_EQ(panes[0]->frame(), (Rect{0, 0, 400, 600}));
   EXPECT_EQ(panes[1]->frame(), (Rect{400, 0, 400, 600}));
   EXPECT_EQ(panes[1]->windowScriptValue("appController"), nullptr);
+  // The sign-in asks with Ovra's own client ID and permission list.
+  const std::string signIn = panes[1]->mainFrameURL();
+  EXPECT_NE(signIn.find("/oauth/authorize?client_id=584213907361492&"), std::string::npos);
+  EXPECT_NE(signIn.find("&scope=read_mailbox,offline_access&"), std::string::npos) << signIn;
   EXPECT_EQ(c.init(view_, [] {}), nullptr);  // a second initialisation is refused
 
   EXPECT_EQ(engine_->callScript(*panes[0], "appController", "getContacts").value, "[]");
