@@ -256,7 +256,8 @@ TEST_F(BrowserStage, APageCallsItsControllerAndTheTopPageFollowsTheTree) {
   offMain([&](httplib::Client& http) {
     const std::string call = "/call/" + id_ + "/";
     page = got(http.Get(("/page/" + id_ + "/index.html").c_str(), withCookie()));
-    contacts = got(http.Post((call + "getContacts").c_str(), withCookie(), "", "text/plain"));
+    contacts = got(http.Post((call + "getContacts").c_str(),
+                             withCookie({{"Accept-Encoding", "br, gzip"}}), "", "text/plain"));
     ignore = got(http.Post((call + "ignoreFacebook").c_str(), withCookie(), "", "text/plain"));
     loaded = got(http.Post(("/loaded/" + id_ + "?load=1").c_str(), withCookie(), "", "text/plain"));
     again = got(http.Post(("/loaded/" + id_ + "?load=1").c_str(), withCookie(), "", "text/plain"));
@@ -276,6 +277,8 @@ TEST_F(BrowserStage, APageCallsItsControllerAndTheTopPageFollowsTheTree) {
   EXPECT_NE(page->body.find("</script><title>t</title>"), std::string::npos);
   EXPECT_EQ(contacts->status, 200);
   EXPECT_EQ(contacts->body, "[\"Ann\",\"Bo\"]");
+  EXPECT_FALSE(contacts->has_header("Content-Encoding"));  // never compressed on loopback
+  EXPECT_TRUE(contacts->get_header_value("Server-Timing").starts_with("build;dur="));
   EXPECT_EQ(ignore->status, 204);
   EXPECT_EQ(controller_->ignored, 1);
   EXPECT_EQ(controller_->finished, 1);  // the repeated report of the same load is dropped

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -156,6 +157,10 @@ void BrowserEngine::stop() {
 void BrowserEngine::route() {
   httplib::Server& s = *server_;
   s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    // Nothing is compressed: on loopback it only costs time (the library's default
+    // brotli takes seconds over a timeline of a few megabytes). The server owns the
+    // request it hands out as const, so dropping the header here is safe.
+    const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
     const int status = admit(req, res);
     if (status == 0) return httplib::Server::HandlerResponse::Unhandled;
     res.status = status;
@@ -282,17 +287,24 @@ int BrowserEngine::callMethod(uint64_t id, const std::string& method, httplib::R
   }
   int status = 404;
   std::string text;
+  double buildMs = 0;
   performOnMainThread(
       [&] {
         std::shared_ptr<WebView> view = webView(id);
         if (!view) return;
+        const auto start = std::chrono::steady_clock::now();
         ScriptCallResult result = callWindowScriptMethod(*view, kController, method);
+        buildMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         if (!result.ok()) return;
         status = result.value ? 200 : 204;
         if (result.value) text = std::move(*result.value);
       },
       true);
   if (status == 200) res.set_content(text, "text/plain; charset=utf-8");
+  // What the method took on the main thread, so that a page can tell it from the transfer.
+  if (status != 404) res.set_header("Server-Timing", "build;dur=" + std::to_string(buildMs));
   return status;
 }
 
