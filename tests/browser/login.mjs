@@ -17,8 +17,10 @@ try {
   await page.getByText("When it is done, paste the address").waitFor();
   await page.locator("input").fill(endedOn);
   await page.getByRole("button", { name: "Done" }).click();
-  await page.waitForFunction(() => document.querySelector('iframe[src$="/main.html"]'));
-  const main = page.frames().find((f) => f.url().endsWith("/main.html"));
+  let main;
+  while (!(main = page.frames().find((f) => f.url().endsWith("/main.html")))) {
+    await page.waitForTimeout(50);
+  }
   await main.waitForLoadState();
   const timeline = await main.evaluate(() => appController.getTimeLine());
   if (!timeline.includes('"facebook_message",1300000000,')) throw new Error(timeline);

@@ -6,6 +6,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+
 #include "../facebook/loopback_server.h"
 #include "controller/app_controller.h"
 #include "platform/base/log.h"
@@ -65,7 +67,9 @@ TEST(BrowserLogin, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPage) {
   platform::runMainQueueUntil([&] { return waitpid(child, &status, WNOHANG) == child; },
                               std::chrono::seconds(120));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "login.mjs status " << status;
-  EXPECT_EQ(social.targets(), std::vector<std::string>{"/me/inbox?date_format=U&access_token=TOK"});
+  // The pane also looks whether the sign-in can be reached; the inbox is asked for once.
+  const std::vector<std::string> asked = social.targets();
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "/me/inbox?date_format=U&access_token=TOK"), 1);
 
   controller->finit();
   started.engine->stop();

@@ -63,6 +63,8 @@ test("a person skips the sign-in and reads the same data the headless run prints
                                            ["--headless", "--home", home],
                                            { stdio: ["ignore", "pipe", "ignore"] }));
   const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+  // No network here: the sign-in host is refused, as it would be offline.
+  await context.route("https://graph.facebook.com/**", (route) => route.abort());
   const page = await context.newPage();
   await page.goto(address);
   assert.equal(new URL(page.url()).search, "", "the secret leaves the address bar");
@@ -72,7 +74,16 @@ test("a person skips the sign-in and reads the same data the headless run prints
   await page.getByText("When it is done, paste the address").waitFor();
   const left = await boxOf(page, "loading.html");
   assert.ok(left.width > 500 && left.width < 700 && left.height === 800, JSON.stringify(left));
+  await page.getByRole("link", { name: "Open the sign-in page" }).waitFor();
+  await page.getByText("No network: the sign-in page cannot be reached.").waitFor();
   await page.screenshot({ path: path.join(shots, "loading-1280x800.png") });
+  // Both panes follow the window.
+  await page.setViewportSize({ width: 1000, height: 600 });
+  await page.waitForFunction(() => {
+    const f = document.querySelector('iframe[src$="/loading.html"]').getBoundingClientRect();
+    const pane = document.querySelector(".o").getBoundingClientRect();
+    return f.height === 600 && pane.height === 600 && pane.right === 1000 && f.width < 600;
+  });
 
   await loading.click("#skip");
   const main = await frameShowing(page, "main.html");

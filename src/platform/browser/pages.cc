@@ -15,6 +15,9 @@ iframe.v{border:0;background:#fff}
 .d{position:absolute;background:#c8c8c8}
 .o{padding:1em;background:#f4f4f4}
 .o input{width:90%}
+.o .u{word-break:break-all;color:#555}
+.o .b{display:inline-block;padding:.4em .8em;border:1px solid #888;border-radius:4px;text-decoration:none;color:inherit;background:#fff}
+.o .n{color:#a00}
 #note{position:fixed;left:0;right:0;bottom:0;padding:.5em;background:#ffd;display:none;z-index:9}
 </style></head><body><div id="note"></div><script>
 "use strict";
@@ -45,18 +48,26 @@ function elementFor(n) {
     el.dataset.load = n.load;
     el.replaceChildren();
     const p = document.createElement("p");
-    p.textContent = "This page opens outside Ovra: ";
+    p.textContent = "This page opens outside Ovra, in a tab of its own:";
+    const shown = document.createElement("p");
+    shown.className = "u";
+    shown.textContent = n.outside;
     const a = document.createElement("a");
     a.href = n.outside; a.target = "_blank"; a.rel = "noopener noreferrer";
-    a.textContent = n.outside;
-    p.append(a);
+    a.className = "b";
+    a.textContent = "Open the sign-in page";
     const q = document.createElement("p");
     q.textContent = "When it is done, paste the address it ended on here:";
     const input = document.createElement("input");
     const done = document.createElement("button");
     done.textContent = "Done";
     done.onclick = () => post("/loaded/" + el.dataset.id + "?load=" + el.dataset.load, input.value);
-    el.append(p, q, input, done);
+    const offline = document.createElement("p");
+    offline.className = "n";
+    el.append(p, shown, a, q, input, done, offline);
+    // Whether the sign-in can be reached at all; without a network, say so.
+    fetch(n.outside, {mode: "no-cors", cache: "no-store", referrerPolicy: "no-referrer"})
+        .catch(() => { offline.textContent = "No network: the sign-in page cannot be reached."; });
   }
   const [x, y, w, h] = n.frame;
   Object.assign(el.style, {left: x + "px", top: y + "px", width: w + "px", height: h + "px"});
