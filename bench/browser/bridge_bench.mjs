@@ -8,7 +8,7 @@ import { spawn, execFileSync } from "node:child_process";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
-import { chromium } from "playwright-core";
+import { launch, frameShowing } from "../../tests/browser/chromium.mjs";
 
 const args = process.argv.slice(2);
 const build = path.resolve(args[0] && !args[0].startsWith("--") ? args.shift() : "build");
@@ -27,23 +27,12 @@ const address = await new Promise((resolve) => {
     if (m) resolve(m[0]);
   });
 });
-const browser = await chromium.launch({
-  executablePath: "/usr/bin/chromium",
-  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-});
+const browser = await launch();
 try {
   const page = await browser.newPage();
   await page.goto(address);
-  const frameShowing = async (name) => {
-    for (;;) {
-      const f = page.frames().find((x) => x.url().endsWith("/" + name));
-      if (f) return f;
-      await page.waitForTimeout(50);
-    }
-  };
-  await (await frameShowing("loading.html")).click("#skip");
-  const main = await frameShowing("main.html");
+  await (await frameShowing(page, "loading.html")).click("#skip");
+  const main = await frameShowing(page, "main.html");
   await main.waitForLoadState();
   const runs = await main.evaluate(() => {
     const call = location.pathname.replace(/^\/page\/(\d+)\/.*$/, "/call/$1/getTimeLine");

@@ -1,14 +1,10 @@
 // Plays the person at the sign-in pane: node login.mjs ADDRESS ENDED_ON. Opens Ovra's
 // address, pastes the address the sign-in ended on, then waits for the loading page and
 // the main page, whose timeline must hold the social-network thread. Exits 0 when it does.
-import { chromium } from "playwright-core";
+import { launch, frameShowing } from "./chromium.mjs";
 
 const [address, endedOn] = process.argv.slice(2);
-const browser = await chromium.launch({
-  executablePath: "/usr/bin/chromium",
-  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-});
+const browser = await launch();
 const seen = [];
 try {
   const page = await browser.newPage({ viewport: { width: 1000, height: 700 } });
@@ -17,10 +13,7 @@ try {
   await page.getByText("When it is done, paste the address").waitFor();
   await page.locator("input").fill(endedOn);
   await page.getByRole("button", { name: "Done" }).click();
-  let main;
-  while (!(main = page.frames().find((f) => f.url().endsWith("/main.html")))) {
-    await page.waitForTimeout(50);
-  }
+  const main = await frameShowing(page, "main.html");
   await main.waitForLoadState();
   const timeline = await main.evaluate(() => appController.getTimeLine());
   if (!timeline.includes('"facebook_message",1300000000,')) throw new Error(timeline);

@@ -33,11 +33,10 @@ TEST(BrowserLogin, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPage) {
       res.set_content(kInbox, "text/javascript");
     });
   });
-  ASSERT_TRUE(social.ok());
-  platform::BrowserEngine::Started started = platform::BrowserEngine::start(
-      {platform::resourceFolderForModule(OVRA_TEST_PROGRAM),
-       0,
-       {"getTimeLine", "getContacts", "getDetailedLog", "ignoreFacebook"}});
+  const std::vector<std::string> methods = {"getTimeLine", "getContacts", "getDetailedLog",
+                                            "ignoreFacebook"};
+  auto started = platform::BrowserEngine::start(
+      {platform::resourceFolderForModule(OVRA_TEST_PROGRAM), 0, methods});
   ASSERT_TRUE(started.engine) << started.error;
   platform::setWebEngine(started.engine);
   std::shared_ptr<platform::View> area = platform::View::create({0, 0, 1000, 700});

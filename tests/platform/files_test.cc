@@ -7,7 +7,6 @@
 #include "../temp_dir.h"
 #include "platform/files/fs.h"
 #include "platform/files/plist.h"
-#include "platform/files/sha1.h"
 
 namespace ovra::platform {
 namespace {
@@ -46,12 +45,6 @@ TEST(PropertyList, GivesOnlyStringValuesOfWholeLists) {
     std::optional<Plist> read = Plist::fromBytes(bytes);
     EXPECT_FALSE(read && read->stringForKey("Device Name")) << bytes;
   }
-}
-
-TEST(Sha1, MatchesKnownDigests) {
-  EXPECT_EQ(toHex(sha1("").value()), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-  EXPECT_EQ(toHex(sha1(std::string(1000000, 'a')).value()),
-            "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
 }
 
 }  // namespace

@@ -1,33 +1,20 @@
 // The HTTP stand-in's failures, each with its kind, against loopback servers.
 #include "platform/net/http.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "../loopback_socket.h"
+
 namespace ovra::platform {
 namespace {
-
-// Binds `fd` to a loopback port the system picks and returns it (0 on failure); listens
-// on it when asked.
-int bindLoopback(int fd, bool listening) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  auto* a = reinterpret_cast<sockaddr*>(&addr);
-  const bool ok = ::bind(fd, a, len) == 0 && ::getsockname(fd, a, &len) == 0 &&
-                  (!listening || ::listen(fd, 4) == 0);
-  return ok ? ntohs(addr.sin_port) : 0;
-}
 
 // An HTTPS server whose certificate is self-signed for 127.0.0.1, so trusted by nobody.
 std::unique_ptr<httplib::SSLServer> untrustedTLSServer() {
@@ -49,12 +36,12 @@ std::unique_ptr<httplib::SSLServer> untrustedTLSServer() {
 }
 
 TEST(HttpErrors, CarryTheirKind) {
-  const int silent = ::socket(AF_INET, SOCK_STREAM, 0), closed = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int silentPort = bindLoopback(silent, true);   // connects, then never answers
-  const int closedPort = bindLoopback(closed, false);  // bound but not listening: refused
+  using testing::LoopbackSocket;
+  const LoopbackSocket silent(LoopbackSocket::kListening);  // connects, then never answers
+  const LoopbackSocket closed(LoopbackSocket::kBound);      // not listening: refused
   const std::unique_ptr<httplib::SSLServer> tls = untrustedTLSServer();  // any reply: a 404
   const int tlsPort = tls ? tls->bind_to_any_port("127.0.0.1") : -1;
-  ASSERT_TRUE(silentPort > 0 && closedPort > 0 && tlsPort > 0);
+  ASSERT_TRUE(silent.port > 0 && closed.port > 0 && tlsPort > 0);
   std::thread serving([&] { tls->listen_after_bind(); });
   while (!tls->is_running()) std::this_thread::yield();
   const auto url = [](const char* scheme, int port) {
@@ -69,8 +56,8 @@ TEST(HttpErrors, CarryTheirKind) {
     HttpErrorKind kind;
   } cases[] = {
       {"ftp://127.0.0.1/", milliseconds(10000), HttpErrorKind::kBadAddress},
-      {url("http", closedPort), milliseconds(10000), HttpErrorKind::kRefused},
-      {url("http", silentPort), milliseconds(300), HttpErrorKind::kTimeout},
+      {url("http", closed.port), milliseconds(10000), HttpErrorKind::kRefused},
+      {url("http", silent.port), milliseconds(300), HttpErrorKind::kTimeout},
       {url("https", tlsPort), milliseconds(10000), HttpErrorKind::kTls},
   };
   for (const auto& c : cases) {
@@ -80,8 +67,6 @@ TEST(HttpErrors, CarryTheirKind) {
   }
   tls->stop();
   serving.join();
-  ::close(silent);
-  ::close(closed);
 }
 
 }  // namespace

