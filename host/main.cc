@@ -104,10 +104,9 @@ std::string startProblem(const host::Options& options, const std::string& bundle
   if (!options.home.empty() && (fs::directory_iterator(options.home, ec), ec)) {
     return "--home: '" + options.home + "' cannot be read";
   }
-  if (!fs::is_regular_file(bundle + "/Contents/lib/ovra.so", ec)) {
-    return "no plug-in bundle at '" + bundle + "'";
-  }
-  const std::string resources = platform::resourceFolderForModule(bundle + "/Contents/lib/ovra.so");
+  const std::string module = host::PluginHost::modulePath(bundle);
+  if (!fs::is_regular_file(module, ec)) return "no plug-in bundle at '" + bundle + "'";
+  const std::string resources = platform::resourceFolderForModule(module);
   for (const char* page :
        {"loading.html", "loading_afterFacebook.html", "main.html", "noData.html"}) {
     if (!fs::is_regular_file(resources + "/" + page, ec)) {
@@ -247,7 +246,7 @@ int main(int argc, char** argv) {
     platform::setWebEngine(engine);
   } else {
     platform::BrowserEngine::Started started = platform::BrowserEngine::start(
-        {platform::resourceFolderForModule(bundle + "/Contents/lib/ovra.so"), options.port,
+        {platform::resourceFolderForModule(host::PluginHost::modulePath(bundle)), options.port,
          kPageMethods});
     if (!started.engine) {
       std::cerr << "ovra: " << started.error << "\n";

@@ -11,18 +11,18 @@ namespace ovra::host {
 using plugin::OSStatus;
 
 std::unique_ptr<PluginHost> PluginHost::load(const std::string& bundlePath, std::string& error) {
-  const std::string modulePath = bundlePath + "/Contents/lib/ovra.so";
+  const std::string module = modulePath(bundlePath);
   std::unique_ptr<PluginHost> host(new PluginHost());
-  host->module_ = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  host->module_ = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!host->module_) {
     const char* why = dlerror();
-    error = "cannot load the plug-in " + modulePath + ": " + (why ? why : "unknown error");
+    error = "cannot load the plug-in " + module + ": " + (why ? why : "unknown error");
     return nullptr;
   }
   const auto entry =
       reinterpret_cast<plugin::PluginProcPtr>(dlsym(host->module_, "iTunesPluginMainMachO"));
   if (!entry) {
-    error = "the plug-in " + modulePath + " has no entry iTunesPluginMainMachO";
+    error = "the plug-in " + module + " has no entry iTunesPluginMainMachO";
     return nullptr;
   }
   return host->registerWith(entry, error) ? std::move(host) : nullptr;

@@ -25,6 +25,10 @@ class PluginHost {
   // Loads `bundlePath`/Contents/lib/ovra.so and registers its visual plug-in. Null, with
   // the reason in `error`, when the module cannot be loaded or registers nothing.
   static std::unique_ptr<PluginHost> load(const std::string& bundlePath, std::string& error);
+  // The plug-in module inside a bundle: `bundlePath`/Contents/lib/ovra.so.
+  static std::string modulePath(const std::string& bundlePath) {
+    return bundlePath + "/Contents/lib/ovra.so";
+  }
   // As load(), for an entry that is already in this process (tests).
   static std::unique_ptr<PluginHost> attach(plugin::PluginProcPtr entry, std::string& error);
   ~PluginHost();
