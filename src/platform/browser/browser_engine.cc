@@ -375,7 +375,7 @@ bool BrowserEngine::nextEvent(uint64_t& sentVersion, size_t& sentOpened, std::st
   message.clear();
   json::KtJsonWriter writer;
   for (; sentOpened < opened_.size(); ++sentOpened) {
-    message += "event: open\ndata: ";
+    message += "event: newtab\ndata: ";
     writer.appendString(opened_[sentOpened], message);
     message += "\n\n";
   }

@@ -114,7 +114,7 @@ addEventListener("resize", () => { clearTimeout(timer); timer = setTimeout(sendS
 const events = new EventSource("/events");
 events.onopen = () => { sized = ""; sendSize(); };
 events.onmessage = (e) => render(JSON.parse(e.data));
-events.addEventListener("open", (e) => {
+events.addEventListener("newtab", (e) => {
   const url = JSON.parse(e.data);
   if (window.open(url, "_blank", "noopener,noreferrer")) return;
   const note = document.getElementById("note");

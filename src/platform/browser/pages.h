@@ -13,7 +13,7 @@
 namespace ovra::platform {
 
 // A self-contained HTML page: it follows "/events" (the whole tree as JSON on every
-// change; "open" events with an address to open in a new tab), draws the tree, reports
+// change; "newtab" events with an address to open in a new tab), draws the tree, reports
 // finished loads to "/loaded/ID?load=N" and its size to "/resize".
 std::string_view topPage();
 
