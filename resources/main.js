@@ -2,7 +2,7 @@
 // chosen person, everyone together and the detailed log. Dense charts are on canvas; the
 // ranking draws only the rows in sight, so 5,000 people stay quick to search and browse.
 import * as data from "./ovra-data.js";
-import { number, date, duration, percent, el, fillStats, colours, drawHeat, drawBars } from "./view.js";
+import { number, date, day, duration, percent, el, fillStats, colours, drawHeat, drawBars } from "./view.js";
 
 const $ = (id) => document.getElementById(id);
 const ROW = 44;  // height of a ranking row, in CSS pixels
@@ -82,7 +82,7 @@ function drawOverview(t) {
     ["From", date(t.first)],
     ["To", date(t.last)],
     ["Busiest day", Number.isFinite(t.busiestDay)
-      ? `${date(t.busiestDay * 86400 + 43200)} (${number.format(t.busiestCount)})` : "none"],
+      ? `${day(t.busiestDay)} (${number.format(t.busiestCount)} events)` : "none"],
   ]);
 }
 
@@ -209,13 +209,14 @@ function drawPerson(p) {
   fillStats($("person-stats"), [
     ["Messages you sent", number.format(p.sent)],
     ["Messages they sent", number.format(p.received)],
-    ["Calls in / out", `${number.format(p.callsIn)} / ${number.format(p.callsOut)}`],
+    ["Calls", `${number.format(p.calls)} (${number.format(p.callsIn)} in, ${number.format(p.callsOut)} out)`],
     ["Unanswered calls", number.format(p.unanswered)],
     ["Time on the phone", duration(p.callTime)],
     ["Typical call", `${duration(d.callMedian)} (longest ${duration(d.callLongest)})`],
     ["Who starts", `you ${number.format(d.started.you)}, them ${number.format(d.started.them)}`],
-    ["Median reply within six hours", `you ${duration(d.replyYou)}, them ${duration(d.replyThem)}`],
-    ["Longest run of days", d.streak ? `${number.format(d.streak)} (to ${date(d.streakEnd * 86400 + 43200)})` : "none"],
+    ["Median reply within six hours", Number.isFinite(d.replyYou) || Number.isFinite(d.replyThem)
+      ? `you ${duration(d.replyYou)}, them ${duration(d.replyThem)}` : "no quick replies"],
+    ["Longest run of days", d.streak ? `${number.format(d.streak)} (to ${day(d.streakEnd)})` : "none"],
     ["Social threads", number.format(p.threads)],
   ]);
   plot("person", $("person-volume"), data.monthlySeries(state.model, p));

@@ -4,6 +4,9 @@
 export const number = new Intl.NumberFormat();
 const dateFormat = new Intl.DateTimeFormat(undefined, { year: "numeric", month: "short", day: "numeric" });
 export const date = (t) => (Number.isFinite(t) ? dateFormat.format(new Date(t * 1000)) : "none");
+// A calendar day counted in the viewer's own time zone (days since 1970-01-01 there).
+const dayFormat = new Intl.DateTimeFormat(undefined, { year: "numeric", month: "short", day: "numeric", timeZone: "UTC" });
+export const day = (d) => (Number.isFinite(d) ? dayFormat.format(new Date(d * 86400000)) : "none");
 
 export function duration(seconds) {
   if (!Number.isFinite(seconds)) return "none";

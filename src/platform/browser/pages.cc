@@ -19,6 +19,10 @@ iframe.v{border:0;background:#fff}
 .o .b{display:inline-block;padding:.4em .8em;border:1px solid #888;border-radius:4px;text-decoration:none;color:inherit;background:#fff}
 .o .n{color:#a00}
 #note{position:fixed;left:0;right:0;bottom:0;padding:.5em;background:#ffd;display:none;z-index:9}
+:root{color-scheme:light dark}
+@media (prefers-color-scheme:dark){iframe.v{background:#15171c}.d{background:#363a45}
+.o{background:#1e2128;color:#eceef2}.o .u{color:#a4a9b6}.o .b{background:#2a2e37;border-color:#666}
+.o .n{color:#ff8a80}#note{background:#4a4320;color:#fff}}
 </style></head><body><div id="note"></div><script>
 "use strict";
 const views = new Map();  // id -> element
