@@ -1,38 +1,22 @@
 // Ovra in a real browser: the host serves a generated backup's pages on loopback, and
 // headless Chromium (driven by playwright-core) does what a person would: open the printed
 // address, skip the sign-in, read the main page, resize the window, follow a link out.
-// Run by ctest with OVRA_BUILD_DIR set; screenshots go to OVRA_BUILD_DIR/screenshots.
+// Run by ctest with OVRA_BUILD_DIR set.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { spawn, execFileSync } from "node:child_process";
+import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
-import { launch, frameShowing } from "./chromium.mjs";
+import { launch, frameShowing, startOvra } from "./chromium.mjs";
 
 const build = process.env.OVRA_BUILD_DIR;
-const shots = path.join(build, "screenshots");
 const home = fs.mkdtempSync(path.join(os.tmpdir(), "ovra-browser-"));
 let host, address, browser;
 
-// Starts `ovra --home` and resolves with the address it prints.
-function startHost() {
-  host = spawn(path.join(build, "host/ovra"), ["--home", home], { stdio: ["ignore", "pipe", "ignore"] });
-  return new Promise((resolve, reject) => {
-    let out = "";
-    host.stdout.on("data", (chunk) => {
-      out += chunk;
-      const found = out.match(/http:\/\/127\.0\.0\.1:\d+\/\?key=[0-9a-f]+/);
-      if (found) resolve(found[0]);
-    });
-    host.on("exit", (code) => reject(new Error(`ovra ended early with ${code}`)));
-  });
-}
-
 before(async () => {
-  fs.mkdirSync(shots, { recursive: true });
   execFileSync(path.join(build, "tools/ovra-sample-backup"), ["--out", home]);
-  address = await startHost();
+  ({ host, address } = await startOvra(build, home));
   browser = await launch();
 });
 
@@ -57,7 +41,6 @@ test("a person skips the sign-in and reads the same data the headless run prints
   await page.getByText("When it is done, paste the address").waitFor();
   await page.getByRole("link", { name: "Open the sign-in page" }).waitFor();
   await page.getByText("No network: the sign-in page cannot be reached.").waitFor();
-  await page.screenshot({ path: path.join(shots, "loading-1280x800.png") });
   // Both panes follow the window.
   await page.setViewportSize({ width: 1000, height: 600 });
   await page.waitForFunction(() => {
@@ -83,7 +66,6 @@ test("a person skips the sign-in and reads the same data the headless run prints
     const f = document.querySelector('iframe[src$="/main.html"]');
     return f && f.getBoundingClientRect().width === 900 && f.getBoundingClientRect().height === 600;
   });
-  await page.screenshot({ path: path.join(shots, "main-900x600.png") });
 
   // A link out to the web opens in a new tab of the browser (served here: no network).
   await context.route("http://example.org/**", (route) => route.fulfill({ body: "elsewhere" }));
