@@ -1,0 +1,63 @@
+// The main page on a large home, measured in the browser: from the page's load to the
+// moment it can be used, then choosing a person and typing in the search field, each timed
+// until the next frame is drawn.
+//
+//   node bench/browser/pages_bench.mjs [BUILD_DIR] [--contacts N --sms N --calls N]
+// Defaults: build/, 5,000 contacts, 200,000 messages, 50,000 calls.
+import { execFileSync } from "node:child_process";
+import fs from "node:fs";
+import os from "node:os";
+import path from "node:path";
+import { launch, frameShowing, startOvra } from "../../tests/browser/chromium.mjs";
+
+const args = process.argv.slice(2);
+const build = path.resolve(args[0] && !args[0].startsWith("--") ? args.shift() : "build");
+const size = { contacts: "5000", sms: "200000", calls: "50000" };
+for (let i = 0; i + 1 < args.length; i += 2) size[args[i].replace(/^--/, "")] = args[i + 1];
+const home = fs.mkdtempSync(path.join(os.tmpdir(), "ovra-pages-"));
+execFileSync(path.join(build, "tools/ovra-sample-backup"),
+             ["--out", home, "--contacts", size.contacts, "--sms", size.sms, "--calls", size.calls]);
+
+const { host, address } = await startOvra(build, home);
+const browser = await launch();
+try {
+  const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
+  await page.goto(address);
+  await (await frameShowing(page, "loading.html")).click("#skip");
+  const main = await frameShowing(page, "main.html");
+  await main.waitForFunction(() => performance.getEntriesByName("ovra-interactive").length);
+  const figures = await main.evaluate(async () => {
+    const frame = () => new Promise((r) => requestAnimationFrame(() => setTimeout(r, 0)));
+    const timed = async (act) => {
+      const start = performance.now();
+      act();
+      await frame();
+      return performance.now() - start;
+    };
+    const select = [], search = [];
+    for (let k = 0; k < 9; ++k) {
+      select.push(await timed(() => document.querySelector(`#list [data-at="${k % 4}"]`).click()));
+    }
+    const field = document.getElementById("search");
+    for (const text of ["e", "em", "emm", "emma", "emm", "em", "e", "", "z"]) {
+      search.push(await timed(() => {
+        field.value = text;
+        field.dispatchEvent(new Event("input"));
+      }));
+    }
+    return { interactive: performance.getEntriesByName("ovra-interactive")[0].startTime,
+             people: document.getElementById("list-count").textContent, select, search };
+  });
+  const median = (xs) => xs.slice().sort((a, b) => a - b)[xs.length >> 1];
+  const line = (name, xs) =>
+    `  ${name}: median ${median(xs).toFixed(1)} ms, slowest ${Math.max(...xs).toFixed(1)} ms (goal: under 100 ms)`;
+  console.log(`main page on ${size.contacts} contacts, ${size.sms} messages, ${size.calls} calls (${figures.people}):`);
+  console.log(`  interactive ${figures.interactive.toFixed(0)} ms after the page's load began (goal: within 2000 ms)`);
+  console.log(line("choosing a person", figures.select));
+  console.log(line("a search keystroke", figures.search));
+  if (process.env.OVRA_BENCH_VERBOSE) console.log(JSON.stringify(figures));
+} finally {
+  await browser.close();
+  host.kill("SIGTERM");
+  fs.rmSync(home, { recursive: true, force: true });
+}
