@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "../loopback_socket.h"
 #include "../temp_dir.h"
@@ -69,6 +72,48 @@ TEST(HostHeadless, PrintsTheMainPageOfTheSampleHomeAndTheNoDataPageOfAnEmptyOne)
                  "/Contents/Resources/main.html"),
       std::string::npos)
       << r.err;
+}
+
+// Every file and folder under `root`: its path, type, permission bits, size and content digest.
+std::map<std::string, std::string> snapshot(const std::filesystem::path& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    struct stat st {};
+    lstat(entry.path().c_str(), &st);
+    std::string facts = std::to_string(st.st_mode) + " " + std::to_string(st.st_size);
+    if (entry.is_regular_file()) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      facts += " " + sha256Hex(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    out[std::filesystem::relative(entry.path(), root).string()] = facts;
+  }
+  return out;
+}
+
+// Reading a home leaves it as it was, with databases in rollback and in WAL mode: nothing
+// is changed, and no journal, WAL or shared-memory file appears beside a database.
+TEST(HostHeadless, LeavesEveryFileOfTheHomeAsItWas) {
+  testing::TempDir rollback, wal;
+  ASSERT_TRUE(sample::writeSampleHome(rollback.path(), sample::Options()).ok());
+  ASSERT_TRUE(sample::writeSampleHome(wal.path(), sample::Options()).ok());
+  int converted = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(wal.path())) {
+    sqlite3* db = nullptr;
+    if (entry.is_regular_file() &&
+        sqlite3_open_v2(entry.path().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK) {
+      ++converted;
+    }
+    sqlite3_close(db);
+  }
+  ASSERT_GE(converted, 5);
+  for (const std::string& home : {rollback.path(), wal.path()}) {
+    const std::map<std::string, std::string> before = snapshot(home);
+    const ProgramRun r = ovra({"--headless", "--home", home});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"page\":\"main.html\""), std::string::npos) << r.out;
+    EXPECT_EQ(snapshot(home), before) << home;
+  }
 }
 
 TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
