@@ -1,6 +1,7 @@
 // Plays the person at the sign-in pane: node login.mjs ADDRESS ENDED_ON. Opens Ovra's
 // address, pastes the address the sign-in ended on, then waits for the loading page and
-// the main page, whose timeline must hold the social-network thread. Exits 0 when it does.
+// the main page, whose timeline must hold the social-network thread; the access token in
+// the pasted address must never come back to the browser. Exits 0 when all holds.
 import { launch, frameShowing } from "./chromium.mjs";
 
 const [address, endedOn] = process.argv.slice(2);
@@ -10,6 +11,8 @@ try {
   const page = await browser.newPage({ viewport: { width: 1000, height: 700 } });
   page.on("framenavigated", (f) => seen.push(f.url().split("/").pop()));
   await page.goto(address);
+  // Every view tree the top page is sent.
+  await page.evaluate(() => events.addEventListener("message", (e) => (window.trees ||= []).push(e.data)));
   await page.getByText("When it is done, paste the address").waitFor();
   await page.locator("input").fill(endedOn);
   await page.getByRole("button", { name: "Done" }).click();
@@ -17,6 +20,12 @@ try {
   await main.waitForLoadState();
   const timeline = await main.evaluate(() => appController.getTimeLine());
   if (!timeline.includes('"facebook_message",1300000000,')) throw new Error(timeline);
+  const token = /access_token=([^&]+)/.exec(endedOn)[1];
+  const trees = await page.evaluate(() => window.trees.join("\n"));
+  if (!trees.includes("loading.html") || trees.includes(token) ||
+      page.frames().some((f) => f.url().includes(token))) {
+    throw new Error("the token came back to the browser, or no tree was seen: " + trees);
+  }
   if (seen.indexOf("loading.html") < 0 || seen.indexOf("main.html") < seen.indexOf("loading.html")) {
     throw new Error("pages seen: " + seen.join(" "));
   }

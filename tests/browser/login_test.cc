@@ -56,7 +56,7 @@ TEST(BrowserLogin, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPage) {
 
   // The browser plays the person; the main queue answers its pages meanwhile.
   const std::string script = std::string(OVRA_SOURCE_DIR) + "/tests/browser/login.mjs";
-  const std::string endedOn = redirect + "#access_token=TOK&expires_in=0";
+  const std::string endedOn = redirect + "#access_token=TOK-5e1f&expires_in=0";
   const std::string address = started.engine->address();
   const char* argv[] = {"node", script.c_str(), address.c_str(), endedOn.c_str(), nullptr};
   pid_t child = 0;
@@ -68,7 +68,11 @@ TEST(BrowserLogin, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPage) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "login.mjs status " << status;
   // The pane also looks whether the sign-in can be reached; the inbox is asked for once.
   const std::vector<std::string> asked = social.targets();
-  EXPECT_EQ(std::count(asked.begin(), asked.end(), "/me/inbox?date_format=U&access_token=TOK"), 1);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "/me/inbox?date_format=U&access_token=TOK-5e1f"),
+            1);
+  // Besides the social network, only the console has the token: not the detailed log, and
+  // no page or address the browser got (login.mjs looked at that side).
+  EXPECT_EQ(controller->getDetailedLog().find("TOK-5e1f"), std::string::npos);
 
   controller->finit();
   started.engine->stop();

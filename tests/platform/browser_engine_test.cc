@@ -6,7 +6,12 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <sys/time.h>
+
 #include <atomic>
+#include <cerrno>
+#include <deque>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -24,6 +29,25 @@ using namespace std::chrono_literals;
 using Reply = std::optional<httplib::Response>;
 
 Reply got(const httplib::Result& r) { return r ? Reply(*r) : std::nullopt; }
+
+// Sends raw `request` bytes on a connection of its own; what comes back until the server
+// closes the connection (or two seconds pass).
+std::string exchange(int port, const std::string& request) {
+  const testing::LoopbackSocket s(testing::LoopbackSocket::kConnected, port);
+  timeval wait{2, 0};
+  setsockopt(s.fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  std::string reply;
+  if (::send(s.fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return reply;
+  char buffer[4096];
+  for (ssize_t n; (n = ::recv(s.fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, n);
+  return reply;
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
 
 class FakeController : public ScriptObject, public FrameLoadDelegate, public PolicyDelegate {
  public:
@@ -185,6 +209,97 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
   EXPECT_EQ(results[0]->get_header_value("Location"), "/");
   EXPECT_EQ(results[0]->get_header_value("Set-Cookie"),
             "ovra_key_" + port + "=" + key_ + "; HttpOnly; SameSite=Strict; Path=/");
+}
+
+// 200 connections left idle in the middle of a request keep nobody waiting; smuggling
+// forms, header injection and very long paths are refused on their own connection; neither
+// the top page nor a served page carries the secret.
+TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
+  const std::string host =
+      "Host: 127.0.0.1:" + std::to_string(engine_->port()) + "\r\nConnection: close\r\n";
+  const std::string cookie =
+      "Cookie: ovra_key_" + std::to_string(engine_->port()) + "=" + key_ + "\r\n";
+  const std::string call = "POST /call/" + id_ + "/getContacts HTTP/1.1\r\n" + host + cookie;
+  const std::string smuggled = "GET / HTTP/1.1\r\n" + host + cookie + "\r\n";
+  struct Case {
+    const char* what;
+    std::string request, statusLine;
+  };
+  const std::vector<Case> cases = {
+      {"two lengths", call + "Content-Length: 0\r\nContent-Length: " +
+                          std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled,
+       "HTTP/1.1 400"},
+      {"a coding beside a length",
+       call + "Transfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n0\r\n\r\n" + smuggled,
+       "HTTP/1.1 400"},
+      {"a raw line break in the path", "GET /x\rSet-Cookie: a=b HTTP/1.1\r\n" + host + "\r\n",
+       "HTTP/1.1 400"},
+      {"an escaped line break in the printed address",
+       "GET /%0d%0aX-Injected:%20yes?key=" + key_ + " HTTP/1.1\r\n" + host + "\r\n",
+       "HTTP/1.1 303"},
+      {"a very long path", "GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n" + host + "\r\n",
+       "HTTP/1.1 414"},
+  };
+  // Connections that began a request and went quiet: each holds a thread until it times out.
+  std::deque<testing::LoopbackSocket> idle;
+  for (int i = 0; i < 200; ++i) {
+    const testing::LoopbackSocket& s =
+        idle.emplace_back(testing::LoopbackSocket::kConnected, engine_->port());
+    ::send(s.fd, "GET / HT", 8, MSG_NOSIGNAL);
+  }
+  std::vector<std::string> replies;
+  std::vector<int> statuses;
+  size_t stillOpen = 0;
+  std::string top, page;
+  offMain([&](httplib::Client& http) {
+    for (int i = 0; i < 10; ++i) {
+      const Reply r =
+          got(http.Post(("/call/" + id_ + "/getContacts").c_str(), withCookie(), "", "text/plain"));
+      statuses.push_back(r ? r->status : 0);
+    }
+    for (const testing::LoopbackSocket& s : idle) {
+      char c;
+      stillOpen += ::recv(s.fd, &c, 1, MSG_DONTWAIT | MSG_PEEK) < 0 && errno == EAGAIN;
+    }
+    for (const Case& c : cases) replies.push_back(exchange(engine_->port(), c.request));
+    if (const Reply r = got(http.Get("/", withCookie()))) top = r->body;
+    if (const Reply r = got(http.Get(("/page/" + id_ + "/index.html").c_str(), withCookie()))) {
+      page = r->body;
+    }
+  });
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    EXPECT_TRUE(replies[i].starts_with(cases[i].statusLine)) << replies[i].substr(0, 200);
+    EXPECT_EQ(count(replies[i], "HTTP/1.1 "), 1u);  // nothing smuggled was answered
+    EXPECT_EQ(replies[i].find("\r\nX-Injected"), std::string::npos);
+    EXPECT_EQ(replies[i].find("\r\nSet-Cookie: a=b"), std::string::npos);
+  }
+  EXPECT_NE(replies[3].find("\r\nLocation: /%0d%0aX-Injected:%20yes\r\n"), std::string::npos);
+  // Served while every quiet connection was still waiting.
+  EXPECT_EQ(statuses, std::vector<int>(10, 200));
+  EXPECT_EQ(stillOpen, idle.size());
+  EXPECT_NE(top.find("EventSource"), std::string::npos);
+  EXPECT_NE(page.find("appController"), std::string::npos);
+  EXPECT_EQ(top.find(key_), std::string::npos);
+  EXPECT_EQ(page.find(key_), std::string::npos);
+}
+
+// Ten thousand guessed secrets are each refused, and the real one still works after them.
+TEST_F(BrowserStage, GuessedSecretsAreRefused) {
+  int refused = 0;
+  int real = 0;
+  offMain([&](httplib::Client& http) {
+    char guess[65];
+    for (int i = 0; i < 10000; ++i) {
+      std::snprintf(guess, sizeof guess, "%064x", i * 7919 + 1);
+      const Reply r = got(http.Get(("/?key=" + std::string(guess)).c_str()));
+      refused += r && r->status == 403;
+    }
+    const Reply r = got(http.Get(("/?key=" + key_).c_str()));
+    real = r ? r->status : 0;
+  });
+  EXPECT_EQ(refused, 10000);
+  EXPECT_EQ(real, 303);
 }
 
 // A client that sends its request a byte at a time holds one connection, not the server:

@@ -14,6 +14,7 @@
 #include "json/writer.h"
 #include "platform/base/main_queue.h"
 #include "platform/base/url_escape.h"
+#include "platform/browser/connection_pool.h"
 #include "platform/browser/pages.h"
 #include "platform/browser/request_guard.h"
 
@@ -22,7 +23,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kServerThreads = 16;  // each open top page holds one for its events
+// Threads for connections, made as they are needed: each open top page holds one for its
+// events, and an idle or slow client one until it times out.
+constexpr size_t kMaxConnectionThreads = 256;
 constexpr time_t kReadTimeoutSeconds = 5;
 constexpr time_t kWriteTimeoutSeconds = 5;
 constexpr time_t kKeepAliveSeconds = 1;
@@ -90,16 +93,18 @@ BrowserEngine::Started BrowserEngine::start(BrowserEngineOptions options) {
   engine->secret_ = std::move(*secret);
   engine->server_ = std::make_unique<httplib::Server>();
   httplib::Server& server = *engine->server_;
-  server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+  server.new_task_queue = [] { return new ConnectionPool(kMaxConnectionThreads); };
   server.set_read_timeout(kReadTimeoutSeconds);
   server.set_write_timeout(kWriteTimeoutSeconds);
   server.set_keep_alive_timeout(kKeepAliveSeconds);
   server.set_payload_max_length(kMaxBody);
   // Address reuse for a quick restart, but never port sharing: another program must not
   // listen on the same port beside us.
-  server.set_socket_options([](socket_t sock) {
+  socket_t listening = INVALID_SOCKET;
+  server.set_socket_options([&listening](socket_t sock) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listening = sock;
   });
   server.set_default_headers({{"Referrer-Policy", "no-referrer"},
                               {"X-Content-Type-Options", "nosniff"},
@@ -112,6 +117,9 @@ BrowserEngine::Started BrowserEngine::start(BrowserEngineOptions options) {
   } else if (server.bind_to_port("127.0.0.1", asked)) {
     engine->port_ = asked;
   }
+  // The library listens with a backlog of 5: a burst of connections beyond it has its
+  // handshakes dropped and retried a second later. Listening again only raises the backlog.
+  if (engine->port_ > 0 && listening != INVALID_SOCKET) ::listen(listening, SOMAXCONN);
   if (engine->port_ <= 0) {
     const int why = errno;
     out.portBusy = why == EADDRINUSE;
@@ -237,10 +245,12 @@ int BrowserEngine::admit(const httplib::Request& req, httplib::Response& res) co
   const std::string cookies = req.get_header_value("Cookie");
   const std::optional<std::string_view> cookie = cookieValue(cookies, cookieName(port_));
   if (!cookie || !sameSecret(*cookie, secret_)) return 403;
-  if (req.get_header_value_count("Content-Length") > 1 ||
-      req.get_header_value<uint64_t>("Content-Length") > kMaxBody) {
-    return 413;
+  // One plain body length or none: two lengths, or a transfer coding beside or instead of
+  // one, are how a request is smuggled past something that reads lengths differently.
+  if (req.get_header_value_count("Content-Length") > 1 || req.has_header("Transfer-Encoding")) {
+    return 400;
   }
+  if (req.get_header_value<uint64_t>("Content-Length") > kMaxBody) return 413;
   return 0;
 }
 
@@ -422,7 +432,7 @@ json::Value BrowserEngine::describe(const View& view) const {
     auto it = webViews_.find(view.id());
     node.set("load",
              json::Value(static_cast<long long>(it == webViews_.end() ? 0 : it->second.load)));
-    const std::string& url = web->mainFrameURL();
+    const std::string& url = it == webViews_.end() ? web->mainFrameURL() : it->second.requested;
     if (url.starts_with("http://") || url.starts_with("https://")) {
       node.set("outside", json::Value(url));
     } else if (url.starts_with("file://")) {
@@ -467,11 +477,12 @@ void BrowserEngine::viewDidRemoveFromSuperview(View&, View&) { publishTree(); }
 
 void BrowserEngine::viewDidChangeFrame(View&) { publishTree(); }
 
-void BrowserEngine::webViewWillLoad(WebView& webView, const std::string&) {
+void BrowserEngine::webViewWillLoad(WebView& webView, const std::string& url) {
   Loaded& entry = webViews_[webView.id()];
   entry.view = std::static_pointer_cast<WebView>(webView.shared_from_this());
   ++entry.load;
   entry.finished = false;
+  entry.requested = url;
   publishTree();
 }
 

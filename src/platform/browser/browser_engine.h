@@ -92,6 +92,9 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
     std::weak_ptr<WebView> view;
     uint64_t load = 0;  // counts the main-frame loads of the view
     bool finished = false;
+    // What the view was asked to load. The browser is shown this, never where an outside
+    // page ended: that address may carry the sign-in's access token.
+    std::string requested;
   };
 
   explicit BrowserEngine(BrowserEngineOptions options);
