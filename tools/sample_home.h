@@ -49,7 +49,7 @@ struct BackupCounts {
   size_t bookmarkWords = 0;  // distinct words, at most 500
   size_t appCounters = 0;    // distinct appActivationCount keys
   size_t bodyOnlyTexts = 0;  // later layout: messages whose text is only in attributedBody
-  size_t emailMessages = 0;  // later layout: messages and calls with an e-mail address
+  size_t emailMessages = 0;  // later layout: messages and calls to a contact's e-mail address
   size_t groupMessages = 0;  // later layout: messages in the group conversation
 };
 
@@ -88,7 +88,7 @@ inline constexpr DatabaseLocation kBookmarksDatabase{"HomeDomain", "Library/Safa
 inline constexpr DatabaseLocation kAppUseDatabase{"HomeDomain",
                                                   "Library/Logs/ADDataStore.sqlitedb"};
 inline constexpr DatabaseLocation kCallStore{"HomeDomain",
-                                            "Library/CallHistoryDB/CallHistory.storedata"};
+                                             "Library/CallHistoryDB/CallHistory.storedata"};
 
 }  // namespace ovra::sample
 

@@ -22,9 +22,9 @@ namespace {
 constexpr int64_t kAppleEpoch = 978307200;
 
 constexpr std::array<const char*, 12> kTexts = {
-    "Running late :)", "ok", "Thanks! :D", "Where are you?", "haha ;)", "On my way",
-    "That's not funny :(", "Lol :P", "See you soon 😀", "Love you <3", "Call you later",
-    "Great news :D :)"};
+    "Running late :)", "ok",          "Thanks! :D",          "Where are you?",
+    "haha ;)",         "On my way",   "That's not funny :(", "Lol :P",
+    "See you soon 😀",  "Love you <3", "Call you later",      "Great news :D :)"};
 
 constexpr const char* kSmsSchema =
     "CREATE TABLE _SqliteDatabaseProperties (key TEXT, value TEXT, UNIQUE(key));"
@@ -154,92 +154,102 @@ std::string writeModernSms(const std::string& path, Random& rng,
                            const std::vector<Contact>& contacts, const Options& o,
                            BackupCounts& counts) {
   std::set<int> hours;
-  std::string error = writeDatabase(path, kSmsSchema, o.walJournal, [&](sqlite3* db) -> std::string {
-    Insert handle(db, "INSERT INTO handle (id, country, service, uncanonicalized_id) "
+  std::string error =
+      writeDatabase(path, kSmsSchema, o.walJournal, [&](sqlite3* db) -> std::string {
+        Insert handle(db,
+                      "INSERT INTO handle (id, country, service, uncanonicalized_id) "
                       "VALUES (?1, ?2, ?3, ?4)");
-    Insert chat(db, "INSERT INTO chat (guid, style, state, chat_identifier, service_name, "
+        Insert chat(db,
+                    "INSERT INTO chat (guid, style, state, chat_identifier, service_name, "
                     "display_name) VALUES (?1, ?2, 3, ?3, ?4, ?5)");
-    Insert member(db, "INSERT INTO chat_handle_join (chat_id, handle_id) VALUES (?1, ?2)");
-    Insert message(db, "INSERT INTO message (guid, text, handle_id, attributedBody, service, "
+        Insert member(db, "INSERT INTO chat_handle_join (chat_id, handle_id) VALUES (?1, ?2)");
+        Insert message(db,
+                       "INSERT INTO message (guid, text, handle_id, attributedBody, service, "
                        "date, date_read, is_delivered, is_finished, is_from_me, is_read, "
                        "is_sent) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, 1, 1, ?8, 1, ?8)");
-    Insert joined(db, "INSERT INTO chat_message_join (chat_id, message_id, message_date) "
+        Insert joined(db,
+                      "INSERT INTO chat_message_join (chat_id, message_id, message_date) "
                       "VALUES (?1, ?2, ?3)");
-    if (!handle.ok() || !chat.ok() || !member.ok() || !message.ok() || !joined.ok()) {
-      return errorText(db);
-    }
-    std::map<std::string, Handle> handles;
-    auto handleFor = [&](const std::string& address) -> std::optional<Handle> {
-      if (auto it = handles.find(address); it != handles.end()) return it->second;
-      const char* service = address.find('@') != std::string::npos ? "iMessage" : "SMS";
-      handle.text(1, address).text(2, address.starts_with("+44") ? "gb" : "us");
-      handle.text(3, service).text(4, address);
-      if (!handle.run()) return std::nullopt;
-      Handle h{sqlite3_last_insert_rowid(db), 0};
-      chat.text(1, std::string(service) + ";-;" + address).integer(2, 45).text(3, address);
-      chat.text(4, service).text(5, "");
-      if (!chat.run()) return std::nullopt;
-      h.chat = sqlite3_last_insert_rowid(db);
-      if (!member.integer(1, h.chat).integer(2, h.rowid).run()) return std::nullopt;
-      return handles[address] = h;
-    };
-    // The group: three contacts (or unknown numbers) talking by iMessage.
-    std::vector<int64_t> group;
-    int64_t groupChat = 0;
-    {
-      chat.text(1, "iMessage;+;chat" + std::to_string(rng.below(1000000000))).integer(2, 43);
-      chat.text(3, "chat-group").text(4, "iMessage").text(5, "Weekend plans");
-      if (!chat.run()) return errorText(db);
-      groupChat = sqlite3_last_insert_rowid(db);
-      for (size_t i = 0; i < 3; ++i) {
-        std::string address = i < contacts.size() ? contacts[i].email : "+4915123456" +
-                                                                            std::to_string(i);
-        std::optional<Handle> h = handleFor(address);
-        if (!h || !member.integer(1, groupChat).integer(2, h->rowid).run()) return errorText(db);
-        group.push_back(h->rowid);
-      }
-    }
-    const size_t emailPool = std::min<size_t>(contacts.size(), 50);
-    for (int i = 0; i < o.sms; ++i) {
-      const int64_t seconds = randomTime(rng, i, o.sms);
-      hours.insert(static_cast<int>(seconds / 3600 % 24));
-      const int64_t date = (seconds - kAppleEpoch) * 1000000000 +
-                           static_cast<int64_t>(rng.below(1000000000));
-      const bool fromMe = rng.chance(0.5);
-      int64_t handleId = 0, chatId = 0;
-      if (rng.chance(0.05)) {  // the group: sent messages name no handle
-        ++counts.groupMessages;
-        chatId = groupChat;
-        if (!fromMe) handleId = group[rng.below(group.size())];
-      } else {
-        std::string address = emailPool > 0 && rng.chance(0.2)
-                                  ? contacts[rng.below(emailPool)].email
-                                  : counterpart(rng, contacts);
-        counts.emailMessages += address.find('@') != std::string::npos;
-        std::optional<Handle> h = handleFor(address);
-        if (!h) return errorText(db);
-        handleId = h->rowid;
-        chatId = h->chat;
-      }
-      const char* text = rng.chance(0.02) ? nullptr : rng.pick(kTexts);
-      const bool bodyOnly = text != nullptr && rng.chance(0.15);
-      counts.bodyOnlyTexts += bodyOnly;
-      message.text(1, guid(rng)).text(2, bodyOnly ? nullptr : text).integer(3, handleId);
-      if (text != nullptr) {
-        message.blob(4, attributedBody(text));
-      } else {
-        message.text(4, nullptr);
-      }
-      message.text(5, handleId != 0 && chatId != groupChat ? "SMS" : "iMessage");
-      message.integer(6, date).integer(7, fromMe ? 0 : date + 60000000000).integer(8, fromMe);
-      if (!message.run()) return errorText(db);
-      const int64_t rowid = sqlite3_last_insert_rowid(db);
-      if (!joined.integer(1, chatId).integer(2, rowid).integer(3, date).run()) {
-        return errorText(db);
-      }
-    }
-    return std::string();
-  });
+        if (!handle.ok() || !chat.ok() || !member.ok() || !message.ok() || !joined.ok()) {
+          return errorText(db);
+        }
+        std::map<std::string, Handle> handles;
+        auto handleFor = [&](const std::string& address) -> std::optional<Handle> {
+          if (auto it = handles.find(address); it != handles.end()) return it->second;
+          const char* service = address.find('@') != std::string::npos ? "iMessage" : "SMS";
+          handle.text(1, address).text(2, address.starts_with("+44") ? "gb" : "us");
+          handle.text(3, service).text(4, address);
+          if (!handle.run()) return std::nullopt;
+          Handle h{sqlite3_last_insert_rowid(db), 0};
+          chat.text(1, std::string(service) + ";-;" + address).integer(2, 45).text(3, address);
+          chat.text(4, service).text(5, "");
+          if (!chat.run()) return std::nullopt;
+          h.chat = sqlite3_last_insert_rowid(db);
+          if (!member.integer(1, h.chat).integer(2, h.rowid).run()) return std::nullopt;
+          return handles[address] = h;
+        };
+        // The group: three contacts (or unknown numbers) talking by iMessage.
+        std::vector<std::pair<int64_t, bool>> group;  // handle, is an e-mail address
+        int64_t groupChat = 0;
+        {
+          chat.text(1, "iMessage;+;chat" + std::to_string(rng.below(1000000000))).integer(2, 43);
+          chat.text(3, "chat-group").text(4, "iMessage").text(5, "Weekend plans");
+          if (!chat.run()) return errorText(db);
+          groupChat = sqlite3_last_insert_rowid(db);
+          for (size_t i = 0; i < 3; ++i) {
+            std::string address =
+                i < contacts.size() ? contacts[i].email : "+4915123456" + std::to_string(i);
+            std::optional<Handle> h = handleFor(address);
+            if (!h || !member.integer(1, groupChat).integer(2, h->rowid).run())
+              return errorText(db);
+            group.emplace_back(h->rowid, address.find('@') != std::string::npos);
+          }
+        }
+        const size_t emailPool = std::min<size_t>(contacts.size(), 50);
+        for (int i = 0; i < o.sms; ++i) {
+          const int64_t seconds = randomTime(rng, i, o.sms);
+          hours.insert(static_cast<int>(seconds / 3600 % 24));
+          const int64_t date =
+              (seconds - kAppleEpoch) * 1000000000 + static_cast<int64_t>(rng.below(1000000000));
+          const bool fromMe = rng.chance(0.5);
+          int64_t handleId = 0, chatId = 0;
+          if (rng.chance(0.05)) {  // the group: sent messages name no handle
+            ++counts.groupMessages;
+            chatId = groupChat;
+            if (!fromMe) {
+              const auto& [rowid, email] = group[rng.below(group.size())];
+              handleId = rowid;
+              counts.emailMessages += email;
+            }
+          } else {
+            const bool email = emailPool > 0 && rng.chance(0.2);
+            std::string address =
+                email ? contacts[rng.below(emailPool)].email : counterpart(rng, contacts);
+            counts.emailMessages += email;
+            std::optional<Handle> h = handleFor(address);
+            if (!h) return errorText(db);
+            handleId = h->rowid;
+            chatId = h->chat;
+          }
+          const char* text = rng.chance(0.02) ? nullptr : rng.pick(kTexts);
+          const bool bodyOnly = text != nullptr && rng.chance(0.15);
+          counts.bodyOnlyTexts += bodyOnly;
+          message.text(1, guid(rng)).text(2, bodyOnly ? nullptr : text).integer(3, handleId);
+          if (text != nullptr) {
+            message.blob(4, attributedBody(text));
+          } else {
+            message.text(4, nullptr);
+          }
+          message.text(5, handleId != 0 && chatId != groupChat ? "SMS" : "iMessage");
+          message.integer(6, date).integer(7, fromMe ? 0 : date + 60000000000).integer(8, fromMe);
+          if (!message.run()) return errorText(db);
+          const int64_t rowid = sqlite3_last_insert_rowid(db);
+          if (!joined.integer(1, chatId).integer(2, rowid).integer(3, date).run()) {
+            return errorText(db);
+          }
+        }
+        return std::string();
+      });
   counts.sms = static_cast<size_t>(std::max(o.sms, 0));
   counts.smsHours = hours.size();
   return error;
@@ -249,43 +259,45 @@ std::string writeCallStore(const std::string& path, Random& rng,
                            const std::vector<Contact>& contacts, const Options& o,
                            BackupCounts& counts) {
   std::set<int> hours;
-  std::string error = writeDatabase(path, kCallSchema, o.walJournal, [&](sqlite3* db) -> std::string {
-    Insert call(db,
-                "INSERT INTO ZCALLRECORD (Z_ENT, Z_OPT, ZANSWERED, ZCALLTYPE, ZDISCONNECTED_CAUSE, "
-                "ZFACE_TIME_DATA, ZNUMBER_AVAILABILITY, ZORIGINATED, ZREAD, ZDATE, ZDURATION, "
-                "ZADDRESS, ZISO_COUNTRY_CODE, ZSERVICE_PROVIDER, ZUNIQUE_ID, ZHANDLE_TYPE) "
-                "VALUES (2, 1, ?1, ?2, 0, NULL, 0, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-    if (!call.ok()) return errorText(db);
-    const size_t emailPool = std::min<size_t>(contacts.size(), 50);
-    for (int i = 0; i < o.calls; ++i) {
-      const int64_t seconds = randomTime(rng, i, o.calls);
-      hours.insert(static_cast<int>(seconds / 3600 % 24));
-      const bool faceTime = emailPool > 0 && rng.chance(0.05);
-      std::string address =
-          faceTime ? contacts[rng.below(emailPool)].email : counterpart(rng, contacts);
-      counts.emailMessages += faceTime;
-      const bool outgoing = !rng.chance(0.55);
-      double duration = 0;  // not answered
-      if (!rng.chance(0.25)) duration = 5 + rng.unit() * (rng.chance(0.9) ? 600 : 3600);
-      call.integer(1, duration > 0).integer(2, faceTime ? 8 : 1).integer(3, outgoing);
-      call.real(4, static_cast<double>(seconds - kAppleEpoch) + rng.unit()).real(5, duration);
-      if (rng.chance(0.3)) {
-        call.blob(6, address);  // some phone versions store the address's bytes
-      } else {
-        call.text(6, address);
-      }
-      call.text(7, address.starts_with("+44") ? "gb" : "us");
-      call.text(8, faceTime ? "com.apple.FaceTime" : "com.apple.Telephony");
-      call.text(9, guid(rng)).integer(10, faceTime ? 3 : 2);
-      if (!call.run()) return errorText(db);
-    }
-    return exec(db,
-                "INSERT INTO Z_PRIMARYKEY VALUES (2, 'CallRecord', 0, (SELECT COUNT(*) FROM "
-                "ZCALLRECORD)); INSERT INTO Z_METADATA VALUES (1, 'B5A2F5E0-0000-4000-8000-"
-                "000000000001', NULL);")
-               ? std::string()
-               : errorText(db);
-  });
+  std::string error =
+      writeDatabase(path, kCallSchema, o.walJournal, [&](sqlite3* db) -> std::string {
+        Insert call(
+            db,
+            "INSERT INTO ZCALLRECORD (Z_ENT, Z_OPT, ZANSWERED, ZCALLTYPE, ZDISCONNECTED_CAUSE, "
+            "ZFACE_TIME_DATA, ZNUMBER_AVAILABILITY, ZORIGINATED, ZREAD, ZDATE, ZDURATION, "
+            "ZADDRESS, ZISO_COUNTRY_CODE, ZSERVICE_PROVIDER, ZUNIQUE_ID, ZHANDLE_TYPE) "
+            "VALUES (2, 1, ?1, ?2, 0, NULL, 0, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+        if (!call.ok()) return errorText(db);
+        const size_t emailPool = std::min<size_t>(contacts.size(), 50);
+        for (int i = 0; i < o.calls; ++i) {
+          const int64_t seconds = randomTime(rng, i, o.calls);
+          hours.insert(static_cast<int>(seconds / 3600 % 24));
+          const bool faceTime = emailPool > 0 && rng.chance(0.05);
+          std::string address =
+              faceTime ? contacts[rng.below(emailPool)].email : counterpart(rng, contacts);
+          counts.emailMessages += faceTime;
+          const bool outgoing = !rng.chance(0.55);
+          double duration = 0;  // not answered
+          if (!rng.chance(0.25)) duration = 5 + rng.unit() * (rng.chance(0.9) ? 600 : 3600);
+          call.integer(1, duration > 0).integer(2, faceTime ? 8 : 1).integer(3, outgoing);
+          call.real(4, static_cast<double>(seconds - kAppleEpoch) + rng.unit()).real(5, duration);
+          if (rng.chance(0.3)) {
+            call.blob(6, address);  // some phone versions store the address's bytes
+          } else {
+            call.text(6, address);
+          }
+          call.text(7, address.starts_with("+44") ? "gb" : "us");
+          call.text(8, faceTime ? "com.apple.FaceTime" : "com.apple.Telephony");
+          call.text(9, guid(rng)).integer(10, faceTime ? 3 : 2);
+          if (!call.run()) return errorText(db);
+        }
+        return exec(db,
+                    "INSERT INTO Z_PRIMARYKEY VALUES (2, 'CallRecord', 0, (SELECT COUNT(*) FROM "
+                    "ZCALLRECORD)); INSERT INTO Z_METADATA VALUES (1, 'B5A2F5E0-0000-4000-8000-"
+                    "000000000001', NULL);")
+                   ? std::string()
+                   : errorText(db);
+      });
   counts.calls = static_cast<size_t>(std::max(o.calls, 0));
   counts.callHours = hours.size();
   return error;
@@ -300,8 +312,11 @@ std::string writeManifestDb(const std::string& folder, Random& rng) {
       {kAppUseDatabase.domain, kAppUseDatabase.path}};
   for (auto& other : otherFiles()) files.push_back(std::move(other));
   const std::pair<const char*, const char*> directories[] = {
-      {"HomeDomain", ""}, {"HomeDomain", "Library"}, {"HomeDomain", "Library/SMS"},
-      {"HomeDomain", "Library/CallHistoryDB"}, {"MediaDomain", "Media/Recordings"}};
+      {"HomeDomain", ""},
+      {"HomeDomain", "Library"},
+      {"HomeDomain", "Library/SMS"},
+      {"HomeDomain", "Library/CallHistoryDB"},
+      {"MediaDomain", "Media/Recordings"}};
   return writeDatabase(
       platform::joinPath(folder, backup::kManifestDbName), kManifestSchema, false,
       [&](sqlite3* db) -> std::string {

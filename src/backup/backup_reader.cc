@@ -208,8 +208,9 @@ void BackupReader::getSQLightContents(const std::string& path, const std::string
   } else if (filename.ends_with("sms.db") || filename.ends_with("call_history.db") ||
              filename.ends_with(kCallStoreName)) {
     const bool sms = filename.ends_with("sms.db");
-    const LayoutCheck layout = checkLayout(path, sms ? DatabaseKind::kMessages : DatabaseKind::kCalls,
-                                           filename.ends_with(kCallStoreName));
+    const LayoutCheck layout =
+        checkLayout(path, sms ? DatabaseKind::kMessages : DatabaseKind::kCalls,
+                    filename.ends_with(kCallStoreName));
     if (layout.later) {
       readLaterLayout(path, filename, sms, layout);
     } else if (sms) {

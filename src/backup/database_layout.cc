@@ -28,8 +28,8 @@ std::string lower(std::string text) {
 // count nanoseconds (10^11 seconds lie 3,000 years away); integer columns divide exactly.
 std::string unixSeconds(const std::string& column) {
   const std::string seconds = "CAST(CASE WHEN " + column + " >= 100000000000 OR " + column +
-                              " <= -100000000000 THEN " + column + " / 1000000000 ELSE " +
-                              column + " END AS INTEGER)";
+                              " <= -100000000000 THEN " + column + " / 1000000000 ELSE " + column +
+                              " END AS INTEGER)";
   return "(MIN(MAX(" + seconds + ", " + std::to_string(INT32_MIN - kAppleEpoch) + "), " +
          std::to_string(INT32_MAX - kAppleEpoch) + ") + " + std::to_string(kAppleEpoch) + ")";
 }
@@ -53,13 +53,13 @@ LayoutCheck checkLayout(const std::string& path, DatabaseKind kind, bool alwaysL
   std::vector<const char*> needed;
   if (kind == DatabaseKind::kMessages) {
     check.later = names.contains("handle") || names.contains("message.handle_id");
-    needed = {"message",   "message.handle_id",  "message.date", "message.text",
-              "handle",    "message.is_from_me", "handle.id"};
+    needed = {"message", "message.handle_id",  "message.date", "message.text",
+              "handle",  "message.is_from_me", "handle.id"};
     check.hasAttributedBody = names.contains("message.attributedbody");
   } else {
     check.later = names.contains("zcallrecord");
-    needed = {"ZCALLRECORD",   "ZCALLRECORD.Z_PK",        "ZCALLRECORD.ZADDRESS",
-              "ZCALLRECORD.ZDATE", "ZCALLRECORD.ZDURATION", "ZCALLRECORD.ZORIGINATED",
+    needed = {"ZCALLRECORD",          "ZCALLRECORD.Z_PK",      "ZCALLRECORD.ZADDRESS",
+              "ZCALLRECORD.ZDATE",    "ZCALLRECORD.ZDURATION", "ZCALLRECORD.ZORIGINATED",
               "ZCALLRECORD.ZANSWERED"};
   }
   check.later = check.later || alwaysLater;
