@@ -30,6 +30,12 @@ LayoutCheck checkLayout(const std::string& path, DatabaseKind kind, bool alwaysL
 // The SQL function that reads an attributedBody (attributedBodyText).
 inline constexpr char kBodyTextFunction[] = "ovra_body_text";
 
+// Group conversations: a message received in a group names its sender's handle and
+// counts for that sender; a message the owner sent to a group names no handle (0), so it
+// is read without an address and counts for no member (it still counts in the totals and
+// the hours). Counting it once per member would multiply one message into several events
+// and rank the members of a busy group above the people the owner writes to directly.
+//
 // Later-layout queries. Messages: rowid, the handle's address, the date in seconds since
 // 1970, the text (from attributedBody when the text column is empty), the flags 3 (sent)
 // or 2, and last 1 when the message names a handle that is not there. Calls: rowid,
