@@ -1,8 +1,11 @@
 // Reading the phone backups: discovery of the backup folders, the walk over each one's
-// Manifest.mbdb, and the extraction of the five phone databases into the session.
+// Manifest.mbdb (or Manifest.db), and the extraction of the phone databases into the
+// session. A messages or calls database is first checked for its layout: the first
+// layouts take the original queries, the later ones (database_layout.h) queries of their
+// own that give rows of the same shapes.
 //
-// Every failure is reported by a console line (and, for failed queries and finished
-// backups, a detailed-log line) and never stops the walk. The address book reads the
+// Every failure is reported by a console line (and, for failed queries, finished backups
+// and input passed over in later backups, a detailed-log line) and never stops the walk. The address book reads the
 // values of every contact through one kept connection (RepeatedQuery); the lines it
 // writes and the rows it gets are the same as with a fresh query per contact.
 #include "backup/backup_reader.h"
