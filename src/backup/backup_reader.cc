@@ -5,9 +5,10 @@
 // own that give rows of the same shapes.
 //
 // Every failure is reported by a console line (and, for failed queries, finished backups
-// and input passed over in later backups, a detailed-log line) and never stops the walk. The address book reads the
-// values of every contact through one kept connection (RepeatedQuery); the lines it
-// writes and the rows it gets are the same as with a fresh query per contact.
+// and input passed over in later backups, a detailed-log line) and never stops the walk.
+// The address book reads the values of every contact through one kept connection
+// (RepeatedQuery); the lines it writes and the rows it gets are the same as with a fresh
+// query per contact.
 #include "backup/backup_reader.h"
 
 #include <algorithm>
