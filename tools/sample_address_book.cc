@@ -22,12 +22,22 @@ constexpr const char* kAddressBookSchema =
     "('_$!<Work>!$_'), ('_$!<HomePage>!$_');"
     "CREATE TABLE ABGroup (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, Name TEXT);";
 
+// Columns later phones added (the ones the reader uses keep their places).
+constexpr const char* kLaterColumns =
+    "ALTER TABLE ABPerson ADD COLUMN guid TEXT;"
+    "ALTER TABLE ABPerson ADD COLUMN PersonLink INTEGER DEFAULT -1;"
+    "ALTER TABLE ABPerson ADD COLUMN ImageURI TEXT;"
+    "ALTER TABLE ABPerson ADD COLUMN PhonemeData TEXT;"
+    "ALTER TABLE ABPerson ADD COLUMN AlternateBirthday TEXT;"
+    "ALTER TABLE ABMultiValue ADD COLUMN guid TEXT;";
+
 }  // namespace
 
 std::string writeAddressBook(const std::string& path, Random& rng,
                              const std::vector<Contact>& contacts, const Options& o,
                              BackupCounts& counts) {
   return writeDatabase(path, kAddressBookSchema, o.walJournal, [&](sqlite3* db) -> std::string {
+    if (o.modern && !exec(db, kLaterColumns)) return errorText(db);
     Insert person(db,
                   "INSERT INTO ABPerson (First, Last, Middle, Kind, CreationDate, "
                   "ModificationDate, FirstSort, LastSort) VALUES (?1, ?2, ?3, 0, ?4, ?5, ?6, ?7)");

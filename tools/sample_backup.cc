@@ -3,6 +3,7 @@
 //
 //   ovra-sample-backup --out DIR [--seed N] [--backups N] [--contacts N] [--values N]
 //                      [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]
+//                      [--format old|modern]
 //
 // Prints one line per backup written. Exit status 0 on success, 1 when writing fails,
 // 2 for a bad command line.
@@ -20,6 +21,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: ovra-sample-backup --out DIR [--seed N] [--backups N] [--contacts N] [--values N]\n"
     "                          [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]\n"
+    "                          [--format old|modern]\n"
     "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup.\n";
 
 // A whole non-negative decimal number up to `max`.
@@ -58,6 +60,9 @@ int main(int argc, char** argv) {
     if (arg == "--out") {
       out = value;
       ok = !out.empty();
+    } else if (arg == "--format") {
+      ok = std::string_view(value) == "old" || std::string_view(value) == "modern";
+      options.modern = std::string_view(value) == "modern";
     } else if (arg == "--seed") {
       ok = parseCount(value, 1LL << 53, n);
       options.seed = static_cast<uint64_t>(n);

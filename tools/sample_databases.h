@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "backup/sqlite_handle.h"
@@ -28,6 +29,16 @@ std::string writeAddressBook(const std::string& path, Random& rng,
                              BackupCounts& counts);
 std::string writeBookmarks(const std::string& path, Random& rng, const Options& o,
                            BackupCounts& counts);
+// The later layouts (sample_modern.cc): messages joined to handles and chats, and the
+// Core Data call store.
+std::string writeModernSms(const std::string& path, Random& rng,
+                           const std::vector<Contact>& contacts, const Options& o,
+                           BackupCounts& counts);
+std::string writeCallStore(const std::string& path, Random& rng,
+                           const std::vector<Contact>& contacts, const Options& o,
+                           BackupCounts& counts);
+// Manifest.db listing the databases and otherFiles() stored in `folder`.
+std::string writeManifestDb(const std::string& folder, Random& rng);
 std::string writeAppUse(const std::string& path, Random& rng, const Options& o,
                         BackupCounts& counts);
 
@@ -59,6 +70,14 @@ class Insert {
     return *this;
   }
   Insert& text(int i, const std::string& v) { return text(i, v.c_str()); }
+  Insert& real(int i, double v) {
+    sqlite3_bind_double(stmt_.get(), i, v);
+    return *this;
+  }
+  Insert& blob(int i, std::string_view v) {
+    sqlite3_bind_blob64(stmt_.get(), i, v.data(), v.size(), SQLITE_TRANSIENT);
+    return *this;
+  }
   bool run() {
     bool done = sqlite3_step(stmt_.get()) == SQLITE_DONE;
     sqlite3_reset(stmt_.get());

@@ -36,24 +36,32 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
   }
   counts.folder = folder;
   counts.deviceName = deviceName;
-  std::optional<std::string> info = platform::Plist::dictionary({{"Device Name", deviceName},
-                                                                 {"Display Name", deviceName},
-                                                                 {"Product Type", "iPhone3,1"},
-                                                                 {"Product Version", "5.1.1"},
-                                                                 {"Target Identifier", udid},
-                                                                 {"Unique Identifier", udid}})
-                                        .toXml();
+  std::optional<std::string> info =
+      platform::Plist::dictionary({{"Device Name", deviceName},
+                                   {"Display Name", deviceName},
+                                   {"Product Type", o.modern ? "iPhone12,1" : "iPhone3,1"},
+                                   {"Product Version", o.modern ? "14.4" : "5.1.1"},
+                                   {"Target Identifier", udid},
+                                   {"Unique Identifier", udid}})
+          .toXml();
   if (!info || !writeFile(platform::joinPath(folder, backup::kInfoPlistName), *info)) {
     return folder + ": cannot write " + backup::kInfoPlistName;
   }
 
   std::vector<Contact> contacts = makeContacts(rng, o.contacts);
-  auto stored = [&](const DatabaseLocation& db) {
-    return platform::joinPath(folder, storedName(db.domain, db.path));
+  // Later backups keep each file in a sub-folder named after its stored name's start.
+  auto storedPath = [&](const std::string& domain, const std::string& path) {
+    const std::string name = storedName(domain, path);
+    if (!o.modern) return platform::joinPath(folder, name);
+    std::filesystem::create_directory(platform::joinPath(folder, name.substr(0, 2)), ec);
+    return platform::joinPath(folder, backup::storedSubPath(name));
   };
+  auto stored = [&](const DatabaseLocation& db) { return storedPath(db.domain, db.path); };
   for (std::string error :
-       {writeSms(stored(kSmsDatabase), rng, contacts, o, counts),
-        writeCalls(stored(kCallDatabase), rng, contacts, o, counts),
+       {o.modern ? writeModernSms(stored(kSmsDatabase), rng, contacts, o, counts)
+                 : writeSms(stored(kSmsDatabase), rng, contacts, o, counts),
+        o.modern ? writeCallStore(stored(kCallStore), rng, contacts, o, counts)
+                 : writeCalls(stored(kCallDatabase), rng, contacts, o, counts),
         writeAddressBook(stored(kAddressBookDatabase), rng, contacts, o, counts),
         writeBookmarks(stored(kBookmarksDatabase), rng, o, counts),
         writeAppUse(stored(kAppUseDatabase), rng, o, counts)}) {
@@ -62,10 +70,11 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
 
   for (const auto& [domain, path] : otherFiles()) {
     std::string bytes = "sample file " + path.substr(0, 40) + "\n";
-    if (!writeFile(platform::joinPath(folder, storedName(domain, path)), bytes)) {
+    if (!writeFile(storedPath(domain, path), bytes)) {
       return folder + ": cannot write a stored file";
     }
   }
+  if (o.modern) return writeManifestDb(folder, rng);
   if (!writeFile(platform::joinPath(folder, backup::kManifestName), sampleManifest(folder, rng))) {
     return folder + ": cannot write " + backup::kManifestName;
   }

@@ -1,6 +1,7 @@
 // The sample backup generator: writes a home folder holding phone backups of the old
 // format (Info.plist, Manifest.mbdb, and the five phone databases under their stored
-// names, in the phone's own table layouts). The same options and seed always give the
+// names, in the phone's own table layouts) or of later phones (Manifest.db, the later
+// message and call layouts). The same options and seed always give the
 // same bytes. Used by ovra-sample-backup, by tests and by benchmarks.
 //
 // Also hands on the backup format's manifest writer and naming rule, for tests that write
@@ -12,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "backup/backup_layout.h"
@@ -29,6 +31,9 @@ struct Options {
   int bookmarkWords = 80;   // rows of bookmark_title_words
   int apps = 10;            // applications with activation counters
   bool walJournal = false;  // leave the databases in write-ahead-log journal mode
+  // Write backups of later phones: Manifest.db, files in sub-folders, the message and
+  // handle tables and CallHistory.storedata.
+  bool modern = false;
 };
 
 // What one generated backup holds, as the reader should find it.
@@ -43,6 +48,9 @@ struct BackupCounts {
   size_t callHours = 0;      // distinct UTC hours among the calls
   size_t bookmarkWords = 0;  // distinct words, at most 500
   size_t appCounters = 0;    // distinct appActivationCount keys
+  size_t bodyOnlyTexts = 0;  // later layout: messages whose text is only in attributedBody
+  size_t emailMessages = 0;  // later layout: messages and calls to a contact's e-mail address
+  size_t groupMessages = 0;  // later layout: messages in the group conversation
 };
 
 struct Result {
@@ -50,6 +58,10 @@ struct Result {
   std::vector<BackupCounts> backups;
   bool ok() const { return error.empty(); }
 };
+
+// A message text archived as later phones store it in attributedBody (a typedstream of
+// an NSAttributedString).
+std::string attributedBody(std::string_view text);
 
 // Creates the backup directory under `home` (and its parents) and writes
 // `options.backups` backups into it. Fails, writing nothing more, when a backup folder
@@ -75,6 +87,8 @@ inline constexpr DatabaseLocation kAddressBookDatabase{"HomeDomain",
 inline constexpr DatabaseLocation kBookmarksDatabase{"HomeDomain", "Library/Safari/Bookmarks.db"};
 inline constexpr DatabaseLocation kAppUseDatabase{"HomeDomain",
                                                   "Library/Logs/ADDataStore.sqlitedb"};
+inline constexpr DatabaseLocation kCallStore{"HomeDomain",
+                                             "Library/CallHistoryDB/CallHistory.storedata"};
 
 }  // namespace ovra::sample
 

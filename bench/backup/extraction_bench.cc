@@ -7,7 +7,9 @@
 // Run: extraction_bench [contacts] [sms] [calls] [repetitions] [profile]. Times are the
 // best of the repetitions, in CPU time of the process (the benchmark is single-threaded,
 // so a busy machine changes them less than wall time); every extraction gets a fresh
-// session. With a fifth argument only the whole extraction runs, for a profiler.
+// session. With a fifth argument only the whole extraction runs, for a profiler. Old
+// backups are measured first, then backups of later phones (Manifest.db, the message and
+// handle tables, CallHistory.storedata) against the same floor for their own queries.
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <time.h>
@@ -19,9 +21,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "backup/attributed_body.h"
+#include "backup/backup_layout.h"
 #include "backup/backup_reader.h"
+#include "backup/database_layout.h"
 #include "backup/sqlite.h"
 #include "platform/base/log.h"
 #include "platform/files/fs.h"
@@ -79,26 +85,32 @@ size_t drain(sqlite3* db, const char* sql) {
   return bytes;
 }
 
-size_t floorRead(const std::string& path, const std::vector<const char*>& queries) {
+// The later message query's attributedBody reader, as the reader registers it.
+void bodyText(sqlite3_context* context, int, sqlite3_value** args) {
+  const auto* blob = static_cast<const char*>(sqlite3_value_blob(args[0]));
+  const int size = sqlite3_value_bytes(args[0]);
+  std::string text = ovra::backup::attributedBodyText(
+      blob != nullptr ? std::string_view(blob, static_cast<size_t>(size)) : std::string_view());
+  sqlite3_result_text64(context, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+size_t floorRead(const std::string& path, const std::vector<std::string>& queries) {
   sqlite3* db = nullptr;
   size_t bytes = 0;
   if (sqlite3_open_v2(ovra::backup::readOnlyUri(path).c_str(), &db,
                       SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
-    for (const char* sql : queries) bytes += drain(db, sql);
+    sqlite3_create_function_v2(db, ovra::backup::kBodyTextFunction, 1,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, bodyText, nullptr,
+                               nullptr, nullptr);
+    for (const std::string& sql : queries) bytes += drain(db, sql.c_str());
   }
   sqlite3_close(db);
   return bytes;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  ovra::sample::Options options;
-  options.contacts = argc > 1 ? std::atoi(argv[1]) : 5000;
-  options.sms = argc > 2 ? std::atoi(argv[2]) : 200000;
-  options.calls = argc > 3 ? std::atoi(argv[3]) : 50000;
-  const int repetitions = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
-  options.valuesPerContact = 3;
+// Generates a home of one format and prints its figures; returns the exit status.
+int runFormat(ovra::sample::Options options, int repetitions, bool profile) {
+  std::printf("%s backup\n", options.modern ? "later (--format modern)" : "old");
 
   std::string pattern = (std::filesystem::temp_directory_path() / "ovra-bench-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) return 1;
@@ -110,7 +122,9 @@ int main(int argc, char** argv) {
   }
   const std::string folder = generated.backups[0].folder;
   auto stored = [&](const ovra::sample::DatabaseLocation& db) {
-    return ovra::platform::joinPath(folder, ovra::sample::storedName(db.domain, db.path));
+    const std::string name = ovra::sample::storedName(db.domain, db.path);
+    return ovra::platform::joinPath(folder,
+                                    options.modern ? ovra::backup::storedSubPath(name) : name);
   };
   ovra::platform::setLogHook([](std::string_view) {});  // the console lines cost nothing here
 
@@ -119,7 +133,7 @@ int main(int argc, char** argv) {
     BackupReader(home, session, log).extractPlatformContents();
     events = session.eventCount();
   });
-  if (argc > 5) {
+  if (profile) {
     std::printf("extractPlatformContents: %.2f ms CPU, %zu events\n", extraction, events);
     std::error_code ec;
     std::filesystem::remove_all(home, ec);
@@ -129,9 +143,9 @@ int main(int argc, char** argv) {
   struct Database {
     const char* name;
     ovra::sample::DatabaseLocation location;
-    std::vector<const char*> floorQueries;
+    std::vector<std::string> floorQueries;
   };
-  const Database databases[] = {
+  const Database oldDatabases[] = {
       {"sms.db",
        ovra::sample::kSmsDatabase,
        {"SELECT rowid,address,date,text,flags FROM message",
@@ -142,6 +156,16 @@ int main(int argc, char** argv) {
        {"SELECT rowid,address,date,duration,flags FROM call",
         "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM call GROUP BY hour ORDER "
         "BY hour ASC"}},
+  };
+  const Database laterDatabases[] = {
+      {"sms.db",
+       ovra::sample::kSmsDatabase,
+       {ovra::backup::laterMessagesQuery(true), ovra::backup::laterMessageHoursQuery()}},
+      {"CallHistory.storedata",
+       ovra::sample::kCallStore,
+       {ovra::backup::laterCallsQuery(), ovra::backup::laterCallHoursQuery()}},
+  };
+  const Database sharedDatabases[] = {
       {"AddressBook.sqlitedb",
        ovra::sample::kAddressBookDatabase,
        {"SELECT DISTINCT ROWID,First,Last,Middle FROM ABPerson", "SELECT * FROM ABMultiValue"}},
@@ -154,10 +178,14 @@ int main(int argc, char** argv) {
        {"SELECT key, MIN(daysSince1970), MAX(daysSince1970), SUM(value) c FROM Scalars WHERE key "
         "LIKE 'appActivationCount%' GROUP BY key ORDER BY c DESC;"}},
   };
+  std::vector<const Database*> databases;
+  for (const Database& d : options.modern ? laterDatabases : oldDatabases) databases.push_back(&d);
+  for (const Database& d : sharedDatabases) databases.push_back(&d);
 
   double floorTotal = 0;
   std::printf("%-22s %12s %12s %8s\n", "database", "extract ms", "floor ms", "ratio");
-  for (const Database& d : databases) {
+  for (const Database* database : databases) {
+    const Database& d = *database;
     const std::string path = stored(d.location);
     const double extract = bestExtractionMs(repetitions, [&](Session& session, DetailedLog& log) {
       BackupReader(home, session, log).getSQLightContents(path, d.location.path);
@@ -189,5 +217,22 @@ int main(int argc, char** argv) {
   ovra::platform::setLogHook({});
   std::error_code ec;
   std::filesystem::remove_all(home, ec);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ovra::sample::Options options;
+  options.contacts = argc > 1 ? std::atoi(argv[1]) : 5000;
+  options.sms = argc > 2 ? std::atoi(argv[2]) : 200000;
+  options.calls = argc > 3 ? std::atoi(argv[3]) : 50000;
+  const int repetitions = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
+  options.valuesPerContact = 3;
+  const bool profile = argc > 5;
+  for (bool modern : {false, true}) {
+    options.modern = modern;
+    if (int status = runFormat(options, repetitions, profile); status != 0) return status;
+  }
   return 0;
 }

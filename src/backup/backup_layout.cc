@@ -28,4 +28,16 @@ std::string storedName(std::string_view domain, std::string_view path) {
   return hexDigest(text);
 }
 
+bool isStoredName(std::string_view name) {
+  if (name.size() != 40) return false;
+  for (char c : name) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+std::string storedSubPath(std::string_view name) {
+  return platform::joinPath(std::string(name.substr(0, 2)), std::string(name));
+}
+
 }  // namespace ovra::backup

@@ -11,6 +11,10 @@ namespace ovra::backup {
 
 inline constexpr char kInfoPlistName[] = "Info.plist";
 inline constexpr char kManifestName[] = "Manifest.mbdb";
+// Later backups list their files in an SQLite database instead, and keep each file in a
+// sub-folder named after the first two characters of its stored name.
+inline constexpr char kManifestDbName[] = "Manifest.db";
+inline constexpr char kManifestPlistName[] = "Manifest.plist";
 
 // home/Library/Application Support/MobileSync/Backup, joined with the platform's
 // separator.
@@ -22,6 +26,13 @@ std::string hexDigest(std::string_view text);
 
 // The name a backup stores a file under: hexDigest of "domain-path".
 std::string storedName(std::string_view domain, std::string_view path);
+
+// True when `name` has the form of a stored name: 40 lowercase hex digits.
+bool isStoredName(std::string_view name);
+
+// Where a Manifest.db backup keeps the file stored as `name`, relative to the backup
+// folder: "<first two characters>/<name>". `name` must satisfy isStoredName.
+std::string storedSubPath(std::string_view name);
 
 }  // namespace ovra::backup
 

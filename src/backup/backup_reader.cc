@@ -1,10 +1,14 @@
 // Reading the phone backups: discovery of the backup folders, the walk over each one's
-// Manifest.mbdb, and the extraction of the five phone databases into the session.
+// Manifest.mbdb (or Manifest.db), and the extraction of the phone databases into the
+// session. A messages or calls database is first checked for its layout: the first
+// layouts take the original queries, the later ones (database_layout.h) queries of their
+// own that give rows of the same shapes.
 //
-// Every failure is reported by a console line (and, for failed queries and finished
-// backups, a detailed-log line) and never stops the walk. The address book reads the
-// values of every contact through one kept connection (RepeatedQuery); the lines it
-// writes and the rows it gets are the same as with a fresh query per contact.
+// Every failure is reported by a console line (and, for failed queries, finished backups
+// and input passed over in later backups, a detailed-log line) and never stops the walk.
+// The address book reads the values of every contact through one kept connection
+// (RepeatedQuery); the lines it writes and the rows it gets are the same as with a fresh
+// query per contact.
 #include "backup/backup_reader.h"
 
 #include <algorithm>
@@ -12,7 +16,9 @@
 #include <memory>
 #include <utility>
 
+#include "backup/attributed_body.h"
 #include "backup/backup_layout.h"
+#include "backup/database_layout.h"
 #include "backup/manifest.h"
 #include "model/event.h"
 #include "model/person.h"
@@ -23,6 +29,21 @@
 
 namespace ovra::backup {
 namespace {
+
+// Database records of a Manifest.db: files (flags 1) whose path may be one of the
+// databases; isRecognisedDatabase decides.
+constexpr const char* kManifestFilesQuery =
+    "SELECT fileID, domain, relativePath FROM Files WHERE flags = 1 AND (relativePath LIKE "
+    "'%.db' OR relativePath LIKE '%.sqlitedb' OR relativePath LIKE '%.storedata')";
+constexpr const char* kCallStoreName = "CallHistory.storedata";
+
+bool isRecognisedDatabase(std::string_view path) {
+  for (const char* name : {"ADDataStore.sqlitedb", "sms.db", "call_history.db", kCallStoreName,
+                           "AddressBook.sqlitedb", "Bookmarks.db"}) {
+    if (path.ends_with(name)) return true;
+  }
+  return false;
+}
 
 constexpr const char* kValuesQueryPrefix = "SELECT * FROM ABMultiValue mv WHERE mv.record_id = ";
 
@@ -90,7 +111,18 @@ void BackupReader::extractPlatformContents() {
       deviceName = info->stringForKey("Device Name");
     }
     platform::log("Device name:" + platform::describe(deviceName));
-    process_mbdb_file(folder);
+    if (std::optional<platform::Plist> manifest =
+            platform::Plist::fromFile(platform::joinPath(folder, kManifestPlistName));
+        manifest && manifest->boolForKey("IsEncrypted").value_or(false)) {
+      note("encrypted backup of " + platform::describe(deviceName) + ": not read");
+      continue;
+    }
+    if (!platform::fileExists(platform::joinPath(folder, kManifestName)) &&
+        platform::fileExists(platform::joinPath(folder, kManifestDbName))) {
+      processManifestDb(folder);
+    } else {
+      process_mbdb_file(folder);
+    }
     detailedLog_.append("Read backup of " + escapeHtml(platform::describe(deviceName)) +
                         ". In total so far: " + std::to_string(s_.peopleCount()) +
                         " contacts and " + std::to_string(s_.eventCount()) +
@@ -112,10 +144,43 @@ void BackupReader::process_mbdb_file(const std::string& folderPath) {
   if (bytes->size() < kManifestHeaderSize + 1) return;
   while (!cursor.atEnd()) {
     ManifestRecord record = cursor.readRecord();
-    if (record.path.ends_with(".db") || record.path.ends_with(".sqlitedb")) {
+    if (record.path.ends_with(".db") || record.path.ends_with(".sqlitedb") ||
+        record.path.ends_with(kCallStoreName)) {
       getSQLightContents(platform::joinPath(folderPath, storedName(record.domain, record.path)),
                          record.path);
     }
+  }
+}
+
+void BackupReader::processManifestDb(const std::string& folderPath) {
+  const std::string manifestPath = platform::joinPath(folderPath, kManifestDbName);
+  platform::log("reading file list " + manifestPath);
+  SQLite sqlite;
+  sqlite.setFilename(manifestPath);
+  const SQLiteResult records = sqlite.query(kManifestFilesQuery);
+  if (records.errorCode != "OK") {
+    note("file list " + manifestPath + " cannot be read: " + records.errorCode);
+    return;
+  }
+  for (const model::Record& row : records.rows) {
+    const std::string& fileId = textAt(row, 0);
+    const std::string& domain = textAt(row, 1);
+    const std::string& path = textAt(row, 2);
+    if (!isRecognisedDatabase(path)) continue;
+    const std::string record = "file list record " + domain + "-" + path;
+    if (!isStoredName(fileId)) {
+      note(record + " has no usable file ID (" + fileId + "): not read");
+      continue;
+    }
+    if (fileId != storedName(domain, path)) {
+      note(record + " is stored as " + fileId + ", not under its own name: read all the same");
+    }
+    const std::string stored = platform::joinPath(folderPath, storedSubPath(fileId));
+    if (!platform::fileExists(stored)) {
+      note(record + ": its file " + fileId + " is missing");
+      continue;
+    }
+    getSQLightContents(stored, path);
   }
 }
 
@@ -144,33 +209,26 @@ void BackupReader::getSQLightContents(const std::string& path, const std::string
                   "ORDER BY c DESC;",
                   "appUse(s)");
     for (model::Record& row : apps.rows) s_.addAppUse(std::move(row));
-  } else if (filename.ends_with("sms.db") || filename.ends_with("call_history.db")) {
+  } else if (filename.ends_with("sms.db") || filename.ends_with("call_history.db") ||
+             filename.ends_with(kCallStoreName)) {
     const bool sms = filename.ends_with("sms.db");
-    SQLiteResult rows =
-        sms ? dbResults(path, "SELECT rowid,address,date,text,flags FROM message", "SMS")
-            : dbResults(path, "SELECT rowid,address,date,duration,flags FROM call", "call(s)");
-    for (model::Record& row : rows.rows) {
-      auto event = std::make_shared<model::Event>();
-      event->initialize(sms ? "sms" : "call");
-      event->addData(row);
-      if (model::Record data = event->lib(); data && data->size() > 1) {
-        (*data)[1] = json::Value(fixPhoneNumber(textAt(data, 1)));
-      }
-      if (sms) {
-        event->setMessage(textAt(row, 3));
-      } else {
-        event->setDuration(textAt(row, 3));
-      }
-      event->setFlag(textAt(row, 4));
-      s_.addEvent(std::move(event));
-    }
-    if (sms) {
+    const LayoutCheck layout =
+        checkLayout(path, sms ? DatabaseKind::kMessages : DatabaseKind::kCalls,
+                    filename.ends_with(kCallStoreName));
+    if (layout.later) {
+      readLaterLayout(path, filename, sms, layout);
+    } else if (sms) {
+      addEvents(dbResults(path, "SELECT rowid,address,date,text,flags FROM message", "SMS").rows,
+                true, false);
       s_.setAvg_sms_hours(dbResults(path,
                                     "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) "
                                     "FROM message GROUP BY hour ORDER BY hour ASC",
                                     std::nullopt)
                               .rows);
     } else {
+      addEvents(
+          dbResults(path, "SELECT rowid,address,date,duration,flags FROM call", "call(s)").rows,
+          false, false);
       s_.setAvg_call_hours(dbResults(path,
                                      "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) "
                                      "FROM call GROUP BY hour ORDER BY hour ASC",
@@ -189,6 +247,70 @@ void BackupReader::getSQLightContents(const std::string& path, const std::string
     return;
   }
   platform::log("Processed DB " + filename + " (" + path + ")");
+}
+
+void BackupReader::addEvents(const std::vector<model::Record>& rows, bool sms, bool keepEmail) {
+  for (const model::Record& row : rows) {
+    auto event = std::make_shared<model::Event>();
+    event->initialize(sms ? "sms" : "call");
+    event->addData(row);
+    if (model::Record data = event->lib(); data && data->size() > 1) {
+      const std::string& address = textAt(data, 1);
+      if (!keepEmail || address.find('@') == std::string::npos) {
+        (*data)[1] = json::Value(fixPhoneNumber(address));
+      }
+    }
+    if (sms) {
+      event->setMessage(textAt(row, 3));
+    } else {
+      event->setDuration(textAt(row, 3));
+    }
+    event->setFlag(textAt(row, 4));
+    s_.addEvent(std::move(event));
+  }
+}
+
+void BackupReader::readLaterLayout(const std::string& path, const std::string& filename, bool sms,
+                                   const LayoutCheck& layout) {
+  if (!layout.missing.empty()) {
+    note(filename + " (" + path + ") lacks " + layout.missing + ": not read");
+    return;
+  }
+  SQLite sqlite;
+  sqlite.setFilename(path);
+  sqlite.addFunction(kBodyTextFunction, attributedBodyText);
+  const std::string sql = sms ? laterMessagesQuery(layout.hasAttributedBody) : laterCallsQuery();
+  SQLiteResult rows = reportQuery(sqlite.query(sql), path, sql, sms ? "SMS" : "call(s)");
+  size_t clamped = 0, unknownHandles = 0;
+  for (model::Record& row : rows.rows) {
+    if (row->size() > 5) {  // the message query's last column: a handle that is not there
+      unknownHandles += textAt(row, 5) == "1";
+      row->pop_back();
+    }
+    const std::string& date = textAt(row, 2);
+    clamped += date == kLatestDate || date == kEarliestDate;
+  }
+  if (unknownHandles > 0) {
+    note(std::to_string(unknownHandles) + " message(s) in " + filename + " (" + path +
+         ") name a handle that is missing: read without an address");
+  }
+  if (clamped > 0) {
+    note(std::to_string(clamped) + " date(s) in " + filename + " (" + path +
+         ") out of range: clamped");
+  }
+  addEvents(rows.rows, sms, true);
+  std::vector<model::Record> hours =
+      dbResults(path, sms ? laterMessageHoursQuery() : laterCallHoursQuery(), std::nullopt).rows;
+  if (sms) {
+    s_.setAvg_sms_hours(std::move(hours));
+  } else {
+    s_.setAvg_call_hours(std::move(hours));
+  }
+}
+
+void BackupReader::note(const std::string& line) {
+  detailedLog_.append(escapeHtml(line) + "<br/>");
+  platform::log(line);
 }
 
 void BackupReader::readAddressBook(const std::string& path) {

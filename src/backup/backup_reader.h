@@ -1,6 +1,7 @@
 // BackupReader: reads every phone backup under a home folder into a Session. It finds the
-// backup folders, walks each one's Manifest.mbdb, derives the stored name of every
-// database the manifest lists, and extracts the five phone databases it knows.
+// backup folders, walks each one's Manifest.mbdb (or, in later backups, Manifest.db),
+// derives the stored name of every database the manifest lists, and extracts the phone
+// databases it knows, in the first table layouts and the later ones.
 //
 // The controller owns one reader and calls extractPlatformContents() once, on its
 // extraction thread. The reader writes the Session (through its locked appenders) and
@@ -15,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/database_layout.h"
 #include "backup/detailed_log.h"
 #include "backup/sqlite.h"
 #include "model/session.h"
@@ -36,6 +38,9 @@ class BackupReader {
 
   // Walks the folder's Manifest.mbdb and extracts every database record it names.
   void process_mbdb_file(const std::string& folderPath);
+  // Reads the folder's Manifest.db (later backups) and extracts every database file it
+  // lists; records that cannot be read get one detailed-log line each.
+  void processManifestDb(const std::string& folderPath);
   // Manifest field readers (ManifestCursor's, at a position the caller keeps): advance
   // `offset` past what they read, also past the end of the data (reads there give "" and
   // 0).
@@ -60,6 +65,14 @@ class BackupReader {
   SQLiteResult reportQuery(SQLiteResult result, const std::string& path, const std::string& sql,
                            const std::optional<std::string>& logMsg);
   void readAddressBook(const std::string& path);
+  // One event per message or call row. The address is normalised by fixPhoneNumber,
+  // except that with `keepEmail` an address holding "@" stays whole.
+  void addEvents(const std::vector<model::Record>& rows, bool sms, bool keepEmail);
+  // Reads a messages or calls database of a later layout (see database_layout.h).
+  void readLaterLayout(const std::string& path, const std::string& filename, bool sms,
+                       const LayoutCheck& layout);
+  // One detailed-log line (and the same console line) for input that is passed over.
+  void note(const std::string& line);
 
   std::string home_;
   model::Session& s_;

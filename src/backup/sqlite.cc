@@ -82,6 +82,23 @@ void runOn(sqlite3* db, const std::string& sql, SQLiteResult& result) {
   stmt.reset();
 }
 
+// Calls the BytesToText kept as the function's user data.
+void callBytesToText(sqlite3_context* context, int, sqlite3_value** args) {
+  auto function = reinterpret_cast<BytesToText>(sqlite3_user_data(context));
+  const void* blob = sqlite3_value_blob(args[0]);
+  const int size = sqlite3_value_bytes(args[0]);
+  std::string_view bytes =
+      blob != nullptr && size > 0
+          ? std::string_view(static_cast<const char*>(blob), static_cast<size_t>(size))
+          : std::string_view();
+  try {
+    std::string text = function(bytes);
+    sqlite3_result_text64(context, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  } catch (...) {  // only an allocation can fail here
+    sqlite3_result_error_nomem(context);
+  }
+}
+
 bool isCanonicalInteger(const std::string& text, int64_t& value) {
   if (text.empty() || text.size() > 20) return false;
   size_t i = text[0] == '-' ? 1 : 0;
@@ -123,6 +140,11 @@ SQLiteResult SQLite::query(const std::string& sql) const {
   if (int rc = openReadOnly(db, filename_); rc != SQLITE_OK) {
     result.errorCode = openFailureText(rc);
   } else {
+    for (const auto& [name, function] : functions_) {
+      sqlite3_create_function_v2(db.get(), name.c_str(), 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                 reinterpret_cast<void*>(function), callBytesToText, nullptr,
+                                 nullptr, nullptr);
+    }
     runOn(db.get(), sql, result);
   }
   wrapConnectionError(db.get(), result);

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/event.h"
@@ -28,10 +30,18 @@ struct SQLiteResult {
   std::vector<model::Record> rows;
 };
 
+// A one-argument SQL function a query may call: the argument's bytes (a NULL as none)
+// in, a text out. It must not throw.
+using BytesToText = std::string (*)(std::string_view bytes);
+
 class SQLite {
  public:
   const std::string& filename() const { return filename_; }
   void setFilename(std::string filename) { filename_ = std::move(filename); }
+  // Makes `function` callable as `name(x)` in the statements this object runs.
+  void addFunction(std::string name, BytesToText function) {
+    functions_.emplace_back(std::move(name), function);
+  }
 
   // Opens the file, runs the first statement of `sql` to its end and closes the file.
   // Never fails to return a result; errorCode is "OK" only when all went well.
@@ -39,6 +49,7 @@ class SQLite {
 
  private:
   std::string filename_;
+  std::vector<std::pair<std::string, BytesToText>> functions_;
 };
 
 // Runs `prefix + literal` for many literals on one kept connection. When the literal is

@@ -78,6 +78,15 @@ std::optional<std::string> Plist::stringForKey(const std::string& key) const {
   return out;
 }
 
+std::optional<bool> Plist::boolForKey(const std::string& key) const {
+  if (!isDictionary()) return std::nullopt;
+  plist_t item = plist_dict_get_item(static_cast<plist_t>(root_), key.c_str());
+  if (item == nullptr || plist_get_node_type(item) != PLIST_BOOLEAN) return std::nullopt;
+  uint8_t value = 0;
+  plist_get_bool_val(item, &value);
+  return value != 0;
+}
+
 std::optional<std::string> Plist::toXml() const {
   return serialise(root_, plist_to_xml, plist_to_xml_free);
 }

@@ -31,6 +31,8 @@ class Plist {
   // The string under `key`; nothing when the root is not a dictionary, lacks the key,
   // or holds something other than a string there.
   std::optional<std::string> stringForKey(const std::string& key) const;
+  // The boolean under `key`, on the same terms.
+  std::optional<bool> boolForKey(const std::string& key) const;
 
   // The serialised forms; nothing when libplist cannot produce them.
   std::optional<std::string> toXml() const;
