@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-
 #include <sys/time.h>
 
 #include <atomic>
 #include <cerrno>
-#include <deque>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -226,8 +225,9 @@ TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
     std::string request, statusLine;
   };
   const std::vector<Case> cases = {
-      {"two lengths", call + "Content-Length: 0\r\nContent-Length: " +
-                          std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled,
+      {"two lengths",
+       call + "Content-Length: 0\r\nContent-Length: " + std::to_string(smuggled.size()) +
+           "\r\n\r\n" + smuggled,
        "HTTP/1.1 400"},
       {"a coding beside a length",
        call + "Transfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n0\r\n\r\n" + smuggled,

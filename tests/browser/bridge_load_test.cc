@@ -1,0 +1,122 @@
+// The page bridge under load: 20 clients make 1,000 calls at once through the browser
+// engine while the controller is still reading the backups, and every answer is a whole,
+// well-formed text.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <thread>
+
+#include "controller/app_controller.h"
+#include "json/parser.h"
+#include "platform/base/log.h"
+#include "platform/base/main_queue.h"
+#include "platform/browser/browser_engine.h"
+#include "platform/files/bundle.h"
+#include "sample_home.h"
+#include "test_home.h"
+
+namespace ovra::controller {
+namespace {
+
+std::shared_ptr<platform::WebView> webViewShowing(const platform::View& view,
+                                                  std::string_view page) {
+  for (const auto& sub : view.subviews()) {
+    auto web = std::dynamic_pointer_cast<platform::WebView>(sub);
+    if (web && web->mainFrameURL().ends_with(page)) return web;
+    if (auto found = webViewShowing(*sub, page)) return found;
+  }
+  return nullptr;
+}
+
+// Whether `text` is what the method gives: the contact rows, or the timeline (pairs of an
+// id and a flat list of four values per event), or the detailed log.
+bool wellFormed(const std::string& method, const std::string& text) {
+  if (method == "getDetailedLog") {
+    return text == "No valid backup folders found" || text.ends_with("<br/>");
+  }
+  std::optional<json::Value> value = json::KtJsonParser().objectWithString(text);
+  if (!value || !value->isArray()) return false;
+  const json::Array& items = value->asArray();
+  if (method == "getContacts") {
+    return std::all_of(items.begin(), items.end(), [](const json::Value& row) {
+      return row.isArray() && row.asArray().size() == 12;
+    });
+  }
+  if (items.size() % 2) return false;
+  for (size_t i = 0; i < items.size(); i += 2) {
+    if (!items[i].isArray() || items[i].asArray().size() != 1 || !items[i + 1].isArray() ||
+        items[i + 1].asArray().size() % 4 != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(BridgeLoad, TwentyClientsCallAThousandTimesWhileTheBackupsAreRead) {
+  testing::TempHome home;
+  platform::setHomeFolder(home.path());
+  sample::Options size;
+  size.contacts = 300;
+  size.sms = 20000;
+  size.calls = 5000;
+  ASSERT_TRUE(sample::writeSampleHome(home.path(), size).ok());
+  testing::GatedBackup gate(home.path(), "slow");  // holds the reading until half the calls
+  ASSERT_TRUE(gate.ok());
+  const std::vector<std::string> methods = {"getTimeLine", "getContacts", "getDetailedLog",
+                                            "ignoreFacebook"};
+  auto started = platform::BrowserEngine::start(
+      {platform::resourceFolderForModule(OVRA_TEST_PROGRAM), 0, methods});
+  ASSERT_TRUE(started.engine) << started.error;
+  platform::setWebEngine(started.engine);
+  std::shared_ptr<platform::View> area = platform::View::create({0, 0, 1000, 700});
+  started.engine->setRootView(area);
+  platform::LogCapture quiet;
+  std::shared_ptr<AppController> controller = AppController::alloc();
+  controller->init(area, [] {});
+  std::shared_ptr<platform::WebView> loading = webViewShowing(*area, "/loading.html");
+  ASSERT_TRUE(loading);
+
+  const std::string cookie =
+      "ovra_key_" + std::to_string(started.engine->port()) + "=" +
+      started.engine->address().substr(started.engine->address().find("key=") + 4);
+  std::atomic<int> calls{0}, whole{0};
+  std::vector<std::string> broken;
+  platform::Mutex mu;
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 20; ++c) {
+    clients.emplace_back([&, c] {
+      httplib::Client http("127.0.0.1", started.engine->port());
+      for (int i = 0; i < 50; ++i) {
+        const std::string& method = methods[(c + i) % 3];
+        auto r = http.Post("/call/" + std::to_string(loading->id()) + "/" + method,
+                           {{"Cookie", cookie}}, "", "text/plain");
+        if (++calls == 500) gate.open();
+        if (r && r->status == 200 && wellFormed(method, r->body)) {
+          ++whole;
+        } else {
+          platform::MutexLock lock(mu);
+          broken.push_back(
+              method + ": " +
+              (r ? std::to_string(r->status) + " " + r->body.substr(0, 80) : "no answer"));
+        }
+      }
+    });
+  }
+  platform::runMainQueueUntil([&] { return calls == 1000; }, std::chrono::seconds(120));
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(whole, 1000);
+  for (const std::string& b : broken) ADD_FAILURE() << b;
+  // The reading went on meanwhile: the loading page's log lists the backups read.
+  EXPECT_NE(controller->getDetailedLog().find("Read backup of"), std::string::npos);
+
+  gate.open();
+  controller->finit();
+  started.engine->stop();
+  platform::waitForBackgroundWork();
+  platform::setWebEngine(nullptr);
+  platform::setHomeFolder("");
+}
+
+}  // namespace
+}  // namespace ovra::controller
