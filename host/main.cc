@@ -255,7 +255,12 @@ int main(int argc, char** argv) {
     browser = std::move(started.engine);
     platform::setWebEngine(browser);
     std::cout << "Ovra is showing your pages at " << browser->address() << std::endl;
-    if (options.open) openInBrowser(browser->address());
+    // The opener gets a ticket good once, not the secret: its command line is visible to
+    // others on the machine.
+    if (options.open) {
+      const std::string once = browser->oneTimeAddress();
+      openInBrowser(once.empty() ? browser->address() : once);
+    }
   }
 
   std::string error;

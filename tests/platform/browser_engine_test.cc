@@ -134,6 +134,8 @@ class BrowserStage : public ::testing::Test {
 };
 
 TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
+  const std::string once = engine_->oneTimeAddress();
+  const std::string ticket = once.substr(once.find('?') + 1);
   const std::string port = std::to_string(engine_->port());
   const std::string page = "/page/" + id_ + "/";
   httplib::Headers manyHeaders = withCookie();
@@ -154,6 +156,8 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
        {{"Cookie", "ovra_key_" + port + "=" + std::string(64, 'a')}},
        403},
       {"the secret posted", "POST", "/?key=" + key_, {}, 403},
+      {"the opener's ticket", "GET", "/?" + ticket, {}, 303},
+      {"the ticket again", "GET", "/?" + ticket, {}, 403},
       {"the cookie", "GET", "/", withCookie(), 200},
       {"localhost", "GET", "/", withCookie({{"Host", "localhost:" + port}}), 200},
       {"foreign host", "GET", "/", withCookie({{"Host", "evil.example:" + port}}), 403},

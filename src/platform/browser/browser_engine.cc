@@ -29,6 +29,7 @@ constexpr size_t kMaxConnectionThreads = 256;
 constexpr time_t kReadTimeoutSeconds = 5;
 constexpr time_t kWriteTimeoutSeconds = 5;
 constexpr time_t kKeepAliveSeconds = 1;
+constexpr auto kTicketLife = std::chrono::minutes(1);
 constexpr auto kEventKeepAlive = 15s;  // a comment line, so a gone client is noticed
 constexpr uintmax_t kMaxFileBytes = 64u << 20;
 constexpr size_t kMaxAddress = 4096;  // an address pasted by the person
@@ -146,6 +147,25 @@ std::string BrowserEngine::address() const {
   return "http://127.0.0.1:" + std::to_string(port_) + "/?key=" + secret_;
 }
 
+std::string BrowserEngine::oneTimeAddress() {
+  std::optional<std::string> ticket = newSecret();
+  if (!ticket) return "";
+  MutexLock lock(mu_);
+  ticket_ = *ticket;
+  ticketExpires_ = std::chrono::steady_clock::now() + kTicketLife;
+  return "http://127.0.0.1:" + std::to_string(port_) + "/?ticket=" + ticket_;
+}
+
+bool BrowserEngine::takeTicket(std::string_view given) const {
+  MutexLock lock(mu_);
+  if (ticket_.empty() || !sameSecret(given, ticket_) ||
+      std::chrono::steady_clock::now() > ticketExpires_) {
+    return false;
+  }
+  ticket_.clear();
+  return true;
+}
+
 void BrowserEngine::stop() {
   if (stopped_ || !listener_.joinable()) return;
   stopped_ = true;
@@ -234,9 +254,13 @@ int BrowserEngine::admit(const httplib::Request& req, httplib::Response& res) co
   const std::string_view path = std::string_view(req.target).substr(0, q);
   const std::string_view query =
       q == std::string::npos ? std::string_view() : std::string_view(req.target).substr(q + 1);
-  if (const std::optional<std::string_view> key = queryValue(query, "key")) {
-    // The printed address: trade the secret for a cookie and drop it from the address.
-    if (!sameSecret(*key, secret_) || (req.method != "GET" && req.method != "HEAD")) return 403;
+  const std::optional<std::string_view> key = queryValue(query, "key");
+  const std::optional<std::string_view> ticket = queryValue(query, "ticket");
+  if (key || ticket) {
+    // The printed address, or the one handed to the opener: trade the secret (or the
+    // ticket, once) for a cookie and drop it from the address.
+    if (req.method != "GET" && req.method != "HEAD") return 403;
+    if (key ? !sameSecret(*key, secret_) : !takeTicket(*ticket)) return 403;
     res.set_header("Set-Cookie",
                    cookieName(port_) + "=" + secret_ + "; HttpOnly; SameSite=Strict; Path=/");
     res.set_header("Location", std::string(path));

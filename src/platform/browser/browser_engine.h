@@ -14,6 +14,7 @@
 #define OVRA_PLATFORM_BROWSER_BROWSER_ENGINE_H_
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -67,6 +68,10 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
   int port() const { return port_; }
   // "http://127.0.0.1:PORT/?key=SECRET": the address that lets a browser in.
   std::string address() const;
+  // An address for handing to another program (which others on the machine may see on its
+  // command line): "http://127.0.0.1:PORT/?ticket=T", good once and for a minute, each call
+  // replacing the previous ticket. Empty when no random ticket can be made.
+  std::string oneTimeAddress();
 
   // The view the top page draws (the host's visualizer area), kept weakly.
   void setRootView(const std::shared_ptr<View>& root);
@@ -107,6 +112,8 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
 
   // The server's threads. Each returns the HTTP status to answer with.
   int admit(const httplib::Request& req, httplib::Response& res) const;
+  // Whether `given` is the live ticket; it is used up if so.
+  bool takeTicket(std::string_view given) const;
   int serveResource(uint64_t id, std::string_view rawPath, httplib::Response& res);
   int callMethod(uint64_t id, const std::string& method, httplib::Response& res);
   int newWindow(uint64_t id, const std::string& body, httplib::Response& res);
@@ -135,6 +142,8 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
   uint64_t treeVersion_ OVRA_GUARDED_BY(mu_) = 0;
   std::vector<std::string> opened_ OVRA_GUARDED_BY(mu_);  // addresses for the top page
   bool stopping_ OVRA_GUARDED_BY(mu_) = false;
+  mutable std::string ticket_ OVRA_GUARDED_BY(mu_);  // empty once used
+  std::chrono::steady_clock::time_point ticketExpires_ OVRA_GUARDED_BY(mu_);
 };
 
 }  // namespace ovra::platform
