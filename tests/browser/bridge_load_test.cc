@@ -7,17 +7,13 @@
 #include <atomic>
 #include <thread>
 
-#include "controller/app_controller.h"
+#include "browser_stage.h"
 #include "json/parser.h"
-#include "platform/base/log.h"
-#include "platform/base/main_queue.h"
-#include "platform/browser/browser_engine.h"
-#include "platform/files/bundle.h"
-#include "sample_home.h"
-#include "test_home.h"
 
 namespace ovra::controller {
 namespace {
+
+using ovra::testing::PagesInBrowser;
 
 std::shared_ptr<platform::WebView> webViewShowing(const platform::View& view,
                                                   std::string_view page) {
@@ -53,44 +49,30 @@ bool wellFormed(const std::string& method, const std::string& text) {
   return true;
 }
 
-TEST(BridgeLoad, TwentyClientsCallAThousandTimesWhileTheBackupsAreRead) {
-  testing::TempHome home;
-  platform::setHomeFolder(home.path());
+TEST_F(PagesInBrowser, TwentyClientsCallAThousandTimesWhileTheBackupsAreRead) {
   sample::Options size;
   size.contacts = 300;
   size.sms = 20000;
   size.calls = 5000;
-  ASSERT_TRUE(sample::writeSampleHome(home.path(), size).ok());
-  testing::GatedBackup gate(home.path(), "slow");  // holds the reading until half the calls
+  ASSERT_TRUE(sample::writeSampleHome(home_.path(), size).ok());
+  testing::GatedBackup gate(home_.path(), "slow");  // holds the reading until half the calls
   ASSERT_TRUE(gate.ok());
-  const std::vector<std::string> methods = {"getTimeLine", "getContacts", "getDetailedLog",
-                                            "ignoreFacebook"};
-  auto started = platform::BrowserEngine::start(
-      {platform::resourceFolderForModule(OVRA_TEST_PROGRAM), 0, methods});
-  ASSERT_TRUE(started.engine) << started.error;
-  platform::setWebEngine(started.engine);
-  std::shared_ptr<platform::View> area = platform::View::create({0, 0, 1000, 700});
-  started.engine->setRootView(area);
-  platform::LogCapture quiet;
-  std::shared_ptr<AppController> controller = AppController::alloc();
-  controller->init(area, [] {});
-  std::shared_ptr<platform::WebView> loading = webViewShowing(*area, "/loading.html");
+  controller_->init(area_, [] {});
+  std::shared_ptr<platform::WebView> loading = webViewShowing(*area_, "/loading.html");
   ASSERT_TRUE(loading);
 
-  const std::string cookie =
-      "ovra_key_" + std::to_string(started.engine->port()) + "=" +
-      started.engine->address().substr(started.engine->address().find("key=") + 4);
+  const std::vector<std::string> methods = {"getTimeLine", "getContacts", "getDetailedLog"};
   std::atomic<int> calls{0}, whole{0};
   std::vector<std::string> broken;
   platform::Mutex mu;
   std::vector<std::thread> clients;
   for (int c = 0; c < 20; ++c) {
     clients.emplace_back([&, c] {
-      httplib::Client http("127.0.0.1", started.engine->port());
+      httplib::Client http("127.0.0.1", engine_->port());
       for (int i = 0; i < 50; ++i) {
         const std::string& method = methods[(c + i) % 3];
         auto r = http.Post("/call/" + std::to_string(loading->id()) + "/" + method,
-                           {{"Cookie", cookie}}, "", "text/plain");
+                           {{"Cookie", cookie()}}, "", "text/plain");
         if (++calls == 500) gate.open();
         if (r && r->status == 200 && wellFormed(method, r->body)) {
           ++whole;
@@ -108,14 +90,7 @@ TEST(BridgeLoad, TwentyClientsCallAThousandTimesWhileTheBackupsAreRead) {
   EXPECT_EQ(whole, 1000);
   for (const std::string& b : broken) ADD_FAILURE() << b;
   // The reading went on meanwhile: the loading page's log lists the backups read.
-  EXPECT_NE(controller->getDetailedLog().find("Read backup of"), std::string::npos);
-
-  gate.open();
-  controller->finit();
-  started.engine->stop();
-  platform::waitForBackgroundWork();
-  platform::setWebEngine(nullptr);
-  platform::setHomeFolder("");
+  EXPECT_NE(controller_->getDetailedLog().find("Read backup of"), std::string::npos);
 }
 
 }  // namespace

@@ -9,55 +9,38 @@
 #include <algorithm>
 
 #include "../facebook/loopback_server.h"
-#include "controller/app_controller.h"
-#include "platform/base/log.h"
-#include "platform/base/main_queue.h"
-#include "platform/browser/browser_engine.h"
-#include "platform/files/bundle.h"
-#include "test_home.h"
+#include "browser_stage.h"
 
 extern char** environ;
 
 namespace ovra::controller {
 namespace {
 
+using ovra::testing::PagesInBrowser;
+
 constexpr char kInbox[] = R"({"data":[{"id":"1","to":{"data":[{"name":"Ann Lee"}]},
   "from":{"name":"Me"},"message":"see you","updated_time":1300000000}]})";
 
-TEST(BrowserLogin, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPage) {
-  testing::TempHome home;
-  platform::setHomeFolder(home.path());
-  ASSERT_EQ(testing::writeTestBackup(home.path(), "phone", {{"Ann", "Lee", "0611111111", 5}}), "");
+TEST_F(PagesInBrowser, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPage) {
+  ASSERT_EQ(testing::writeTestBackup(home_.path(), "phone", {{"Ann", "Lee", "0611111111", 5}}), "");
   testing::LoopbackServer social([](httplib::Server& s) {
     s.Get("/me/inbox", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(kInbox, "text/javascript");
     });
   });
-  const std::vector<std::string> methods = {"getTimeLine", "getContacts", "getDetailedLog",
-                                            "ignoreFacebook"};
-  auto started = platform::BrowserEngine::start(
-      {platform::resourceFolderForModule(OVRA_TEST_PROGRAM), 0, methods});
-  ASSERT_TRUE(started.engine) << started.error;
-  platform::setWebEngine(started.engine);
-  std::shared_ptr<platform::View> area = platform::View::create({0, 0, 1000, 700});
-  area->setAutoresizesSubviews(true);
-  started.engine->setRootView(area);
-
-  platform::LogCapture quiet;
-  std::shared_ptr<AppController> controller = AppController::alloc();
   const std::string redirect = social.baseURL() + "/connect/login_success.html";
-  controller->setGraphAddresses(social.baseURL(), redirect);
-  controller->init(area, [&area, weak = std::weak_ptr<AppController>(controller)] {
-    std::shared_ptr<platform::WebView> main = platform::WebView::create(area->bounds());
-    area->addSubview(main);
-    main->setWindowScriptValue("appController", weak.lock());
-    main->loadURL(weak.lock()->getResourceURL("main.html"));
+  controller_->setGraphAddresses(social.baseURL(), redirect);
+  controller_->init(area_, [this] {
+    std::shared_ptr<platform::WebView> main = platform::WebView::create(area_->bounds());
+    area_->addSubview(main);
+    main->setWindowScriptValue("appController", controller_);
+    main->loadURL(controller_->getResourceURL("main.html"));
   });
 
   // The browser plays the person; the main queue answers its pages meanwhile.
   const std::string script = std::string(OVRA_SOURCE_DIR) + "/tests/browser/login.mjs";
   const std::string endedOn = redirect + "#access_token=TOK-5e1f&expires_in=0";
-  const std::string address = started.engine->address();
+  const std::string address = engine_->address();
   const char* argv[] = {"node", script.c_str(), address.c_str(), endedOn.c_str(), nullptr};
   pid_t child = 0;
   ASSERT_EQ(posix_spawnp(&child, "node", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
@@ -72,13 +55,7 @@ TEST(BrowserLogin, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPage) {
             1);
   // Besides the social network, only the console has the token: not the detailed log, and
   // no page or address the browser got (login.mjs looked at that side).
-  EXPECT_EQ(controller->getDetailedLog().find("TOK-5e1f"), std::string::npos);
-
-  controller->finit();
-  started.engine->stop();
-  platform::waitForBackgroundWork();
-  platform::setWebEngine(nullptr);
-  platform::setHomeFolder("");
+  EXPECT_EQ(controller_->getDetailedLog().find("TOK-5e1f"), std::string::npos);
 }
 
 }  // namespace
