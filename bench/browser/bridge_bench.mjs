@@ -4,29 +4,10 @@
 //
 //   node bench/browser/bridge_bench.mjs [BUILD_DIR] [--contacts N --sms N --calls N]
 // Defaults: build/, 5,000 contacts, 200,000 messages, 50,000 calls; 9 calls, median shown.
-import { spawn, execFileSync } from "node:child_process";
-import fs from "node:fs";
-import os from "node:os";
-import path from "node:path";
 import { launch, frameShowing } from "../../tests/browser/chromium.mjs";
+import { serveGeneratedHome } from "./bench_home.mjs";
 
-const args = process.argv.slice(2);
-const build = path.resolve(args[0] && !args[0].startsWith("--") ? args.shift() : "build");
-const size = { contacts: "5000", sms: "200000", calls: "50000" };
-for (let i = 0; i + 1 < args.length; i += 2) size[args[i].replace(/^--/, "")] = args[i + 1];
-const home = fs.mkdtempSync(path.join(os.tmpdir(), "ovra-bridge-"));
-execFileSync(path.join(build, "tools/ovra-sample-backup"),
-             ["--out", home, "--contacts", size.contacts, "--sms", size.sms, "--calls", size.calls]);
-
-const host = spawn(path.join(build, "host/ovra"), ["--home", home], { stdio: ["ignore", "pipe", "ignore"] });
-const address = await new Promise((resolve) => {
-  let out = "";
-  host.stdout.on("data", (c) => {
-    out += c;
-    const m = out.match(/http:\/\/127\.0\.0\.1:\d+\/\?key=[0-9a-f]+/);
-    if (m) resolve(m[0]);
-  });
-});
+const { size, address, done } = await serveGeneratedHome(process.argv.slice(2));
 const browser = await launch();
 try {
   const page = await browser.newPage();
@@ -57,6 +38,5 @@ try {
   console.log(`  transfer adds ${(100 * extra).toFixed(0)}% to the build (goal: at most 20%)`);
 } finally {
   await browser.close();
-  host.kill("SIGTERM");
-  fs.rmSync(home, { recursive: true, force: true });
+  done();
 }

@@ -4,21 +4,10 @@
 //
 //   node bench/browser/pages_bench.mjs [BUILD_DIR] [--contacts N --sms N --calls N]
 // Defaults: build/, 5,000 contacts, 200,000 messages, 50,000 calls.
-import { execFileSync } from "node:child_process";
-import fs from "node:fs";
-import os from "node:os";
-import path from "node:path";
-import { launch, frameShowing, startOvra } from "../../tests/browser/chromium.mjs";
+import { launch, frameShowing } from "../../tests/browser/chromium.mjs";
+import { serveGeneratedHome } from "./bench_home.mjs";
 
-const args = process.argv.slice(2);
-const build = path.resolve(args[0] && !args[0].startsWith("--") ? args.shift() : "build");
-const size = { contacts: "5000", sms: "200000", calls: "50000" };
-for (let i = 0; i + 1 < args.length; i += 2) size[args[i].replace(/^--/, "")] = args[i + 1];
-const home = fs.mkdtempSync(path.join(os.tmpdir(), "ovra-pages-"));
-execFileSync(path.join(build, "tools/ovra-sample-backup"),
-             ["--out", home, "--contacts", size.contacts, "--sms", size.sms, "--calls", size.calls]);
-
-const { host, address } = await startOvra(build, home);
+const { size, address, done } = await serveGeneratedHome(process.argv.slice(2));
 const browser = await launch();
 try {
   const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
@@ -58,6 +47,5 @@ try {
   if (process.env.OVRA_BENCH_VERBOSE) console.log(JSON.stringify(figures));
 } finally {
   await browser.close();
-  host.kill("SIGTERM");
-  fs.rmSync(home, { recursive: true, force: true });
+  done();
 }
