@@ -18,6 +18,7 @@
 
 #include "../loopback_socket.h"
 #include "../temp_dir.h"
+#include "platform/base/log.h"
 #include "platform/base/main_queue.h"
 #include "platform/base/url_escape.h"
 
@@ -215,8 +216,8 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
 }
 
 // 200 connections left idle in the middle of a request keep nobody waiting; smuggling
-// forms, header injection and very long paths are refused on their own connection; neither
-// the top page nor a served page carries the secret.
+// forms, header injection and very long paths are refused on their own connection; no page
+// served and no log line carries the secret.
 TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
   const std::string host =
       "Host: 127.0.0.1:" + std::to_string(engine_->port()) + "\r\nConnection: close\r\n";
@@ -245,6 +246,7 @@ TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
        "HTTP/1.1 414"},
   };
   // Connections that began a request and went quiet: each holds a thread until it times out.
+  LogCapture log;
   std::deque<testing::LoopbackSocket> idle;
   for (int i = 0; i < 200; ++i) {
     const testing::LoopbackSocket& s =
@@ -286,6 +288,7 @@ TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
   EXPECT_NE(page.find("appController"), std::string::npos);
   EXPECT_EQ(top.find(key_), std::string::npos);
   EXPECT_EQ(page.find(key_), std::string::npos);
+  for (const std::string& line : log.lines()) EXPECT_EQ(line.find(key_), std::string::npos);
 }
 
 // Ten thousand guessed secrets are each refused, and the real one still works after them.
