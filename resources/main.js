@@ -100,9 +100,9 @@ function refreshList(keepPerson) {
     ? `${number.format(shown.length)} of ${number.format(people.length)} people match`
     : `${number.format(people.length)} people, five or more events each`;
   const at = keepPerson && state.person ? shown.indexOf(state.person) : -1;
+  drawRows();
   if (at >= 0) {
     state.active = at;
-    drawRows();
     scrollToActive();
   } else {
     $("list").scrollTop = 0;
@@ -136,17 +136,20 @@ function drawRows() {
   else list.removeAttribute("aria-activedescendant");
 }
 
+// Brings the chosen row into sight (a scroll draws the rows anew) and marks it.
 function scrollToActive() {
   const list = $("list"), y = state.active * ROW;
   if (y < list.scrollTop) list.scrollTop = y;
   else if (y + ROW > list.scrollTop + list.clientHeight) list.scrollTop = y + ROW - list.clientHeight;
-  drawRows();
+  for (const row of list.querySelectorAll(".row")) {
+    row.setAttribute("aria-selected", String(Number(row.dataset.at) === state.active));
+  }
+  if (state.shown.length) list.setAttribute("aria-activedescendant", `person-${state.active}`);
 }
 
 function choose(at) {
   if (!state.shown.length) {
     state.person = null;
-    drawRows();
     drawPerson(null);
     return;
   }
