@@ -46,27 +46,34 @@ function countTimeline(text) {
   return out;
 }
 
-// Opens Ovra on HOME as a person would, skips the sign-in, and returns the main frame.
-async function openMain(home, { shot } = {}) {
+// Opens Ovra on HOME as a person would, skips the sign-in, and runs `check` on the page
+// and the frame that shows SHOWS; then closes both.
+async function withOvra(home, shows, check, { shot } = {}) {
   const { host, address } = await startOvra(build, home);
   const context = await browser.newContext({ viewport: { width: 1280, height: 800 }, acceptDownloads: true });
   await context.route("https://graph.facebook.com/**", (route) => route.abort());
-  const page = await watchedPage(context);
-  await page.goto(address);
-  const loading = await frameShowing(page, "loading.html");
-  await loading.locator("#log li").first().waitFor();
-  if (shot) {
-    // The waiting page, served the way the loading page is.
-    const waiting = await watchedPage(context);
-    await waiting.goto(loading.url().replace("loading.html", "loading_afterFacebook.html"));
-    await screenshots(waiting, "loading_afterFacebook", waiting);
-    await screenshots(page, "loading", loading);
-    assert.deepEqual(waiting.problems, []);
+  try {
+    const page = await watchedPage(context);
+    await page.goto(address);
+    const loading = await frameShowing(page, "loading.html");
+    await loading.locator("#log li").first().waitFor();
+    if (shot) {
+      // The waiting page, served the way the loading page is.
+      const waiting = await watchedPage(context);
+      await waiting.goto(loading.url().replace("loading.html", "loading_afterFacebook.html"));
+      await screenshots(waiting, "loading_afterFacebook");
+      await screenshots(page, "loading");
+      assert.deepEqual(waiting.problems, []);
+    }
+    await loading.click("#skip");
+    const frame = await frameShowing(page, shows);
+    await frame.locator(shows === "main.html" ? "#person-stats dd" : "#log li").first().waitFor();
+    await check(page, frame);
+    assert.deepEqual(page.problems, []);
+  } finally {
+    await context.close();
+    host.kill("SIGTERM");
   }
-  await loading.click("#skip");
-  const main = await frameShowing(page, "main.html");
-  await main.locator("#person-stats dd").first().waitFor();
-  return { host, context, page, main };
 }
 
 async function screenshots(page, name) {
@@ -99,8 +106,7 @@ async function checkFigures(main, rows) {
 }
 
 test("the sample: the four pages draw, a person's figures, search, keyboard and exports", async () => {
-  const { host, context, page, main } = await openMain(makeHome("small"), { shot: true });
-  try {
+  await withOvra(makeHome("small"), "main.html", async (page, main) => {
     await screenshots(page, "main");
     await page.emulateMedia({ colorScheme: "dark" });
     await page.waitForTimeout(400);
@@ -144,11 +150,7 @@ test("the sample: the four pages draw, a person's figures, search, keyboard and 
     assert.equal(lines.length, names.length + 1);
     const [png] = await Promise.all([page.waitForEvent("download"), main.click("#export-png")]);
     assert.equal(fs.readFileSync(await png.path()).subarray(1, 4).toString(), "PNG");
-    assert.deepEqual(page.problems, []);
-  } finally {
-    await context.close();
-    host.kill("SIGTERM");
-  }
+  }, { shot: true });
 });
 
 test("empty and non-numeric flags and durations, and a home with nobody to show", async () => {
@@ -159,42 +161,23 @@ test("empty and non-numeric flags and durations, and a home with nobody to show"
   const sql = (db, text) => execFileSync("sqlite3", [path.join(backup, find(backup, stored(db))), text]);
   sql("HomeDomain-Library/SMS/sms.db", "UPDATE message SET flags='' WHERE rowid % 5 = 0; UPDATE message SET flags='x7' WHERE rowid % 7 = 0;");
   sql("WirelessDomain-Library/CallHistory/call_history.db", "UPDATE call SET duration='' WHERE rowid % 3 = 0; UPDATE call SET flags='-' WHERE rowid % 4 = 0;");
-  const { host, context, page, main } = await openMain(home);
-  try {
+  await withOvra(home, "main.html", async (page, main) => {
     assert.match(await main.evaluate(() => appController.getTimeLine()), /,,.*,x7,/);
     await checkFigures(main, 3);
-    assert.deepEqual(page.problems, []);
-  } finally {
-    await context.close();
-    host.kill("SIGTERM");
-  }
-
+  });
   const empty = path.join(tmp, "empty");
   fs.mkdirSync(empty);
-  const run = await startOvra(build, empty);
-  const context2 = await browser.newContext({ viewport: { width: 1280, height: 800 } });
-  await context2.route("https://graph.facebook.com/**", (route) => route.abort());
-  const page2 = await watchedPage(context2);
-  await page2.goto(run.address);
-  await (await frameShowing(page2, "loading.html")).click("#skip");
-  const noData = await frameShowing(page2, "noData.html");
-  await noData.getByText("No valid backup folders found").waitFor();
-  await screenshots(page2, "noData");
-  assert.deepEqual(page2.problems, []);
-  await context2.close();
-  run.host.kill("SIGTERM");
+  await withOvra(empty, "noData.html", async (page, noData) => {
+    await noData.getByText("No valid backup folders found").waitFor();
+    await screenshots(page, "noData");
+  });
 });
 
 test("the large home: 5,000 contacts draw, and the figures still match", async () => {
   const home = makeHome("large", "--contacts", "5000", "--sms", "200000", "--calls", "50000");
-  const { host, context, page, main } = await openMain(home);
-  try {
+  await withOvra(home, "main.html", async (page, main) => {
     await checkFigures(main, 2);
     await main.fill("#search", "emma");
     await main.getByText(/ of 4,999 people match|of 5,000 people match/).waitFor();
-    assert.deepEqual(page.problems, []);
-  } finally {
-    await context.close();
-    host.kill("SIGTERM");
-  }
+  });
 });
