@@ -5,8 +5,10 @@
 //
 // The controller owns one reader and calls extractPlatformContents() once, on its
 // extraction thread. The reader writes the Session (through its locked appenders) and
-// the DetailedLog; it holds references to both, which must outlive it. Databases are
-// opened read-only; nothing is ever written into a backup folder.
+// the DetailedLog; it holds references to both, which must outlive it. Every file,
+// listing, property list and database is reached through a BackupEnv (the real one
+// unless one is given), which must outlive it too. Databases are opened read-only;
+// nothing is ever written into a backup folder.
 #ifndef OVRA_BACKUP_BACKUP_READER_H_
 #define OVRA_BACKUP_BACKUP_READER_H_
 
@@ -16,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/backup_env.h"
 #include "backup/database_layout.h"
 #include "backup/detailed_log.h"
 #include "backup/sqlite.h"
@@ -26,7 +29,8 @@ namespace ovra::backup {
 class BackupReader {
  public:
   // `home` stands for the user's home folder.
-  BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog);
+  BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog,
+               BackupEnv* env = BackupEnv::Default());
 
   // home/Library/Application Support/MobileSync/Backup
   std::string backupDirPath() const;
@@ -77,6 +81,7 @@ class BackupReader {
   std::string home_;
   model::Session& s_;
   DetailedLog& detailedLog_;
+  BackupEnv* env_;  // not owned
 };
 
 }  // namespace ovra::backup
