@@ -4,53 +4,23 @@
 #ifndef OVRA_TESTS_BACKUP_FAULT_ENV_H_
 #define OVRA_TESTS_BACKUP_FAULT_ENV_H_
 
-#include <sqlite3.h>
-
 #include <functional>
 #include <string>
 
 #include "backup/backup_env.h"
-#include "backup/sqlite.h"
 
 namespace ovra::testing {
 
 enum class Fault {
-  kMissing,           // ENOENT: no file; SQLite says SQLITE_CANTOPEN
-  kPermissionDenied,  // EACCES: no file to this reader; SQLite says SQLITE_CANTOPEN
-  kIoError,           // EIO: no file; a database opens and every read of it fails
-  kVanished,          // a listing succeeds, then the directory and all below it are gone
-  kReplaced,          // a database open finds `replacement` in the file's place
+  // ENOENT, or EACCES (which root, running the tests, never meets): the calls find nothing
+  // and SQLite gives SQLITE_CANTOPEN.
+  kMissing,
+  // EIO: the calls find nothing, a database open gives SQLITE_IOERR. Under
+  // `failUnder` only reads fail: the entries are there.
+  kIoError,
+  kVanished,  // a listing succeeds, then the directory and all below it are gone
+  kReplaced,  // a database open finds the file `replacement` in its place
 };
-
-// The default VFS, except that it fails every open (as for ENOENT and EACCES) or every
-// read (as for EIO), as `failReads` says.
-inline const char* faultVfs(bool failReads) {
-  static sqlite3_io_methods methods;
-  static sqlite3_vfs vfs[2];
-  static const bool registered = [] {
-    for (int i = 0; i < 2; ++i) {
-      vfs[i] = *sqlite3_vfs_find(nullptr);
-      vfs[i].zName = i == 0 ? "ovra-cantopen" : "ovra-eio";
-      vfs[i].pAppData = sqlite3_vfs_find(nullptr);
-      vfs[i].xOpen = i == 0 ? [](sqlite3_vfs*, sqlite3_filename, sqlite3_file* file, int, int*) {
-        file->pMethods = nullptr;
-        return SQLITE_CANTOPEN;
-      } : [](sqlite3_vfs* self, sqlite3_filename name, sqlite3_file* file, int flags, int* out) {
-        auto* base = static_cast<sqlite3_vfs*>(self->pAppData);
-        int rc = base->xOpen(base, name, file, flags, out);
-        if (rc == SQLITE_OK) {
-          methods = *file->pMethods;
-          methods.xRead = [](sqlite3_file*, void*, int, sqlite3_int64) { return SQLITE_IOERR_READ; };
-          file->pMethods = &methods;
-        }
-        return rc;
-      };
-      sqlite3_vfs_register(&vfs[i], 0);
-    }
-    return true;
-  }();
-  return registered ? vfs[failReads ? 1 : 0].zName : nullptr;
-}
 
 class FaultEnv : public backup::BackupEnv {
  public:
@@ -69,10 +39,10 @@ class FaultEnv : public backup::BackupEnv {
     return real_->listDirectory(path);
   }
   bool isDirectory(const std::string& path) override {
-    return !fails("isdir", path) && real_->isDirectory(path);
+    return !fails("isdir", path, false) && real_->isDirectory(path);
   }
   bool fileExists(const std::string& path) override {
-    return !fails("exists", path) && real_->fileExists(path);
+    return !fails("exists", path, false) && real_->fileExists(path);
   }
   std::optional<std::string> readFile(const std::string& path) override {
     return fails("read", path) ? std::nullopt : real_->readFile(path);
@@ -80,22 +50,25 @@ class FaultEnv : public backup::BackupEnv {
   std::optional<platform::Plist> readPlist(const std::string& path) override {
     return fails("plist", path) ? std::nullopt : real_->readPlist(path);
   }
+  // Real opens of other files: one that is not there, or /proc/self/mem, whose first
+  // bytes the kernel answers with EIO.
   int openDatabase(const std::string& path, backup::Connection& db) override {
     if (!fails("open", path)) return real_->openDatabase(path, db);
-    if (fault == Fault::kReplaced) return real_->openDatabase(replacement, db);
-    return sqlite3_open_v2(backup::readOnlyUri(path).c_str(), db.out(),
-                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                           faultVfs(fault == Fault::kIoError));
+    return real_->openDatabase(fault == Fault::kReplaced  ? replacement
+                               : fault == Fault::kIoError ? "/proc/self/mem"
+                                                          : path + "-missing",
+                               db);
   }
 
  private:
-  bool fails(const char* call, const std::string& path) {
+  bool fails(const char* call, const std::string& path, bool read = true) {
     if (++calls == failAt) {
       failed = call + (" " + path);
       if (onFault) onFault();
       return true;
     }
-    return !failUnder.empty() && path.starts_with(failUnder);
+    const bool content = fault == Fault::kIoError || fault == Fault::kReplaced;
+    return !failUnder.empty() && path.starts_with(failUnder) && (read || !content);
   }
 
   backup::BackupEnv* real_ = backup::BackupEnv::Default();
