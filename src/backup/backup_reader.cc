@@ -325,7 +325,9 @@ void BackupReader::readAddressBook(const std::string& path) {
       dbResults(path, "SELECT DISTINCT ROWID,First,Last,Middle FROM ABPerson", "contact(s)");
   // One connection and one prepared statement serve the values of every contact.
   std::unique_ptr<RepeatedQuery> values;
-  if (!contacts.rows.empty()) values = std::make_unique<RepeatedQuery>(path, kValuesQueryPrefix, env_);
+  if (!contacts.rows.empty()) {
+    values = std::make_unique<RepeatedQuery>(path, kValuesQueryPrefix, env_);
+  }
   for (const model::Record& row : contacts.rows) {
     auto person = std::make_shared<model::Person>();
     person->setUid(textAt(row, 0));

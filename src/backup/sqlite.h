@@ -4,9 +4,10 @@
 // Files are opened read-only and immutable: nothing is ever created or written next to
 // them (no journal, write-ahead log or shared-memory file), which is what a backup
 // folder needs. Files are opened through a BackupEnv (the real one unless one is given),
-// which must outlive the objects. Objects belong to the thread that made them. SQLite::query opens its own
-// connection for each call; RepeatedQuery keeps one connection for a run of queries that
-// differ only in a trailing literal, and gives the very same results.
+// which must outlive the objects. Objects belong to the thread that made them.
+// SQLite::query opens its own connection for each call; RepeatedQuery keeps one
+// connection for a run of queries that differ only in a trailing literal, and gives the
+// very same results.
 #ifndef OVRA_BACKUP_SQLITE_H_
 #define OVRA_BACKUP_SQLITE_H_
 
