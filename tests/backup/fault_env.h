@@ -5,6 +5,7 @@
 #define OVRA_TESTS_BACKUP_FAULT_ENV_H_
 
 #include <functional>
+#include <set>
 #include <string>
 
 #include "backup/backup_env.h"
@@ -30,7 +31,8 @@ class FaultEnv : public backup::BackupEnv {
   std::string replacement;        // for kReplaced
   std::function<void()> onFault;  // called as the numbered call fails
   int64_t calls = 0;
-  std::string failed;  // "<call> <path>" of the numbered call once it failed
+  std::string failed;           // "<call> <path>" of the numbered call once it failed
+  std::set<std::string> paths;  // every path asked about
 
   std::optional<std::vector<std::string>> listDirectory(const std::string& path) override {
     if (!fails("list", path)) return real_->listDirectory(path);
@@ -62,6 +64,7 @@ class FaultEnv : public backup::BackupEnv {
 
  private:
   bool fails(const char* call, const std::string& path, bool read = true) {
+    paths.insert(path);
     if (++calls == failAt) {
       failed = call + (" " + path);
       if (onFault) onFault();

@@ -104,6 +104,19 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
         }
       }
     }
+    // Every call on one path failing: the path is missing or unreadable.
+    for (const std::string& path : clean.paths) {
+      for (Fault fault : {Fault::kMissing, Fault::kIoError}) {
+        testing::FaultEnv env;
+        env.failUnder = path;
+        env.fault = fault;
+        const Outcome run = extract(home.path(), env);
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(std::ranges::includes(full.records, run.records));
+        EXPECT_EQ(run.begun, run.read);
+        ++points;
+      }
+    }
     std::cout << (modern ? "later" : "old") << " backup: " << points << " fault points\n";
     EXPECT_GT(points, 40);
   }
