@@ -25,15 +25,16 @@ class BackupEnv {
   static BackupEnv* Default();
 
   // As platform::listDirectory, isDirectory, fileExists and readFile (fs.h).
-  virtual std::optional<std::vector<std::string>> listDirectory(const std::string& path) = 0;
-  virtual bool isDirectory(const std::string& path) = 0;
-  virtual bool fileExists(const std::string& path) = 0;
-  virtual std::optional<std::string> readFile(const std::string& path) = 0;
+  [[nodiscard]] virtual std::optional<std::vector<std::string>> listDirectory(
+      const std::string& path) = 0;
+  [[nodiscard]] virtual bool isDirectory(const std::string& path) = 0;
+  [[nodiscard]] virtual bool fileExists(const std::string& path) = 0;
+  [[nodiscard]] virtual std::optional<std::string> readFile(const std::string& path) = 0;
   // The property list in the file; nothing when it cannot be read or parsed.
-  virtual std::optional<platform::Plist> readPlist(const std::string& path) = 0;
+  [[nodiscard]] virtual std::optional<platform::Plist> readPlist(const std::string& path) = 0;
   // Opens the database file read-only and immutable (readOnlyUri) into `db`, which must
   // be empty; returns SQLite's result code. `db` may hold a handle even on failure.
-  virtual int openDatabase(const std::string& path, Connection& db) = 0;
+  [[nodiscard]] virtual int openDatabase(const std::string& path, Connection& db) = 0;
 };
 
 }  // namespace ovra::backup

@@ -37,7 +37,8 @@ class BackupReader {
   // Names of every entry of the backup directory as listed, or nothing when it cannot be
   // listed.
   std::optional<std::vector<std::string>> backupFolders() const;
-  // Reads every backup folder, appending one detailed-log line per backup.
+  // Reads every backup folder, appending one detailed-log line per backup (and one when
+  // the directory, counted a moment before, cannot be listed).
   void extractPlatformContents();
 
   // Walks the folder's Manifest.mbdb and extracts every database record it names.
