@@ -73,35 +73,35 @@ struct Damage {
   Harm harm;
   std::string with;  // kStatements: what to run on it; kReplaced: the file put in its place
   std::string line;  // a console line ends with this
+  size_t events;     // at least this many events are read
 };
 
 TEST(DamagedDatabases, GiveTheirLineAndTheWalkGoesOn) {
   using sample::kAddressBookDatabase, sample::kCallDatabase, sample::kSmsDatabase, Harm::kLocked,
       Harm::kStatements;
-  const std::string kMalformed = "(error: 11=database disk image is malformed)";
+  const std::string kMalformed = "11=database disk image is malformed)";
   const std::string kFailed = "SQL Statement failed to execute. (error: ";
   const Damage cases[] = {
       // Opened immutable, the file is read as it is: no lock is taken or waited for, and
       // the writer's uncommitted row is not seen.
-      {false, kSmsDatabase, kLocked, "", "Found 400 SMS"},
-      {false, kSmsDatabase, Harm::kScribbled, "", "FROM message: OK " + kMalformed},
-      {false, kSmsDatabase, Harm::kTruncated, "",
-       "FROM message: " + kFailed +
-           "11=database disk "
-           "image is malformed)"},
-      {false, kSmsDatabase, Harm::kReplaced, "Info.plist", "26=file is not a database)"},
+      {false, kSmsDatabase, kLocked, "", "Found 400 SMS", 550},
+      // The rows on the pages before the damage are kept.
+      {false, kSmsDatabase, Harm::kScribbled, "", "FROM message: OK (error: " + kMalformed, 300},
+      {false, kSmsDatabase, Harm::kTruncated, "", "FROM message: " + kFailed + kMalformed, 150},
+      {false, kSmsDatabase, Harm::kReplaced, "Info.plist", "26=file is not a database)", 150},
       {false, kCallDatabase, Harm::kReplaced,
        sample::storedName(sample::kBookmarksDatabase.domain, sample::kBookmarksDatabase.path),
-       "FROM call: " + kFailed + "1=no such table: call)"},
+       "FROM call: " + kFailed + "1=no such table: call)", 400},
       {false, kAddressBookDatabase, kStatements, "DROP TABLE ABPerson; CREATE TABLE ABPerson (a);",
-       "FROM ABPerson: " + kFailed + "1=no such column: First)"},
-      {false, kSmsDatabase, kStatements, kHostileMessages, "Found 404 SMS"},
-      {false, kAddressBookDatabase, kStatements, kHostileContacts, "Found 13 contact(s)"},
-      {true, kSmsDatabase, kStatements, kHostileLaterMessages, "Found 404 SMS"},
-      {true, sample::kCallStore, kStatements, kHostileCalls, "Found 153 call(s)"},
+       "FROM ABPerson: " + kFailed + "1=no such column: First)", 550},
+      {false, kSmsDatabase, kStatements, kHostileMessages, "Found 404 SMS", 554},
+      {false, kAddressBookDatabase, kStatements, kHostileContacts, "Found 13 contact(s)", 550},
+      {true, kSmsDatabase, kStatements, kHostileLaterMessages, "Found 404 SMS", 554},
+      {true, sample::kCallStore, kStatements, kHostileCalls, "Found 153 call(s)", 553},
       {true, sample::kCallStore, Harm::kUnreadable, "",
        "FROM ZCALLRECORD c: SQLite Database failed to open (error code: 10). (error: 10=disk I/O "
-       "error)"},
+       "error)",
+       400},
   };
   for (const Damage& d : cases) {
     SCOPED_TRACE(d.line);
@@ -114,9 +114,9 @@ TEST(DamagedDatabases, GiveTheirLineAndTheWalkGoesOn) {
     env.fault = d.harm == Harm::kReplaced ? testing::Fault::kReplaced : testing::Fault::kIoError;
     env.replacement = platform::joinPath(folder, d.with);
     const auto size = std::filesystem::file_size(file);
-    if (d.harm == Harm::kScribbled) {  // pages 40% to 60% into the file
+    if (d.harm == Harm::kScribbled) {  // pages 70% to 90% into the file
       std::fstream(file, std::ios::in | std::ios::out | std::ios::binary)
-          .seekp(static_cast<std::streamoff>(size * 2 / 5 / 4096 * 4096))
+          .seekp(static_cast<std::streamoff>(size * 7 / 10 / 4096 * 4096))
           .write(std::string(size / 5, '\xa5').data(), static_cast<std::streamsize>(size / 5));
     }
     if (d.harm == Harm::kTruncated) std::filesystem::resize_file(file, 3 * 4096);
@@ -135,6 +135,7 @@ TEST(DamagedDatabases, GiveTheirLineAndTheWalkGoesOn) {
     EXPECT_EQ(
         std::ranges::count_if(lines, [](const auto& l) { return l.starts_with("Processed"); }), 5);
     EXPECT_NE(log.text().find("Read backup of Anna's iPhone."), std::string::npos);
+    EXPECT_GE(session.eventCount(), d.events);
     session.arrangeContents();  // and what was read goes through matching and out as text
     session.buildContactRows(1);
     EXPECT_FALSE(session.allEvents().empty());
