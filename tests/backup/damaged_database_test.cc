@@ -23,6 +23,7 @@ void whileLocked(const std::string& path, const std::function<void()>& body) {
   ASSERT_EQ(pipe(ready) | pipe(done), 0);
   char c = 'n';
   const pid_t child = fork();
+  ASSERT_GE(child, 0);
   if (child == 0) {
     Connection db;
     if (sqlite3_open(path.c_str(), db.out()) == SQLITE_OK &&
