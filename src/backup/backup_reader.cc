@@ -81,13 +81,14 @@ const std::string& textAt(const model::Record& row, size_t i) {
 
 }  // namespace
 
-BackupReader::BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog)
-    : home_(std::move(home)), s_(s), detailedLog_(detailedLog) {}
+BackupReader::BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog,
+                           BackupEnv* env)
+    : home_(std::move(home)), s_(s), detailedLog_(detailedLog), env_(env) {}
 
 std::string BackupReader::backupDirPath() const { return backupDirectory(home_); }
 
 std::optional<std::vector<std::string>> BackupReader::backupFolders() const {
-  return platform::listDirectory(backupDirPath());
+  return env_->listDirectory(backupDirPath());
 }
 
 void BackupReader::extractPlatformContents() {
@@ -95,30 +96,34 @@ void BackupReader::extractPlatformContents() {
   std::optional<std::vector<std::string>> counted = backupFolders();
   platform::log("found " + std::to_string(counted ? counted->size() : 0) + " backupfolders");
   std::optional<std::vector<std::string>> folders = backupFolders();
-  if (!folders) return;
   const std::string dir = backupDirPath();
+  if (!folders) {
+    // Listed a moment ago: the directory went away or failed in between.
+    if (counted) note("backup directory " + dir + " cannot be listed: no backup read");
+    return;
+  }
   for (const std::string& name : *folders) {
     const std::string folder = platform::joinPath(dir, name);
-    if (!platform::isDirectory(folder)) continue;
+    if (!env_->isDirectory(folder)) continue;
     const std::string infoPath = platform::joinPath(folder, kInfoPlistName);
-    if (!platform::fileExists(infoPath)) {
+    if (!env_->fileExists(infoPath)) {
       platform::log("No Info.plist in " + folder);
       continue;
     }
     platform::log("backup folder:" + folder);
     std::optional<std::string> deviceName;
-    if (std::optional<platform::Plist> info = platform::Plist::fromFile(infoPath)) {
+    if (std::optional<platform::Plist> info = env_->readPlist(infoPath)) {
       deviceName = info->stringForKey("Device Name");
     }
     platform::log("Device name:" + platform::describe(deviceName));
     if (std::optional<platform::Plist> manifest =
-            platform::Plist::fromFile(platform::joinPath(folder, kManifestPlistName));
+            env_->readPlist(platform::joinPath(folder, kManifestPlistName));
         manifest && manifest->boolForKey("IsEncrypted").value_or(false)) {
       note("encrypted backup of " + platform::describe(deviceName) + ": not read");
       continue;
     }
-    if (!platform::fileExists(platform::joinPath(folder, kManifestName)) &&
-        platform::fileExists(platform::joinPath(folder, kManifestDbName))) {
+    if (!env_->fileExists(platform::joinPath(folder, kManifestName)) &&
+        env_->fileExists(platform::joinPath(folder, kManifestDbName))) {
       processManifestDb(folder);
     } else {
       process_mbdb_file(folder);
@@ -133,7 +138,7 @@ void BackupReader::extractPlatformContents() {
 void BackupReader::process_mbdb_file(const std::string& folderPath) {
   const std::string manifestPath = platform::joinPath(folderPath, kManifestName);
   platform::log("proccesing mbdb file " + manifestPath);
-  std::optional<std::string> bytes = platform::readFile(manifestPath);
+  std::optional<std::string> bytes = env_->readFile(manifestPath);
   if (!bytes || bytes->empty()) {
     platform::log("No data read from MBDB file!");
     return;
@@ -157,6 +162,7 @@ void BackupReader::processManifestDb(const std::string& folderPath) {
   platform::log("reading file list " + manifestPath);
   SQLite sqlite;
   sqlite.setFilename(manifestPath);
+  sqlite.setEnv(env_);
   const SQLiteResult records = sqlite.query(kManifestFilesQuery);
   if (records.errorCode != "OK") {
     note("file list " + manifestPath + " cannot be read: " + records.errorCode);
@@ -176,7 +182,7 @@ void BackupReader::processManifestDb(const std::string& folderPath) {
       note(record + " is stored as " + fileId + ", not under its own name: read all the same");
     }
     const std::string stored = platform::joinPath(folderPath, storedSubPath(fileId));
-    if (!platform::fileExists(stored)) {
+    if (!env_->fileExists(stored)) {
       note(record + ": its file " + fileId + " is missing");
       continue;
     }
@@ -214,7 +220,7 @@ void BackupReader::getSQLightContents(const std::string& path, const std::string
     const bool sms = filename.ends_with("sms.db");
     const LayoutCheck layout =
         checkLayout(path, sms ? DatabaseKind::kMessages : DatabaseKind::kCalls,
-                    filename.ends_with(kCallStoreName));
+                    filename.ends_with(kCallStoreName), env_);
     if (layout.later) {
       readLaterLayout(path, filename, sms, layout);
     } else if (sms) {
@@ -278,6 +284,7 @@ void BackupReader::readLaterLayout(const std::string& path, const std::string& f
   }
   SQLite sqlite;
   sqlite.setFilename(path);
+  sqlite.setEnv(env_);
   sqlite.addFunction(kBodyTextFunction, attributedBodyText);
   const std::string sql = sms ? laterMessagesQuery(layout.hasAttributedBody) : laterCallsQuery();
   SQLiteResult rows = reportQuery(sqlite.query(sql), path, sql, sms ? "SMS" : "call(s)");
@@ -318,7 +325,9 @@ void BackupReader::readAddressBook(const std::string& path) {
       dbResults(path, "SELECT DISTINCT ROWID,First,Last,Middle FROM ABPerson", "contact(s)");
   // One connection and one prepared statement serve the values of every contact.
   std::unique_ptr<RepeatedQuery> values;
-  if (!contacts.rows.empty()) values = std::make_unique<RepeatedQuery>(path, kValuesQueryPrefix);
+  if (!contacts.rows.empty()) {
+    values = std::make_unique<RepeatedQuery>(path, kValuesQueryPrefix, env_);
+  }
   for (const model::Record& row : contacts.rows) {
     auto person = std::make_shared<model::Person>();
     person->setUid(textAt(row, 0));
@@ -344,6 +353,7 @@ SQLiteResult BackupReader::dbResults(const std::string& path, const std::string&
                                      const std::optional<std::string>& logMsg) {
   SQLite sqlite;
   sqlite.setFilename(path);
+  sqlite.setEnv(env_);
   return reportQuery(sqlite.query(query), path, query, logMsg);
 }
 

@@ -5,8 +5,10 @@
 //
 // The controller owns one reader and calls extractPlatformContents() once, on its
 // extraction thread. The reader writes the Session (through its locked appenders) and
-// the DetailedLog; it holds references to both, which must outlive it. Databases are
-// opened read-only; nothing is ever written into a backup folder.
+// the DetailedLog; it holds references to both, which must outlive it. Every file,
+// listing, property list and database is reached through a BackupEnv (the real one
+// unless one is given), which must outlive it too. Databases are opened read-only;
+// nothing is ever written into a backup folder.
 #ifndef OVRA_BACKUP_BACKUP_READER_H_
 #define OVRA_BACKUP_BACKUP_READER_H_
 
@@ -16,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/backup_env.h"
 #include "backup/database_layout.h"
 #include "backup/detailed_log.h"
 #include "backup/sqlite.h"
@@ -26,14 +29,16 @@ namespace ovra::backup {
 class BackupReader {
  public:
   // `home` stands for the user's home folder.
-  BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog);
+  BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog,
+               BackupEnv* env = BackupEnv::Default());
 
   // home/Library/Application Support/MobileSync/Backup
   std::string backupDirPath() const;
   // Names of every entry of the backup directory as listed, or nothing when it cannot be
   // listed.
   std::optional<std::vector<std::string>> backupFolders() const;
-  // Reads every backup folder, appending one detailed-log line per backup.
+  // Reads every backup folder, appending one detailed-log line per backup (and one when
+  // the directory, counted a moment before, cannot be listed).
   void extractPlatformContents();
 
   // Walks the folder's Manifest.mbdb and extracts every database record it names.
@@ -77,6 +82,7 @@ class BackupReader {
   std::string home_;
   model::Session& s_;
   DetailedLog& detailedLog_;
+  BackupEnv* env_;  // not owned
 };
 
 }  // namespace ovra::backup

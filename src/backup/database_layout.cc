@@ -36,9 +36,11 @@ std::string unixSeconds(const std::string& column) {
 
 }  // namespace
 
-LayoutCheck checkLayout(const std::string& path, DatabaseKind kind, bool alwaysLater) {
+LayoutCheck checkLayout(const std::string& path, DatabaseKind kind, bool alwaysLater,
+                        BackupEnv* env) {
   SQLite sqlite;
   sqlite.setFilename(path);
+  sqlite.setEnv(env);
   SQLiteResult found = sqlite.query(
       "SELECT t.name, c.name FROM sqlite_master t, pragma_table_info(t.name) c "
       "WHERE t.type = 'table' AND t.name IN ('message', 'handle', 'ZCALLRECORD')");
@@ -50,6 +52,12 @@ LayoutCheck checkLayout(const std::string& path, DatabaseKind kind, bool alwaysL
     names.insert(table + "." + lower((*row)[1].asString()));
   }
   LayoutCheck check;
+  if (found.errorCode != "OK") {
+    // Nothing is known of the tables: the queries of the layout the name stands for
+    // report why.
+    check.later = alwaysLater;
+    return check;
+  }
   std::vector<const char*> needed;
   if (kind == DatabaseKind::kMessages) {
     check.later = names.contains("handle") || names.contains("message.handle_id");

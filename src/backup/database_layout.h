@@ -1,11 +1,13 @@
 // Which table layout a phone's message or call database holds, read from the names of its
 // tables and columns, and the queries that read the later layouts into rows of the same
 // shapes as the first ones. Pure functions apart from checkLayout, which runs one
-// read-only query; any thread.
+// read-only query through the BackupEnv it is given; any thread.
 #ifndef OVRA_BACKUP_DATABASE_LAYOUT_H_
 #define OVRA_BACKUP_DATABASE_LAYOUT_H_
 
 #include <string>
+
+#include "backup/backup_env.h"
 
 namespace ovra::backup {
 
@@ -13,7 +15,7 @@ enum class DatabaseKind { kMessages, kCalls };
 
 struct LayoutCheck {
   // False for the first layouts, which are read as they always were, and for files
-  // whose tables cannot be listed (their queries then report why).
+  // whose tables cannot be listed, unless alwaysLater (their queries then report why).
   bool later = false;
   // For a later layout: the first table or column the queries need that the file lacks
   // ("message.is_from_me"), or "" when all are there.
@@ -25,7 +27,8 @@ struct LayoutCheck {
 // The later message layout has a `handle` table or a `message.handle_id` column; the
 // later call layout has a ZCALLRECORD table. `alwaysLater` takes a file as the later
 // layout even without those (CallHistory.storedata holds no other).
-LayoutCheck checkLayout(const std::string& path, DatabaseKind kind, bool alwaysLater);
+LayoutCheck checkLayout(const std::string& path, DatabaseKind kind, bool alwaysLater,
+                        BackupEnv* env);
 
 // The SQL function that reads an attributedBody (attributedBodyText).
 inline constexpr char kBodyTextFunction[] = "ovra_body_text";

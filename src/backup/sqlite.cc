@@ -18,13 +18,6 @@
 namespace ovra::backup {
 namespace {
 
-// Opens `filename` read-only and immutable; returns the open call's code. The handle may
-// be set even when the code is not SQLITE_OK.
-int openReadOnly(Connection& db, const std::string& filename) {
-  return sqlite3_open_v2(readOnlyUri(filename).c_str(), db.out(),
-                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
-}
-
 std::string openFailureText(int code) {
   return "SQLite Database failed to open (error code: " + std::to_string(code) + ").";
 }
@@ -137,7 +130,7 @@ std::string readOnlyUri(const std::string& path) {
 SQLiteResult SQLite::query(const std::string& sql) const {
   SQLiteResult result = SQLiteResult::createSQLiteResult();
   Connection db;
-  if (int rc = openReadOnly(db, filename_); rc != SQLITE_OK) {
+  if (int rc = env_->openDatabase(filename_, db); rc != SQLITE_OK) {
     result.errorCode = openFailureText(rc);
   } else {
     for (const auto& [name, function] : functions_) {
@@ -159,9 +152,9 @@ struct RepeatedQuery::State {
   std::vector<std::string> columnTypes;
 };
 
-RepeatedQuery::RepeatedQuery(std::string filename, std::string prefix)
-    : filename_(std::move(filename)), prefix_(std::move(prefix)), state_(new State) {
-  state_->opened = openReadOnly(state_->db, filename_) == SQLITE_OK;
+RepeatedQuery::RepeatedQuery(std::string filename, std::string prefix, BackupEnv* env)
+    : filename_(std::move(filename)), prefix_(std::move(prefix)), env_(env), state_(new State) {
+  state_->opened = env_->openDatabase(filename_, state_->db) == SQLITE_OK;
   if (!state_->opened) return;
   std::string sql = prefix_ + "?1";
   if (sqlite3_prepare_v2(state_->db.get(), sql.c_str(), -1, state_->bound.out(), nullptr) !=
@@ -181,6 +174,7 @@ SQLiteResult RepeatedQuery::run(const std::string& literal) {
   if (!state_->opened) {
     SQLite fresh;
     fresh.setFilename(filename_);
+    fresh.setEnv(env_);
     return fresh.query(prefix_ + literal);
   }
   int64_t value = 0;

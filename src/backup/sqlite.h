@@ -3,9 +3,11 @@
 //
 // Files are opened read-only and immutable: nothing is ever created or written next to
 // them (no journal, write-ahead log or shared-memory file), which is what a backup
-// folder needs. Objects belong to the thread that made them. SQLite::query opens its own
-// connection for each call; RepeatedQuery keeps one connection for a run of queries that
-// differ only in a trailing literal, and gives the very same results.
+// folder needs. Files are opened through a BackupEnv (the real one unless one is given),
+// which must outlive the objects. Objects belong to the thread that made them.
+// SQLite::query opens its own connection for each call; RepeatedQuery keeps one
+// connection for a run of queries that differ only in a trailing literal, and gives the
+// very same results.
 #ifndef OVRA_BACKUP_SQLITE_H_
 #define OVRA_BACKUP_SQLITE_H_
 
@@ -16,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "backup/backup_env.h"
 #include "model/event.h"
 
 namespace ovra::backup {
@@ -38,6 +41,8 @@ class SQLite {
  public:
   const std::string& filename() const { return filename_; }
   void setFilename(std::string filename) { filename_ = std::move(filename); }
+  // Where the file is opened; not owned.
+  void setEnv(BackupEnv* env) { env_ = env; }
   // Makes `function` callable as `name(x)` in the statements this object runs.
   void addFunction(std::string name, BytesToText function) {
     functions_.emplace_back(std::move(name), function);
@@ -49,6 +54,7 @@ class SQLite {
 
  private:
   std::string filename_;
+  BackupEnv* env_ = BackupEnv::Default();
   std::vector<std::pair<std::string, BytesToText>> functions_;
 };
 
@@ -59,7 +65,7 @@ class SQLite {
 // the same text: when the file cannot be opened, each run falls back to exactly that.
 class RepeatedQuery {
  public:
-  RepeatedQuery(std::string filename, std::string prefix);
+  RepeatedQuery(std::string filename, std::string prefix, BackupEnv* env = BackupEnv::Default());
   RepeatedQuery(const RepeatedQuery&) = delete;
   RepeatedQuery& operator=(const RepeatedQuery&) = delete;
   ~RepeatedQuery() noexcept;
@@ -70,6 +76,7 @@ class RepeatedQuery {
   struct State;
   std::string filename_;
   std::string prefix_;
+  BackupEnv* env_;  // not owned
   std::unique_ptr<State> state_;
 };
 
