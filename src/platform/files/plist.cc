@@ -3,7 +3,6 @@
 #include <plist/plist.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 
 #include "platform/files/fs.h"
@@ -70,12 +69,11 @@ std::optional<std::string> Plist::stringForKey(const std::string& key) const {
   if (!isDictionary()) return std::nullopt;
   plist_t item = plist_dict_get_item(static_cast<plist_t>(root_), key.c_str());
   if (item == nullptr || plist_get_node_type(item) != PLIST_STRING) return std::nullopt;
-  char* value = nullptr;
-  plist_get_string_val(item, &value);
+  // Not plist_get_string_val: it asserts (and so aborts) when the string holds a NUL,
+  // which a damaged Info.plist can. The text runs to the first NUL, as it always did.
+  const char* value = plist_get_string_ptr(item, nullptr);
   if (value == nullptr) return std::nullopt;
-  std::string out(value);
-  std::free(value);
-  return out;
+  return std::string(value);
 }
 
 std::optional<std::string> Plist::toXml() const {
