@@ -3,21 +3,15 @@
 // input wrapped as the payload of an APP segment in front of a known frame header must
 // give that frame's size. Any breach aborts.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "facebook/image.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
 
-// Names the broken property's line, then aborts.
-void check(bool condition, int line = __builtin_LINE()) {
-  if (condition) return;
-  std::fprintf(stderr, "property broken at line %d of %s\n", line, __FILE__);
-  std::abort();
-}
+using ovra::fuzz::check;
 
 unsigned u16At(std::string_view s, size_t i) {
   return static_cast<unsigned char>(s[i]) << 8 | static_cast<unsigned char>(s[i + 1]);

@@ -3,25 +3,15 @@
 // name a device. The input is also a device name that the writer puts in an Info.plist
 // dictionary: both forms must read back that name. Any breach aborts.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "platform/base/utf8.h"
 #include "platform/files/plist.h"
 
-namespace {
-
-// Names the broken property's line, then aborts.
-void check(bool condition, int line = __builtin_LINE()) {
-  if (condition) return;
-  std::fprintf(stderr, "property broken at line %d of %s\n", line, __FILE__);
-  std::abort();
-}
-
-}  // namespace
+using ovra::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using ovra::platform::Plist;

@@ -4,32 +4,26 @@
 // is the text as it stands. The input is also tried as a token of its own. Any breach
 // aborts.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "facebook/graph_client.h"
+#include "fuzz/fuzz_check.h"
 #include "platform/base/url_escape.h"
 #include "platform/base/utf8.h"
 
 namespace {
 
-// Names the broken property's line, then aborts.
-void check(bool condition, int line = __builtin_LINE()) {
-  if (condition) return;
-  std::fprintf(stderr, "property broken at line %d of %s\n", line, __FILE__);
-  std::abort();
-}
+using ovra::fuzz::check;
 
 // The token taken from a redirect address that carries `token` escaped as a query value.
 void checkRoundTrip(const std::string& token) {
   const std::optional<std::string> escaped = ovra::platform::escapeQueryValue(token);
   check(escaped.has_value());
-  const ovra::facebook::TokenCapture again = ovra::facebook::captureAccessToken(
-      std::string(ovra::facebook::kLoginRedirectURI) + "#access_token=" + *escaped +
-      "&expires_in=5183999");
+  const ovra::facebook::TokenCapture again =
+      ovra::facebook::captureAccessToken(std::string(ovra::facebook::kLoginRedirectURI) +
+                                         "#access_token=" + *escaped + "&expires_in=5183999");
   check(again.found && again.token == token);
 }
 
