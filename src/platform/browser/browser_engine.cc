@@ -3,7 +3,6 @@
 #include <httplib.h>
 
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -35,13 +34,6 @@ constexpr uintmax_t kMaxFileBytes = 64u << 20;
 constexpr size_t kMaxAddress = 4096;  // an address pasted by the person
 constexpr int kMaxSide = 16384;       // of the browser window, in points
 constexpr char kController[] = "appController";
-
-std::optional<uint64_t> parseNumber(std::string_view text) {
-  uint64_t n = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return n;
-}
 
 double finite(double d) { return std::isfinite(d) ? d : 0; }
 
@@ -216,12 +208,8 @@ void BrowserEngine::route() {
         });
   });
   s.Get(R"(/page/(\d+)/.+)", [this](const httplib::Request& req, httplib::Response& res) {
-    // The raw target, not the unescaped path, so that escapes are judged only once.
-    std::string_view target = std::string_view(req.target).substr(0, req.target.find('?'));
-    target.remove_prefix(std::string_view("/page/").size());
-    const size_t slash = target.find('/');
-    const std::optional<uint64_t> id = parseNumber(target.substr(0, slash));
-    res.status = id ? serveResource(*id, target.substr(slash + 1), res) : 404;
+    const std::optional<PageTarget> page = pageTarget(req.target);
+    res.status = page ? serveResource(page->id, page->rawPath, res) : 404;
   });
   s.Post(R"(/call/(\d+)/(\w+))", [this](const httplib::Request& req, httplib::Response& res) {
     const std::optional<uint64_t> id = parseNumber(req.matches[1].str());

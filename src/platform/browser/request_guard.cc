@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <charconv>
 #include <filesystem>
 #include <string>
 
@@ -77,6 +78,25 @@ std::optional<std::string_view> queryValue(std::string_view query, std::string_v
     }
   }
   return std::nullopt;
+}
+
+std::optional<uint64_t> parseNumber(std::string_view text) {
+  uint64_t n = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return n;
+}
+
+std::optional<PageTarget> pageTarget(std::string_view target) {
+  // The raw target, not the unescaped path, so that escapes are judged only once.
+  constexpr std::string_view kPrefix = "/page/";
+  target = target.substr(0, target.find('?'));
+  if (!target.starts_with(kPrefix)) return std::nullopt;
+  target.remove_prefix(kPrefix.size());
+  const size_t slash = target.find('/');
+  const std::optional<uint64_t> id = parseNumber(target.substr(0, slash));
+  if (slash == std::string_view::npos || !id) return std::nullopt;
+  return PageTarget{*id, target.substr(slash + 1)};
 }
 
 std::optional<std::string> resolveResource(const std::string& folder, std::string_view rawPath) {
