@@ -1,6 +1,6 @@
-// The pages as a person uses them, in headless Chromium, on generated homes: the small
-// sample, a large one, and a copy of the sample whose databases hold empty and non-numeric
-// flags and durations. The figures a page shows are checked against an independent count
+// Ovra in a real browser, as a person uses it, in headless Chromium on generated homes: the
+// small sample, a large one, and a copy of the sample whose databases hold empty and
+// non-numeric flags and durations. The figures a page shows are checked against an independent count
 // from the timeline text. Screenshots go to OVRA_BUILD_DIR/screenshots.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
@@ -46,39 +46,53 @@ function countTimeline(text) {
   return out;
 }
 
-// Opens Ovra on HOME as a person would, skips the sign-in, and runs `check` on the page
-// and the frame that shows SHOWS; then closes both.
+// Opens Ovra on HOME as a person would: the secret leaves the address bar, the loading
+// page stands beside the sign-in pane (offline here), the sign-in is skipped. Runs `check`
+// on the page and the frame that shows SHOWS, then ends Ovra, which must exit cleanly.
 async function withOvra(home, shows, check, { shot } = {}) {
   const { host, address } = await startOvra(build, home);
+  const ended = new Promise((resolve) => host.on("exit", (code, signal) => resolve({ code, signal })));
   const context = await browser.newContext({ viewport: { width: 1280, height: 800 }, acceptDownloads: true });
   await context.route("https://graph.facebook.com/**", (route) => route.abort());
   try {
     const page = await watchedPage(context);
     await page.goto(address);
+    assert.equal(new URL(page.url()).search, "");
     const loading = await frameShowing(page, "loading.html");
     await loading.locator("#log li").first().waitFor();
+    await page.getByRole("link", { name: "Open the sign-in page" }).waitFor();
+    await page.getByText("No network: the sign-in page cannot be reached.").waitFor();
     if (shot) {
       // The waiting page, served the way the loading page is.
       const waiting = await watchedPage(context);
       await waiting.goto(loading.url().replace("loading.html", "loading_afterFacebook.html"));
       await screenshots(waiting, "loading_afterFacebook");
-      await screenshots(page, "loading");
       assert.deepEqual(waiting.problems, []);
+      // Both panes follow the window.
+      await screenshots(page, "loading", () => {
+        const f = document.querySelector('iframe[src$="/loading.html"]').getBoundingClientRect();
+        const pane = document.querySelector(".o").getBoundingClientRect();
+        return f.height === innerHeight && pane.height === innerHeight &&
+               pane.right === innerWidth && f.width < innerWidth / 2 + 1;
+      });
     }
     await loading.click("#skip");
     const frame = await frameShowing(page, shows);
     await frame.locator(shows === "main.html" ? "#person-stats dd" : "#log li").first().waitFor();
-    await check(page, frame);
+    await check(page, frame, context);
     assert.deepEqual(page.problems, []);
   } finally {
     await context.close();
     host.kill("SIGTERM");
+    assert.deepEqual(await ended, { code: 0, signal: null });
   }
 }
 
-async function screenshots(page, name) {
+// Screenshots at both sizes; with `laidOut`, first waits until it holds in the top page.
+async function screenshots(page, name, laidOut) {
   for (const [w, h] of [[1280, 800], [640, 400]]) {
     await page.setViewportSize({ width: w, height: h });
+    if (laidOut) await page.waitForFunction(laidOut);
     await page.waitForTimeout(400);
     await page.screenshot({ path: path.join(shots, `${name}-${w}x${h}.png`) });
   }
@@ -105,9 +119,23 @@ async function checkFigures(main, rows) {
   return contacts;
 }
 
-test("the sample: the four pages draw, a person's figures, search, keyboard and exports", async () => {
-  await withOvra(makeHome("small"), "main.html", async (page, main) => {
-    await screenshots(page, "main");
+test("the sample: the four pages, the bridge, a person's figures, search, keyboard, exports", async () => {
+  const home = makeHome("small");
+  const headless = JSON.parse(execFileSync(path.join(build, "host/ovra"), ["--headless", "--home", home],
+                                           { stdio: ["ignore", "pipe", "ignore"] }));
+  await withOvra(home, "main.html", async (page, main, context) => {
+    // The page reads exactly what the headless run prints, through exactly four methods.
+    assert.deepEqual(await main.evaluate(() => ({
+      methods: Object.keys(appController).sort().join(), contacts: appController.getContacts(),
+      timeline: appController.getTimeLine(), detailedLog: appController.getDetailedLog() })),
+                     { methods: "getContacts,getDetailedLog,getTimeLine,ignoreFacebook",
+                       contacts: headless.contacts, timeline: headless.timeline,
+                       detailedLog: headless.detailedLog });
+    // The visualizer area follows the window, and the page follows the area.
+    await screenshots(page, "main", () => {
+      const f = document.querySelector('iframe[src$="/main.html"]').getBoundingClientRect();
+      return f.width === innerWidth && f.height === innerHeight;
+    });
     await page.emulateMedia({ colorScheme: "dark" });
     await page.waitForTimeout(400);
     await page.screenshot({ path: path.join(shots, "main-dark-1280x800.png") });
@@ -150,6 +178,14 @@ test("the sample: the four pages draw, a person's figures, search, keyboard and 
     assert.equal(lines.length, names.length + 1);
     const [png] = await Promise.all([page.waitForEvent("download"), main.click("#export-png")]);
     assert.equal(fs.readFileSync(await png.path()).subarray(1, 4).toString(), "PNG");
+
+    // A link out to the web opens in a new tab of the browser (served here: no network).
+    await context.route("http://example.org/**", (route) => route.fulfill({ body: "elsewhere" }));
+    const opened = context.waitForEvent("page");
+    await main.evaluate(() => window.open("http://example.org/about", "_blank"));
+    const tab = await opened;
+    await tab.waitForLoadState();
+    assert.equal(tab.url(), "http://example.org/about");
   }, { shot: true });
 });
 
