@@ -43,11 +43,10 @@ TEST(SessionThreads, HandsTheModelOverWhileThePageReads) {
 
   EXPECT_EQ(s.eventCount(), 130u);
   const std::string contacts = *s.peopleJSONRepresentation();
-  const std::string first = R"([["0","P","","0",0,0,0,0,0,"{\"smiling\":[1,1,1,1,1,1]}",0,0],)";
-  EXPECT_EQ(contacts.substr(0, first.size()), first);
+  EXPECT_TRUE(
+      contacts.starts_with(R"([["0","P","","0",0,0,0,0,0,"{\"smiling\":[1,1,1,1,1,1]}",0,0],)"));
   for (const std::string& text : seen) EXPECT_TRUE(text == "[]" || text == contacts);
-  const std::string timeline = R"([[0],["sms",1,0,0,"sms",1,0,0,)";
-  EXPECT_EQ(s.allEvents().substr(0, timeline.size()), timeline);
+  EXPECT_TRUE(s.allEvents().starts_with(R"([[0],["sms",1,0,0,"sms",1,0,0,)"));
 }
 
 }  // namespace
