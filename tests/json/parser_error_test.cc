@@ -103,8 +103,6 @@ TEST(KtJsonParserErrors, NestingBeyondTheLimitFailsAtEveryLevel) {
   Trace expected(513, kInArray);
   expected[0] = kNested;
   EXPECT_EQ(traceOf(parser), expected);
-  EXPECT_TRUE(parser.objectWithString(nested(512)));
-  EXPECT_EQ(parser.errorTrace(), nullptr);  // cleared by the call
 
   // "No limit" still stops where the stack would run out.
   parser.setMaxDepth(0);

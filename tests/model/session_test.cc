@@ -4,12 +4,87 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
+#include <unordered_map>
 
 #include "make_events.h"
+#include "model/address_index.h"
+#include "model/person.h"
 #include "platform/base/log.h"
 
 namespace ovra::model {
 namespace {
+
+// Checked against a plain std::unordered_map fed the same entries: short and long keys,
+// repeated keys (the last entry wins), empty keys, and more keys than announced.
+TEST(AddressIndex, AgreesWithAPlainMap) {
+  std::mt19937 rng(3);
+  for (size_t announced : {0u, 10u, 1000u}) {
+    AddressIndex index(announced);
+    std::unordered_map<std::string, uint32_t> reference;
+    std::vector<std::string> keys;
+    for (uint32_t i = 0; i < 3000; ++i) {
+      std::string key(rng() % 40, 'a');
+      for (char& c : key) c = static_cast<char>('0' + rng() % 4);
+      if (!keys.empty() && rng() % 4 == 0) key = keys[rng() % keys.size()];
+      keys.push_back(key);
+      index.insertOrAssign(key, i);
+      reference[key] = i;
+    }
+    EXPECT_EQ(index.size(), reference.size());
+    for (const auto& [key, value] : reference) {
+      const uint32_t* found = index.find(key);
+      ASSERT_NE(found, nullptr) << key;
+      EXPECT_EQ(*found, value) << key;
+    }
+    for (const char* absent :
+         {"x", "0123456789abcdefX", "00000000000000000000000000000000000000000"}) {
+      EXPECT_EQ(index.find(absent), nullptr) << absent;
+    }
+  }
+}
+
+// The plain reading of the rule that the one-pass scan must agree with: every form of
+// every kind searched for as a substring, kind after kind.
+std::vector<std::string> naiveEmoticons(const std::string& text) {
+  const char* kinds[][2] = {{"smiling", ":)"}, {"winking", ";)"}, {"grinning", ":D"},
+                            {"tongue", ":P"},  {"kissing", ":*"}, {"worried", ":/"},
+                            {"sad", ":("},     {"crying", ";("}};
+  std::vector<std::string> found;
+  for (const auto& [name, form] : kinds) {
+    for (const char* middle : {"-", "", " "}) {
+      if (text.find(std::string{form[0]} + middle + form[1]) != std::string::npos) {
+        found.push_back(name);
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> recordedFor(const std::string& text) {
+  Person p;
+  auto sms = testing::makeRowEvent("sms", "555", "1", text);
+  sms->setTimestamp(100);
+  p.addEvent(sms);
+  std::vector<std::string> names;
+  for (const json::Member& m : p.emoticons()) {
+    EXPECT_EQ(m.value, json::Value(json::Array{100}));  // once per message
+    names.push_back(m.key);
+  }
+  return names;
+}
+
+// Random texts over the characters that matter agree with the plain search.
+TEST(Person, RecordsEachEmoticonOncePerSmsInTableOrder) {
+  std::mt19937 rng(7);
+  const std::string alphabet = ":;- )DP*/(dpx";
+  for (int i = 0; i < 2000; ++i) {
+    std::string text(rng() % 12, ' ');
+    for (char& ch : text) ch = alphabet[rng() % alphabet.size()];
+    ASSERT_EQ(recordedFor(text), naiveEmoticons(text)) << '"' << text << '"';
+  }
+}
 
 using testing::makePerson;
 using testing::makeRowEvent;
@@ -31,7 +106,7 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
     Person* owner;
     int32_t timestamp;
   };
-  const std::vector<Case> rows = {
+  const std::vector<Case> cases = {
       {makeRowEvent("sms", "111111111", "1000"), bob.get(), 1000},  // shared: later wins
       {makeRowEvent("call", "222222222", " +42x"), bob.get(), 42},
       {makeRowEvent("sms", "", "500"), nullptr, 0},  // no address: untouched, not skipped
@@ -39,8 +114,7 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
       {makeRowEvent("call", "999", "-99999999999"), nullptr, INT32_MIN},
       {makeRowEvent("sms", "Ann Lee", "abc"), cy.get(), 0},
       {makeRowEvent("sms", " Solo", "\t12"), solo.get(), 12},
-  };
-  const std::vector<Case> threads = {
+      // Inbox threads: "to", then "from".
       {makeThread(
            participants({participant("Zed"), participant("Noend "), participant("Bob Q Ray")}),
            participant("Cy Dee"), 9),
@@ -51,8 +125,8 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
       {makeThread(participants({}), json::Value(json::Array{})), nullptr, 0},  // not a dictionary
       {makeThread(std::nullopt, participant("Ann Lee")), cy.get(), 0},
   };
-  for (const Case& c : rows) s.addEvent(c.event);
-  for (const Case& c : threads) s.addFbEvent(c.event);
+  for (const Case& c : cases)
+    c.event->type() == "facebook_message" ? s.addFbEvent(c.event) : s.addEvent(c.event);
 
   platform::LogCapture log;
   s.arrangeContents();
@@ -62,16 +136,14 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
               ::testing::ElementsAre("Matching 7 events with 5 contacts",
                                      ::testing::MatchesRegex("Events matched with people in "
                                                              "[0-9]+\\.[0-9]{6} ms, skipped 4")));
-  EXPECT_EQ(s.eventCount(), rows.size() + threads.size());
+  EXPECT_EQ(s.eventCount(), cases.size());
 
   size_t matched = 0;
-  for (const auto* list : {&rows, &threads}) {
-    for (size_t i = 0; i < list->size(); ++i) {
-      SCOPED_TRACE(i);
-      EXPECT_EQ((*list)[i].event->owner(), (*list)[i].owner);
-      EXPECT_EQ((*list)[i].event->timestamp(), (*list)[i].timestamp);
-      matched += (*list)[i].owner != nullptr;
-    }
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(cases[i].event->owner(), cases[i].owner);
+    EXPECT_EQ(cases[i].event->timestamp(), cases[i].timestamp);
+    matched += cases[i].owner != nullptr;
   }
   for (const auto& p : {ann, bob, solo, noend, cy}) matched -= p->events().size();
   EXPECT_EQ(matched, 0u);  // each matched event handed over once
