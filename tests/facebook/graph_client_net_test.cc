@@ -22,8 +22,7 @@ void serve(httplib::Server& s) {
   reply("/binary", "\xFF\xD8", "text/plain");
   reply("/missing", "{\"error\":{}}", "application/json", 404);
   s.Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/x"); });
-  // Any other path: the token as the server decodes it, so tests see whether it arrived
-  // intact and whole; a request without one gets an empty list.
+  // Any other path: the token as the server decoded it, or without one an empty list.
   s.Get(".*", [](const httplib::Request& req, httplib::Response& res) {
     const bool token = req.has_param("access_token");
     res.set_content(token ? "token " + req.get_param_value("access_token") : "{\"data\":[]}",
@@ -38,8 +37,7 @@ class GraphClientGet : public ::testing::Test {
   GraphClient client_{server_.baseURL(), "http://127.0.0.1/"};
 };
 
-// The token is one query value: its "&", "+", "=", "#", "?", "/" and "%" are data. The
-// inbox's own variables are the end-to-end login's.
+// The token is one query value: "&", "+", "=", "#", "?", "/" and "%" in it are data.
 TEST_F(GraphClientGet, BuildsTheAddressFromPathAndToken) {
   for (const auto& [token, target] :
        std::initializer_list<std::pair<std::optional<std::string>, std::string>>{

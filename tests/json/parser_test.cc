@@ -31,10 +31,7 @@ TEST(KtJsonParser, ReadsEveryKindOfValueBetweenAnyWhitespace) {
 // Numbers keep their exact value, as integers while they fit in 64 bits; escapes decode
 // to UTF-8, surrogate pairs to one character.
 TEST(KtJsonParser, ReadsNumbersAndStringsExactly) {
-  struct Case {
-    const char* text;
-    Value value;
-  } cases[] = {
+  const std::pair<const char*, Value> cases[] = {
       {"[-0]", 0},
       {"[9223372036854775807]", INT64_MAX},
       {"[9223372036854775808]", decimal("9223372036854775808")},
@@ -48,17 +45,16 @@ TEST(KtJsonParser, ReadsNumbersAndStringsExactly) {
       {"[\"caf\xc3\xa9 \xf0\x9f\x98\x80\"]", "caf\xc3\xa9 \xf0\x9f\x98\x80"},
       {R"(["0123456789abcdef0123456789\n"])", "0123456789abcdef0123456789\n"},
   };
-  for (const Case& c : cases) {
-    const Value v = parse(c.text);
-    ASSERT_TRUE(v.isArray() && v.asArray().size() == 1) << c.text;
-    EXPECT_EQ(v.asArray()[0].kind(), c.value.kind()) << c.text;
-    EXPECT_EQ(v.asArray()[0], c.value) << c.text;
+  for (const auto& [text, value] : cases) {
+    const Value v = parse(text);
+    ASSERT_TRUE(v.isArray() && v.asArray().size() == 1) << text;
+    EXPECT_EQ(v.asArray()[0].kind(), value.kind()) << text;
+    EXPECT_EQ(v.asArray()[0], value) << text;
   }
 }
 
-// Objects look keys up through a hash index once they reach 16 members. However an
-// object is copied, moved or grown, find() must agree with a plain scan of its members,
-// and a repeated key must keep its first position.
+// From 16 members keys are found through a hash index; however an object is copied, moved
+// or grown, find() agrees with a plain scan, and a repeated key keeps its first place.
 TEST(Object, FindAgreesWithAScanHoweverTheObjectIsCopiedOrGrown) {
   for (int n : {15, 16, 17, 40}) {
     Object source;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "gtest/gtest.h"
+#include "json/parser.h"
 #include "trace.h"
 
 namespace ovra::json {
@@ -50,12 +51,8 @@ TEST(KtJsonWriterErrors, TraceRunsFromInnermostCauseOutward) {
 
 // The default limit of 512 levels counts arrays and objects alike.
 TEST(KtJsonWriterErrors, NestingBeyondTheLimitFails) {
-  Value levels = Array{};
-  for (int i = 1; i < 511; ++i) {
-    Array wrap;  // not Array{levels}: an initializer list would copy the whole tree
-    wrap.push_back(std::move(levels));
-    levels = Value(std::move(wrap));
-  }
+  const Value levels =
+      *KtJsonParser().objectWithString(std::string(511, '[') + std::string(511, ']'));
   Object o;
   o.set("k", levels);
   KtJsonWriter writer;

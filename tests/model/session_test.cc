@@ -38,14 +38,12 @@ TEST(AddressIndex, AgreesWithAPlainMap) {
       EXPECT_EQ(*found, value) << key;
     }
     for (const char* absent :
-         {"x", "0123456789abcdefX", "00000000000000000000000000000000000000000"}) {
+         {"x", "0123456789abcdefX", "00000000000000000000000000000000000000000"})
       EXPECT_EQ(index.find(absent), nullptr) << absent;
-    }
   }
 }
 
-// The plain reading of the rule that the one-pass scan must agree with: every form of
-// every kind searched for as a substring, kind after kind.
+// The plain reading of the one-pass scan: each form of each kind searched for, in order.
 std::vector<std::string> naiveEmoticons(const std::string& text) {
   const char* kinds[][2] = {{"smiling", ":)"}, {"winking", ";)"}, {"grinning", ":D"},
                             {"tongue", ":P"},  {"kissing", ":*"}, {"worried", ":/"},
@@ -195,9 +193,8 @@ TEST(SessionOutput, WritesContactRowsAndTimelineExactly) {
   EXPECT_EQ(s.peopleJSONRepresentation(),
             R"([["007","Ann","","Lee",0,0,0,0,0,"{\"smiling\":[100,170],\"crying\":[170]}",0,0],)"
             R"([" -12abc","","","Cee",0,0,0,0,0,"{}",0,0]])");
-  // The timeline: per shown person [uid] then type, time, flags, duration per event. A
-  // stored flag or duration that is empty stands as nothing between its commas, and the
-  // page reads it as missing; numbers stand as the backup stored them.
+  // Per shown person [uid] then type, time, flags, duration per event, numbers as the backup
+  // stored them; an empty flag or duration is nothing between commas, which the page reads.
   EXPECT_EQ(s.allEvents(),
             R"([[7],["sms",100,2,0,"call",160,4,35,"sms",170,,0,"call",180,4,,)"
             R"("facebook_message",190,0,0],)"

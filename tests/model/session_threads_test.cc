@@ -11,9 +11,8 @@
 namespace ovra::model {
 namespace {
 
-// The controller's hand-over: the extraction thread fills contacts and rows while the main
-// thread adds the inbox; a build thread then matches and builds the contact rows while the
-// main thread keeps reading the contact list, which is always a whole state.
+// The controller's hand-over: contacts and rows come from one thread while another adds the
+// inbox; then the build runs while the page reads the contact list, always a whole state.
 TEST(SessionThreads, HandsTheModelOverWhileThePageReads) {
   platform::LogCapture quiet;
   Session s;
