@@ -55,10 +55,9 @@ inline std::string writeTestBackup(const std::string& home, const std::string& n
     const std::string id = std::to_string(i + 1), phone = "'" + c.phone + "'";
     sql += "INSERT INTO ABPerson VALUES (" + id + ",'" + c.first + "','" + c.last + "','');";
     sql += "INSERT INTO ABMultiValue VALUES (NULL," + id + ",3,0,1," + phone + ");";
-    for (int k = 0; k < c.sms; ++k) {
+    for (int k = 0; k < c.sms; ++k)
       sql += "INSERT INTO message VALUES (NULL," + phone + "," + std::to_string(date += 3600) +
              ",'hello :)',2);";
-    }
   }
   const auto smsFile = folder / sample::storedName(sms.domain, sms.path);
   sqlite3* db = nullptr;
@@ -85,8 +84,7 @@ class GatedBackup {
   }
   GatedBackup(const GatedBackup&) = delete;
   bool ok() const { return ok_; }
-  // With a writer present, opening for reading returns at once and wakes waiting readers,
-  // which then see that the manifest is no regular file.
+  // With a writer present, waiting readers wake and find the manifest is no regular file.
   void open() {
     if (ok_ && fd_ < 0) fd_ = ::open(pipe_.c_str(), O_RDWR | O_CLOEXEC);
   }
@@ -126,9 +124,8 @@ class ControllerStage : public ::testing::Test {
   // The bundle pages the engine was asked to load, in order (outside addresses left out).
   std::vector<std::string> pages() const {
     std::vector<std::string> names;
-    for (const auto& load : engine_->loads()) {
+    for (const auto& load : engine_->loads())
       if (load.url.starts_with("file:")) names.push_back(load.resource);
-    }
     return names;
   }
 

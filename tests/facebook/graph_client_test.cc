@@ -1,19 +1,19 @@
-// The Graph client's parts that need no network: address and query-value escaping, the
-// JPEG reader's refusals and the token capture. The login is the end-to-end test's.
+// The social-network parts that need no network: address and query-value escaping, the
+// token capture and the inbox import. The login is the end-to-end test's.
 #include "facebook/graph_client.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <string>
 
-#include "facebook/image.h"
+#include "facebook/inbox_import.h"
+#include "json/parser.h"
 #include "platform/base/url_escape.h"
 
 namespace ovra::facebook {
 namespace {
-
-using namespace std::string_literals;
 
 TEST(PercentEscape, AnAddressKeepsItsStructureAQueryValueDoesNot) {
   const struct {
@@ -24,9 +24,6 @@ TEST(PercentEscape, AnAddressKeepsItsStructureAQueryValueDoesNot) {
        "https://g.example/me?d=U&t=a.b-c_d~e;:@$,!*'()",
        "https%3A%2F%2Fg.example%2Fme%3Fd%3DU%26t%3Da.b-c_d~e%3B%3A%40%24%2C%21%2A%27%28%29"},
       {"a&b+c=d%e f", "a&b+c=d%25e%20f", "a%26b%2Bc%3Dd%25e%20f"},
-      {"#\"<>[\\]^`{|}\t\x7f", "%23%22%3C%3E%5B%5C%5D%5E%60%7B%7C%7D%09%7F",
-       "%23%22%3C%3E%5B%5C%5D%5E%60%7B%7C%7D%09%7F"},
-      {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf%C3%A9%20%F0%9F%98%80", "caf%C3%A9%20%F0%9F%98%80"},
       {"bad \xC3", std::nullopt, std::nullopt}};
   for (const auto& c : cases) {
     EXPECT_EQ(platform::addPercentEscapes(c.in), c.address) << c.in;
@@ -36,30 +33,12 @@ TEST(PercentEscape, AnAddressKeepsItsStructureAQueryValueDoesNot) {
   }
 }
 
-TEST(JPEGSizeErrors, RefusesStreamsWithoutAReadableFrame) {
-  // A 640 x 480 frame header; the stream that reads it is the network test's photo.
-  const std::string soi = "\xFF\xD8"s,
-                    sof = "\xFF\xC0\x00\x0B\x08\x01\xE0\x02\x80\x01\x01\x11\x00"s;
-  for (const std::string& stream :
-       {""s, "GIF89a" + sof, soi, soi + "\xFF\xFF"s,       // no segment; fill to the end
-        soi + "\xFF\xDA\x00\x02"s + sof,                   // the scan comes first
-        soi + "\xFF\xE0\x40\x00\x00"s,                     // segment past the end
-        soi + "\xFF\xE0\x00\x01"s + sof,                   // length below two
-        soi + "\x00"s + sof,                               // garbage between segments
-        soi + sof.substr(0, 7),                            // frame header cut short
-        soi + "\xFF\xC0\x00\x05\x08\x00\x01\x00\x01"s,     // frame segment too short
-        soi + "\xFF\xC0\x00\x0B\x08\x00\x00\x02\x80"s}) {  // no height
-    EXPECT_FALSE(decodeJPEG(stream)) << ::testing::PrintToString(stream);
-  }
-}
-
 const std::string kRedirect = "http://127.0.0.1:9/connect/login_success.html";
 
 TEST(TokenCapture, TakesTheTextAfterTheFirstKeyUpToTheNextAmpersand) {
   for (const auto& [in, out] :
        std::initializer_list<std::pair<std::string, std::optional<std::string>>>{
            {kRedirect + "#access_token=a%2Fb%20c%c3%A9+&expires_in=0", "a/b c\xC3\xA9+"},
-           {kRedirect + "#access_token=to-the-end", "to-the-end"},   // no "&" follows
            {kRedirect + "#access_token=a%26b&expires_in=0", "a&b"},  // an escaped "&" is data
            {kRedirect + "?x=1&access_token=first&access_token=second", "first"},
            // Escapes that are not hex digits, cut short, or not UTF-8 once undone.
@@ -71,6 +50,49 @@ TEST(TokenCapture, TakesTheTextAfterTheFirstKeyUpToTheNextAmpersand) {
     EXPECT_EQ(capture.token, out) << in;
   }
   EXPECT_FALSE(captureAccessToken(kRedirect + "#error=access_denied&access_token").found);
+}
+
+TEST(InboxImport, MakesOneFacebookMessageEventPerThreadThatIsAnObject) {
+  const std::string reply = R"({"data":[1, null, "s", [], {},
+    {"to":{"data":[]},"from":{},"updated_time":1300000100,"created_time":1300000000},
+    {"created_time":null,"updated_time":1300000300}],"paging":{}})";
+  model::Session session;
+  EXPECT_EQ(importInboxReply(reply, session), 3u);
+  const auto& events = session.fb_events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0]->timestamp(), 0);           // neither time
+  EXPECT_EQ(events[1]->timestamp(), 1300000000);  // created_time wins over updated_time
+  EXPECT_TRUE(events[1]->to() && events[1]->from());
+  EXPECT_EQ(events[2]->timestamp(), 1300000300);  // a null created_time counts as absent
+}
+
+// Out of range saturates, fractions truncate toward zero, a number may come as a string.
+TEST(InboxImport, ReadsTimesAsWholeSecondsWithin32Bits) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  const std::optional<json::Value> times = json::KtJsonParser().objectWithString(
+      R"([2147483648, 1.3e9, 1e-300, 99999999999999999999999, -1.5, " 1300000000 ",
+          "2011-05-01T10:00:00+0000", true])");
+  const int32_t seconds[] = {kMax, 1300000000, 0, kMax, -1, 1300000000, 0, 0};  // for each time
+  ASSERT_TRUE(times && times->asArray().size() == std::size(seconds));
+  for (size_t i = 0; i < std::size(seconds); ++i)
+    EXPECT_EQ(timestampFromTimeValue(times->asArray()[i]), seconds[i]) << "time " << i;
+  EXPECT_EQ(timestampFromTimeValue(json::Value(1e12)), kMax);
+  EXPECT_EQ(timestampFromTimeValue(json::Value(std::numeric_limits<double>::quiet_NaN())), 0);
+}
+
+TEST(InboxImportErrors, RepliesWithoutAThreadListGiveNoEvents) {
+  const std::optional<std::string> replies[] = {
+      std::nullopt,  // no text: a network failure or a body that is not UTF-8
+      "not json",
+      "[{\"message\":\"top level is an array\"}]",
+      R"({"error":{"message":"Invalid OAuth access token.","type":"OAuthException","code":190}})",
+      "{\"data\":{\"message\":\"an object, not a list\"}}",
+  };
+  for (const auto& reply : replies) {
+    model::Session session;
+    EXPECT_EQ(importInboxReply(reply, session), 0u) << reply.value_or("(none)");
+    EXPECT_TRUE(session.fb_events().empty()) << reply.value_or("(none)");
+  }
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 #ifndef OVRA_TESTS_JSON_TRACE_H_
 #define OVRA_TESTS_JSON_TRACE_H_
 
-#include <cstdint>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,9 +21,6 @@ inline Trace traceOf(const KtJsonBase& codec) {
   }
   return records;
 }
-
-// Failure messages show the code's number.
-inline void PrintTo(JsonError code, std::ostream* os) { *os << static_cast<uint64_t>(code); }
 
 }  // namespace ovra::json
 
