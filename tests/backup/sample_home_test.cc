@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/backup_reader.h"
 #include "backup_fixture.h"
-#include "platform/base/log.h"
 
 namespace ovra::sample {
 namespace {
@@ -26,20 +24,18 @@ TEST(SampleHome, IsTheSameForTheSameSeedAndNeverWritesOverABackup) {
   EXPECT_EQ(testing::snapshot(c.path()), snapshotC);
 }
 
-// The reader finds every row the generator wrote, in both journal modes, and leaves every
-// byte of the home as it was: no journal, -wal or -shm file appears.
+// The reader finds every row the generator wrote, in both journal modes and both layouts,
+// and leaves every byte of the home as it was: no journal, -wal or -shm file appears.
 TEST(SampleHome, ReadsBackInFullWithoutAnyWrite) {
-  for (bool wal : {false, true}) {
+  for (const Options& options : {Options{.bookmarkWords = 700}, Options{.walJournal = true},
+                                 Options{.seed = 2, .modern = true}}) {
     testing::TempDir home;
-    const BackupCounts c =
-        testing::generate(home, {.bookmarkWords = 700, .walJournal = wal}).backups[0];
+    const BackupCounts c = testing::generate(home, options).backups[0];
     const auto before = testing::snapshot(home.path());
-    model::Session session;
-    backup::DetailedLog log;
-    platform::LogCapture quiet;
-    backup::BackupReader(home.path(), session, log).extractPlatformContents();
+    const testing::Extracted run(home.path());
+    const model::Session& session = run.session;
     EXPECT_EQ(testing::snapshot(home.path()), before);
-    EXPECT_EQ(log.text(), "Read backup of Anna's iPhone. In total so far: " +
+    EXPECT_EQ(run.log.text(), "Read backup of Anna's iPhone. In total so far: " +
                               std::to_string(c.contacts) + " contacts and " +
                               std::to_string(c.sms + c.calls) + " communication events<br/>");
     size_t values = 0, sms = 0;
