@@ -4,6 +4,8 @@
 #ifndef OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_
 #define OVRA_TESTS_BACKUP_BACKUP_FIXTURE_H_
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +64,31 @@ struct Extracted {
   model::Session session;
   backup::DetailedLog log;
   std::vector<std::string> lines;
+};
+
+// A reader of a temporary folder, with `db` to write a database into it and `events` to
+// show what it read.
+class ReaderTest : public ::testing::Test {
+ protected:
+  std::string db(const std::string& name, const std::string& sql) {
+    std::string path = dir_ / name;
+    EXPECT_EQ(makeDatabase(path, sql), "") << name;
+    return path;
+  }
+  // type|rowid|address|date|message|duration|flag of each event.
+  std::vector<std::string> events() const {
+    std::vector<std::string> out;
+    for (const auto& e : session_.events()) {
+      const auto& row = *e->lib();
+      out.push_back(e->type() + "|" + row[0].asString() + "|" + row[1].asString() + "|" +
+                    row[2].asString() + "|" + e->message() + "|" + e->duration() + "|" + e->flag());
+    }
+    return out;
+  }
+  TempDir dir_;
+  model::Session session_;
+  backup::DetailedLog log_;
+  backup::BackupReader reader_{dir_.path(), session_, log_};
 };
 
 // Every entry under `root` (symbolic links not followed) with a digest of its contents.

@@ -23,18 +23,7 @@ TEST(FixPhoneNumber, KeepsTheLastNineUnitsOfLongNumbers) {
   for (const auto& [in, out] : cases) EXPECT_EQ(BackupReader::fixPhoneNumber(in), out) << in;
 }
 
-class Extraction : public ::testing::Test {
- protected:
-  std::string db(const std::string& name, const std::string& sql) {
-    std::string path = dir_ / name;
-    EXPECT_EQ(makeDatabase(path, sql), "");
-    return path;
-  }
-  testing::TempDir dir_;
-  model::Session session_;
-  DetailedLog log_;
-  BackupReader reader_{dir_.path(), session_, log_};
-};
+class Extraction : public testing::ReaderTest {};
 
 TEST_F(Extraction, TurnsMessagesAndCallsIntoEventsAndReportsFailedQueries) {
   const std::string sms = db("sms", R"(
@@ -51,15 +40,11 @@ TEST_F(Extraction, TurnsMessagesAndCallsIntoEventsAndReportsFailedQueries) {
     reader_.getSQLightContents(calls, name);
   }
 
-  // type, address (normalised in the row itself), message, flag, duration.
-  std::vector<std::string> events;
-  for (const auto& e : session_.events()) {
-    events.push_back(e->type() + "|" + (*e->lib())[1].asString() + "|" + e->message() + "|" +
-                     e->flag() + "|" + e->duration());
-  }
-  EXPECT_EQ(events,
-            (std::vector<std::string>{"sms|551234567|hi :)|2|0", "sms|||3|0", "sms|x@y.z||3|0",
-                                      "call|551234567||4|0", "call|72345||5|61"}));
+  // The address is normalised in the row itself.
+  EXPECT_EQ(events(), (std::vector<std::string>{
+                          "sms|1|551234567|1300000000|hi :)|0|2", "sms|2||1300003600||0|3",
+                          "sms|3|x@y.z|1300007200||0|3", "call|1|551234567|1300000000||0|4",
+                          "call|2|72345|0||61|5"}));
   EXPECT_EQ(session_.avg_call_hours()->size(), 2u);
 
   // A database without the table: both queries are reported, the hour list is replaced

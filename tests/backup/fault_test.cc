@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <regex>
 #include <set>
 
 #include "backup/backup_layout.h"
@@ -17,81 +18,76 @@ namespace {
 
 using testing::Fault;
 
-struct Outcome {
-  std::vector<std::string> console;
-  size_t begun = 0, read = 0;          // "backup folder:" lines, "Read backup of" lines
-  std::multiset<std::string> records;  // every event's and person's values
-  size_t recordsAtFault = 0;
-  bool has(const std::string& line) const { return std::ranges::count(console, line) > 0; }
-  bool hasEnding(const std::string& text) const {
-    return std::ranges::any_of(console, [&](const auto& line) { return line.ends_with(text); });
-  }
-};
-
-Outcome extract(const std::string& home, testing::FaultEnv& env) {
-  testing::Extracted ran;
-  Outcome run;
-  env.onFault = [&] { run.recordsAtFault = ran.session.eventCount() + ran.session.peopleCount(); };
-  ran.read(home, &env);
-  run.console = ran.lines;
-  run.begun = ran.count("backup folder:");
-  const std::string text = ran.log.text();
-  for (size_t at = 0; (at = text.find("Read backup of", at)) != std::string::npos; ++at) ++run.read;
-  for (const auto& event : ran.session.events()) {
+// Every event's and person's values.
+std::multiset<std::string> records(const model::Session& session) {
+  std::multiset<std::string> out;
+  for (const auto& event : session.events()) {
     std::string values = event->type();
     for (const json::Value& value : *event->record()) values += "|" + value.asString();
-    run.records.insert(values);
+    out.insert(values);
   }
-  for (const auto& person : ran.session.people()) {
+  for (const auto& person : session.people()) {
     std::string values = person->uid() + "|" + person->firstname() + "|" + person->lastname();
     for (const std::string& address : person->addresses()) values += "|" + address;
-    run.records.insert(values);
+    out.insert(values);
   }
-  return run;
+  return out;
 }
 
 TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
   for (bool modern : {false, true}) {
     testing::TempDir home;
     testing::generate(home, {.modern = modern});
-    testing::FaultEnv clean;
-    const Outcome full = extract(home.path(), clean);
+    const testing::Extracted clean(home.path());
+    const std::multiset<std::string> full = records(clean.session);
     int points = 0;
     for (Fault fault : {Fault::kMissing, Fault::kIoError, Fault::kVanished}) {
       for (int64_t n = 1;; ++n, ++points) {
         testing::FaultEnv env;
         env.failAt = n;
         env.fault = fault;
-        const Outcome run = extract(home.path(), env);
+        testing::Extracted run;
+        size_t atFault = 0;
+        env.onFault = [&] { atFault = run.session.eventCount() + run.session.peopleCount(); };
+        run.read(home.path(), &env);
         if (env.failed.empty()) break;
         const std::string& call = env.failed;
         SCOPED_TRACE(call + " fault " + std::to_string(static_cast<int>(fault)));
         // What was read is the full run's, and nothing read before the fault goes.
-        EXPECT_TRUE(std::ranges::includes(full.records, run.records));
-        EXPECT_GE(run.records.size(), run.recordsAtFault);
-        EXPECT_EQ(run.begun, run.read);  // a detailed-log line for each backup begun
+        const std::multiset<std::string> read = records(run.session);
+        EXPECT_TRUE(std::ranges::includes(full, read));
+        EXPECT_GE(read.size(), atFault);
+        // A detailed-log line for each backup begun.
+        const size_t begun = run.count("backup folder:");
+        const std::string text = run.log.text();
+        const std::regex readLine("Read backup of");
+        EXPECT_EQ(static_cast<ptrdiff_t>(begun), std::distance(std::sregex_iterator(text.begin(), text.end(), readLine),
+                                       std::sregex_iterator()));
         // A fault that costs anything says so in a line of its own, except that a folder
         // that cannot be looked at (or is gone when listed again) is passed over like an
         // entry that is not a folder.
-        const bool lost = run.records != full.records;
+        const bool lost = read != full;
         const bool passedOver =
-            run.begun == 0 && (call.starts_with("isdir ") || (fault == Fault::kVanished && n == 2));
+            begun == 0 && (call.starts_with("isdir ") || (fault == Fault::kVanished && n == 2));
         if (lost && !passedOver) {
-          EXPECT_TRUE(
-              std::ranges::any_of(run.console, [&](auto& line) { return !full.has(line); }));
+          EXPECT_TRUE(std::ranges::any_of(
+              run.lines, [&](auto& line) { return std::ranges::count(clean.lines, line) == 0; }));
         }
+        auto hasEnding = [&](const std::string& text) {
+          return std::ranges::any_of(run.lines, [&](const auto& l) { return l.ends_with(text); });
+        };
         if (call.starts_with("list ") && n == 1 && fault != Fault::kVanished) {
-          EXPECT_TRUE(run.has("found 0 backupfolders"));  // and reads all the same
+          EXPECT_EQ(run.count("found 0 backupfolders"), 1u);  // and reads all the same
         } else if (call.starts_with("list ") && !passedOver) {
-          EXPECT_TRUE(run.has("backup directory " + backupDirectory(home.path()) +
-                              " cannot be listed: no backup read"));
+          EXPECT_EQ(run.count("backup directory " + backupDirectory(home.path()) +
+                              " cannot be listed: no backup read"),
+                    1u);
         } else if (call.starts_with("open ") && lost) {
           // A later message database whose layout check fails is read as the first
           // layout, whose query then names the column it lacks.
-          EXPECT_TRUE(run.hasEnding(fault == Fault::kIoError
-                                        ? "10=disk I/O error)"
-                                        : "14=unable to open database file)") ||
-                      run.hasEnding("1=no such column: address)"));
+          EXPECT_TRUE(hasEnding(fault == Fault::kIoError ? "10=disk I/O error)"
+                                                         : "14=unable to open database file)") ||
+                      hasEnding("1=no such column: address)"));
         }
       }
     }

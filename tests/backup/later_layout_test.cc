@@ -44,26 +44,8 @@ TEST(AttributedBody, ReadsTheArchivedTextAndNothingFromBrokenArchives) {
   }
 }
 
-class LaterLayouts : public ::testing::Test {
+class LaterLayouts : public testing::ReaderTest {
  protected:
-  std::string db(const std::string& name, const std::string& sql) {
-    std::string path = dir_ / name;
-    EXPECT_EQ(makeDatabase(path, sql), "") << name;
-    return path;
-  }
-  std::vector<std::string> events() const {
-    std::vector<std::string> out;
-    for (const auto& e : session_.events()) {
-      const auto& row = *e->lib();
-      out.push_back(e->type() + "|" + row[0].asString() + "|" + row[1].asString() + "|" +
-                    row[2].asString() + "|" + e->message() + "|" + e->duration() + "|" + e->flag());
-    }
-    return out;
-  }
-  TempDir dir_;
-  model::Session session_;
-  DetailedLog log_;
-  BackupReader reader_{dir_.path(), session_, log_};
   platform::LogCapture quiet_;
 };
 
