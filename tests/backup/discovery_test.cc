@@ -26,7 +26,7 @@ TEST(Discovery, ReadsEveryBackupFolderAndPassesOverEverythingElse) {
   const sample::Result generated = testing::generate(home, {.contacts = 4, .sms = 20, .calls = 10});
   const std::string dir = backupDirectory(home.path());
   auto at = [&](const std::string& name) { return platform::joinPath(dir, name); };
-  auto info = [&](const std::string& name, const platform::Plist& plist) {
+  auto info = [&](const std::string& name, const platform::Plist& plist) {  // as Info.plist
     testing::writeFile(platform::joinPath(at(name), "Info.plist"), *plist.toXml());
   };
   testing::writeFile(at(".DS_Store"), "junk");

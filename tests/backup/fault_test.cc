@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iostream>
 #include <regex>
 #include <set>
 
@@ -91,7 +90,6 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
         }
       }
     }
-    std::cout << (modern ? "later" : "old") << " backup: " << points << " fault points\n";
     EXPECT_GT(points, 40);
   }
 }
