@@ -1,7 +1,5 @@
-// Fuzzes the JSON parser with a round trip: whatever parses must be written, and what is
-// written must parse again (the parser refuses text that is not UTF-8) to an equal value
-// and write again to the same text. Input that fails must leave an error trace. Any breach
-// aborts.
+// Fuzzes the JSON parser with a round trip: what parses is written, parses again (UTF-8
+// only) to an equal value and writes the same text; input that fails leaves an error trace.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -1,8 +1,6 @@
-// Fuzzes the manifest reader. The bytes are walked record by record with the cursor: the
-// walk ends, every record moves the position forward, and a manifest read to its exact
-// end (no field longer than the encoder keeps) is encoded again to bytes that read back
-// to the same records. Then the backup reader walks the bytes as the Manifest.mbdb of a
-// temporary backup folder.
+// Fuzzes the manifest reader: every record moves the cursor forward, and a manifest read
+// to its exact end (no field longer than the encoder keeps) encodes again to the same
+// records. The backup reader then walks the bytes as a backup folder's Manifest.mbdb.
 #include <cstdint>
 #include <fstream>
 #include <string>

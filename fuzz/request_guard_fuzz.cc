@@ -1,8 +1,7 @@
-// Fuzzes the browser engine's request checks. The input is lines: a request target, a
-// Host, an Origin, a Cookie header and a body. A cookie or query value lies in its header
-// after "name=" and is not displaced by a pair appended behind; numbers agree with a naive
-// reading; a page target resolves only to the two regular files of a resource folder that also
-// holds links out of it (one to a folder whose name starts with the folder's own).
+// Fuzzes the browser engine's request checks on lines: request target, Host, Origin, Cookie
+// and body. A cookie or query value lies in its header after "name=", not displaced by a
+// pair appended behind; numbers agree with a naive reading; a page target resolves only to
+// the two regular files of a resource folder that holds links out of it.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>

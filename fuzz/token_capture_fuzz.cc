@@ -1,7 +1,6 @@
-// Fuzzes the capture of the access token from the address a login ends on. The capture
-// is found exactly when the address holds "access_token="; a token it gives is UTF-8 and
-// no longer than its text. Input that is UTF-8, escaped as the token of a fresh redirect
-// address, comes back unchanged. Any breach aborts.
+// Fuzzes the access-token capture from a login's last address: found exactly when the
+// address holds "access_token=", a token is UTF-8 and no longer than its text, and UTF-8
+// input escaped as the token of a fresh redirect address comes back unchanged.
 #include <cstdint>
 #include <optional>
 #include <string>

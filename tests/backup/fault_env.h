@@ -12,9 +12,7 @@
 namespace ovra::testing {
 
 enum class Fault {
-  // ENOENT, or EACCES (which root, running the tests, never meets): the calls find nothing
-  // and SQLite gives SQLITE_CANTOPEN.
-  kMissing,
+  kMissing,   // ENOENT or EACCES: the calls find nothing, SQLite gives SQLITE_CANTOPEN
   kIoError,   // EIO: the calls find nothing, a database open gives SQLITE_IOERR
   kVanished,  // a listing succeeds, then the directory and all below it are gone
 };

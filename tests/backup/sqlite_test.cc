@@ -13,7 +13,6 @@ namespace {
 using testing::makeDatabase;
 using testing::TempDir;
 
-using namespace std::string_literals;
 using Rows = std::vector<std::vector<std::string>>;
 
 Rows texts(const SQLiteResult& r) {
