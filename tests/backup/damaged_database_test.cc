@@ -43,13 +43,13 @@ constexpr const char* kHostileCalls =
     "(x'00ff', 1e308, -1e308, 1, 1), (printf('%.*c', 1000000, '5'), 'abc', 9.3e18, 'x', NULL), "
     "(CAST(x'ff' AS TEXT), -9223372036854775808, 1e300, 0, x'01')";
 
-enum class Harm { kLocked, kScribbled, kTruncated, kStatements };
+enum class Harm { kLocked, kScribbled, kTruncated, kRows };
 
 struct Damage {
   bool modern;
   sample::DatabaseLocation target;
   Harm harm;
-  std::string sql;   // kStatements: what to run on it
+  std::string sql;   // kRows: the statements that add them
   std::string line;  // a console line ends with this
   size_t events;     // at least this many events are read
 };
@@ -57,19 +57,19 @@ struct Damage {
 // A file that is not a database, a failing query, an unreadable file and odd contact
 // values are the SQLite, extraction and fault tests' own.
 TEST(DamagedDatabases, GiveTheirLineAndTheWalkGoesOn) {
-  using sample::kSmsDatabase, Harm::kStatements;
+  using sample::kSmsDatabase, Harm::kRows;
   const std::string kMalformed = "11=database disk image is malformed)";
-  const std::string kFailed = "SQL Statement failed to execute. (error: ";
   const Damage cases[] = {
       // Opened immutable, the file is read as it is: no lock is taken or waited for, and
       // the writer's uncommitted row is not seen.
       {false, kSmsDatabase, Harm::kLocked, "", "Found 400 SMS", 550},
       // The rows on the pages before the damage are kept.
       {false, kSmsDatabase, Harm::kScribbled, "", "FROM message: OK (error: " + kMalformed, 300},
-      {false, kSmsDatabase, Harm::kTruncated, "", "FROM message: " + kFailed + kMalformed, 150},
-      {false, kSmsDatabase, kStatements, kHostileMessages, "Found 404 SMS", 554},
-      {true, kSmsDatabase, kStatements, kHostileLaterMessages, "Found 404 SMS", 554},
-      {true, sample::kCallStore, kStatements, kHostileCalls, "Found 153 call(s)", 553},
+      {false, kSmsDatabase, Harm::kTruncated, "",
+       "FROM message: SQL Statement failed to execute. (error: " + kMalformed, 150},
+      {false, kSmsDatabase, kRows, kHostileMessages, "Found 404 SMS", 554},
+      {true, kSmsDatabase, kRows, kHostileLaterMessages, "Found 404 SMS", 554},
+      {true, sample::kCallStore, kRows, kHostileCalls, "Found 153 call(s)", 553},
   };
   for (const Damage& d : cases) {
     SCOPED_TRACE(d.line);
@@ -84,7 +84,7 @@ TEST(DamagedDatabases, GiveTheirLineAndTheWalkGoesOn) {
           .write(std::string(size / 5, '\xa5').data(), static_cast<std::streamsize>(size / 5));
     }
     if (d.harm == Harm::kTruncated) std::filesystem::resize_file(file, 3 * 4096);
-    EXPECT_EQ(d.harm == kStatements ? testing::makeDatabase(file, d.sql) : "", "");
+    EXPECT_EQ(d.harm == kRows ? testing::makeDatabase(file, d.sql) : "", "");
 
     testing::Extracted run;
     if (d.harm == Harm::kLocked) {

@@ -9,8 +9,6 @@
 namespace ovra::backup {
 namespace {
 
-using testing::makeDatabase;
-
 TEST(FixPhoneNumber, KeepsTheLastNineUnitsOfLongNumbers) {
   const std::pair<std::string, std::string> cases[] = {
       {"+1 (555) 123-4567", "551234567"},

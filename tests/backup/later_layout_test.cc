@@ -44,10 +44,7 @@ TEST(AttributedBody, ReadsTheArchivedTextAndNothingFromBrokenArchives) {
   }
 }
 
-class LaterLayouts : public testing::ReaderTest {
- protected:
-  platform::LogCapture quiet_;
-};
+class LaterLayouts : public testing::ReaderTest {};
 
 // Rows in the old shapes; e-mail handles whole; texts from attributedBody; seconds and
 // nanoseconds since 2001; sent group messages and missing handles without an address.

@@ -103,10 +103,8 @@ TEST(ManifestWalk, HandsOnDatabaseRecordsInOrderAndSurvivesBadManifests) {
     if (manifest) testing::writeFile(dir / "Manifest.mbdb", *manifest);
     platform::LogCapture capture;
     reader.process_mbdb_file(dir.path());
-    std::vector<std::string> lines;
-    for (const std::string& l : capture.lines()) {
-      if (!l.starts_with("Found ") && !l.starts_with("Error ")) lines.push_back(l);
-    }
+    std::vector<std::string> lines = capture.lines();
+    std::erase_if(lines, [](auto& l) { return l.starts_with("Found ") || l.starts_with("Error "); });
     EXPECT_EQ(lines, expected) << manifest.value_or("(none)").size();
   }
 }

@@ -15,17 +15,15 @@ using testing::TempDir;
 
 using Rows = std::vector<std::vector<std::string>>;
 
-Rows texts(const SQLiteResult& r) {
-  Rows out;
+// What the reader takes from a result: the status and every value as text.
+std::pair<std::string, Rows> view(const SQLiteResult& r) {
+  Rows rows;
   for (const model::Record& row : r.rows) {
-    out.emplace_back();
-    for (const json::Value& v : *row) out.back().push_back(v.asString());
+    rows.emplace_back();
+    for (const json::Value& v : *row) rows.back().push_back(v.asString());
   }
-  return out;
+  return {r.errorCode, rows};
 }
-
-// What the reader takes from a result, for comparing two.
-auto view(const SQLiteResult& r) { return std::pair(r.errorCode, texts(r)); }
 
 SQLiteResult runQuery(const std::string& file, const std::string& sql) {
   SQLite q;
