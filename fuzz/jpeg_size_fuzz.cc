@@ -31,10 +31,9 @@ bool sizeWrittenIn(std::string_view s, unsigned width, unsigned height) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using ovra::fuzz::check;
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  if (const auto found = ovra::facebook::readJPEGSize(bytes)) {
-    check(found->width > 0 && found->height > 0 &&
-          sizeWrittenIn(bytes, found->width, found->height));
-  }
+  const auto found = ovra::facebook::readJPEGSize(bytes);
+  check(!found || (found->width > 0 && found->height > 0 &&
+                   sizeWrittenIn(bytes, found->width, found->height)));
   // SOI, APP0 holding the input, then SOF0 of 300 x 200 (height 0x00C8, width 0x012C).
   const std::string payload = bytes.substr(0, 0xFFFD);
   std::string wrapped = "\xFF\xD8\xFF\xE0";

@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::optional<std::string> escaped = ovra::platform::escapeQueryValue(address);
   check(escaped.has_value());
   const ovra::facebook::TokenCapture again =
-      captureAccessToken(std::string(ovra::facebook::kLoginRedirectURI) + "#access_token=" +
-                         *escaped + "&expires_in=5183999");
+      captureAccessToken(std::string(ovra::facebook::kLoginRedirectURI) +
+                         "#access_token=" + *escaped + "&expires_in=5183999");
   check(again.found && again.token == address);
   return 0;
 }

@@ -61,13 +61,15 @@ struct Extracted {
   size_t count(std::string_view prefix) const {  // console lines that start with `prefix`
     return std::ranges::count_if(lines, [&](const auto& l) { return l.starts_with(prefix); });
   }
+  bool hasEnding(std::string_view text) const {
+    return std::ranges::any_of(lines, [&](const auto& l) { return l.ends_with(text); });
+  }
   model::Session session;
   backup::DetailedLog log;
   std::vector<std::string> lines;
 };
 
-// A reader of a temporary folder, with `db` to write a database into it and `events` to
-// show what it read.
+// A reader of a temporary folder; `db` writes a database into the folder.
 class ReaderTest : public ::testing::Test {
  protected:
   std::string db(const std::string& name, const std::string& sql) {

@@ -39,10 +39,10 @@ TEST_F(Extraction, TurnsMessagesAndCallsIntoEventsAndReportsFailedQueries) {
   }
 
   // The address is normalised in the row itself.
-  EXPECT_EQ(events(), (std::vector<std::string>{
-                          "sms|1|551234567|1300000000|hi :)|0|2", "sms|2||1300003600||0|3",
-                          "sms|3|x@y.z|1300007200||0|3", "call|1|551234567|1300000000||0|4",
-                          "call|2|72345|0||61|5"}));
+  EXPECT_EQ(events(),
+            (std::vector<std::string>{"sms|1|551234567|1300000000|hi :)|0|2",
+                                      "sms|2||1300003600||0|3", "sms|3|x@y.z|1300007200||0|3",
+                                      "call|1|551234567|1300000000||0|4", "call|2|72345|0||61|5"}));
   EXPECT_EQ(session_.avg_call_hours()->size(), 2u);
 
   // A database without the table: both queries are reported and the hour list is

@@ -47,8 +47,7 @@ class FaultEnv : public backup::BackupEnv {
   // bytes the kernel answers with EIO.
   int openDatabase(const std::string& path, backup::Connection& db) override {
     if (!fails("open", path)) return real_->openDatabase(path, db);
-    return real_->openDatabase(fault == Fault::kIoError ? "/proc/self/mem" : path + "-missing",
-                               db);
+    return real_->openDatabase(fault == Fault::kIoError ? "/proc/self/mem" : path + "-missing", db);
   }
 
  private:

@@ -22,8 +22,8 @@ TEST(SampleHome, ReadsBackInFullWithoutAnyWrite) {
     EXPECT_NE(again.error.find("already exists"), std::string::npos) << again.error;
     EXPECT_EQ(testing::snapshot(home.path()), before);
     EXPECT_EQ(run.log.text(), "Read backup of Anna's iPhone. In total so far: " +
-                              std::to_string(c.contacts) + " contacts and " +
-                              std::to_string(c.sms + c.calls) + " communication events<br/>");
+                                  std::to_string(c.contacts) + " contacts and " +
+                                  std::to_string(c.sms + c.calls) + " communication events<br/>");
     size_t values = 0, sms = 0;
     for (const auto& p : session.people()) values += p->addresses().size();
     for (const auto& e : session.events()) sms += e->type() == "sms";
