@@ -15,11 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   ovra::json::KtJsonParser parser;
   std::optional<ovra::json::Value> value = parser.objectWithString(text);
-  if (!value) {
-    check(parser.errorTrace() != nullptr && !parser.errorTrace()->empty());
-    return 0;
-  }
-  check(parser.errorTrace() == nullptr);
+  const auto trace = parser.errorTrace();
+  check(value ? trace == nullptr : trace != nullptr && !trace->empty());
+  if (!value) return 0;
   ovra::json::KtJsonWriter writer;
   std::optional<std::string> written = writer.stringWithObject(*value);
   check(written.has_value());

@@ -13,7 +13,6 @@ namespace ovra::backup {
 namespace {
 
 using testing::makeDatabase;
-using testing::TempDir;
 
 std::string hex(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -134,7 +133,7 @@ TEST(ManifestDb, ReadsListedDatabasesAndReportsEachBadRecord) {
       {files(id, sms), true, "encrypted backup of P: not read<br/>"},
   };
   for (const auto& [manifest, encrypted, expected] : cases) {
-    TempDir home;
+    testing::TempDir home;
     const std::string folder = platform::joinPath(backupDirectory(home.path()), "b");
     testing::writeFile(platform::joinPath(folder, "Info.plist"),
                        *platform::Plist::dictionary({{"Device Name", "P"}}).toXml());
