@@ -1,10 +1,10 @@
 // The whole extraction of a generated home with call N of the BackupEnv failing, for every
-// N until a run makes fewer calls, the way SQLite tests its I/O. The lines of a missing
-// Info.plist or manifest are the discovery and manifest tests' own.
+// N until a run makes fewer calls, the way SQLite tests its I/O; then with every call on
+// one path failing, for each path the extraction asks about.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
+#include <iostream>
 #include <set>
 
 #include "backup/backup_layout.h"
@@ -16,6 +16,14 @@ namespace ovra::backup {
 namespace {
 
 using testing::Fault;
+
+// "Read backup of" lines in the detailed log.
+size_t backupsRead(const testing::Extracted& run) {
+  size_t n = 0;
+  const std::string text = run.log.text();
+  for (size_t at = 0; (at = text.find("Read backup of", at)) != std::string::npos; ++at) ++n;
+  return n;
+}
 
 // Every event's and person's values.
 std::multiset<std::string> records(const model::Session& session) {
@@ -36,8 +44,10 @@ std::multiset<std::string> records(const model::Session& session) {
 TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
   for (bool modern : {false, true}) {
     testing::TempDir home;
-    testing::generate(home, {.modern = modern});
-    const testing::Extracted clean(home.path());
+    const std::string folder = testing::generate(home, {.modern = modern}).backups.at(0).folder;
+    testing::FaultEnv asked;  // fails nothing; notes every path
+    testing::Extracted clean;
+    clean.read(home.path(), &asked);
     const std::multiset<std::string> full = records(clean.session);
     int points = 0;
     for (Fault fault : {Fault::kMissing, Fault::kIoError, Fault::kVanished}) {
@@ -58,11 +68,7 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
         EXPECT_GE(read.size(), atFault);
         // A detailed-log line for each backup begun.
         const size_t begun = run.count("backup folder:");
-        const std::string text = run.log.text();
-        const std::regex readLine("Read backup of");
-        EXPECT_EQ(static_cast<ptrdiff_t>(begun),
-                  std::distance(std::sregex_iterator(text.begin(), text.end(), readLine),
-                                std::sregex_iterator()));
+        EXPECT_EQ(begun, backupsRead(run));
         // A fault that costs anything says so in a line of its own, except that a folder
         // that cannot be looked at (or is gone when listed again) is passed over like an
         // entry that is not a folder.
@@ -79,6 +85,12 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
           EXPECT_EQ(run.count("backup directory " + backupDirectory(home.path()) +
                               " cannot be listed: no backup read"),
                     1u);
+        } else if (call.starts_with("exists ") && call.ends_with("/Info.plist")) {
+          EXPECT_EQ(run.count("No Info.plist in " + folder), 1u);
+        } else if (call.starts_with("plist ") && call.ends_with("/Info.plist")) {
+          EXPECT_EQ(run.count("Device name:(null)"), 1u);
+        } else if (call.starts_with("read ")) {
+          EXPECT_EQ(run.count("No data read from MBDB file!"), 1u);
         } else if (call.starts_with("open ") && lost) {
           // A later message database whose layout check fails is read as the first
           // layout, whose query then names the column it lacks.
@@ -89,6 +101,21 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
         }
       }
     }
+    // Every call on one path failing: the path is missing or unreadable.
+    for (const std::string& path : asked.paths) {
+      for (Fault fault : {Fault::kMissing, Fault::kIoError}) {
+        testing::FaultEnv env;
+        env.failUnder = path;
+        env.fault = fault;
+        testing::Extracted run;
+        run.read(home.path(), &env);
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(std::ranges::includes(full, records(run.session)));
+        EXPECT_EQ(run.count("backup folder:"), backupsRead(run));
+        ++points;
+      }
+    }
+    std::cout << (modern ? "later" : "old") << " backup: " << points << " fault points\n";
     EXPECT_GT(points, 40);
   }
 }

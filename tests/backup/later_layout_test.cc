@@ -79,6 +79,14 @@ TEST_F(LaterLayouts, ReadMessagesAndCallsIntoTheOldRows) {
                              ") name a handle that is missing: read without an address<br/>"
                              "1 date(s) in Library/SMS/sms.db (" +
                              sms + ") out of range: clamped<br/>");
+  // The e-mail handle finds its contact, and the text only in attributedBody counts its
+  // emoticon.
+  auto anna = std::make_shared<model::Person>();
+  anna->setUid("7");
+  anna->addresses() = {"Anna.B@example.com"};
+  session_.addPerson(anna);
+  session_.arrangeContents();
+  EXPECT_EQ(anna->getEmoticons(), "{\"smiling\":[1278307200]}");
 }
 
 // A later layout that lacks what its queries need: one line, nothing read. Old layouts
@@ -160,6 +168,32 @@ TEST(ManifestDb, ReadsListedDatabasesAndReportsEachBadRecord) {
           << run.log.text();
     }
   }
+}
+
+// A home of one old and one later backup is read in full, and every e-mail handle finds
+// its contact.
+TEST(ManifestDb, ReadsAHomeOfOldAndLaterBackupsInFull) {
+  testing::TempDir home;
+  const sample::BackupCounts old = testing::generate(home, {.seed = 1}).backups[0];
+  const sample::BackupCounts later =
+      testing::generate(home, {.seed = 2, .modern = true}).backups[0];
+  ASSERT_GT(later.bodyOnlyTexts * later.emailMessages * later.groupMessages, 0u);
+  testing::Extracted run(home.path());
+  const std::string text = run.log.text();
+  EXPECT_NE(
+      text.find("In total so far: " + std::to_string(old.contacts + later.contacts) +
+                " contacts and " + std::to_string(old.sms + old.calls + later.sms + later.calls) +
+                " communication events<br/>"),
+      std::string::npos)
+      << text;
+  run.session.arrangeContents();
+  size_t sms = 0, matched = 0;
+  for (const auto& e : run.session.events()) {
+    sms += e->type() == "sms";
+    matched += e->lib()->at(1).asString().find('@') != std::string::npos && e->owner() != nullptr;
+  }
+  EXPECT_EQ(sms, old.sms + later.sms);
+  EXPECT_EQ(matched, later.emailMessages);
 }
 
 }  // namespace
