@@ -18,8 +18,7 @@ class ViewTest : public ::testing::Test {
   std::shared_ptr<HeadlessEngine> engine_ = std::make_shared<HeadlessEngine>();
 };
 
-// Only the fill mask is used: a view without a mask, or under a superview that does not
-// autoresize, keeps its frame.
+// Only the fill mask is used; without a mask, or unless the superview autoresizes, frames stay.
 TEST_F(ViewTest, AutoresizingFollowsTheMasks) {
   for (const bool autoresizes : {true, false}) {
     auto parent = View::create(Rect{0, 0, 100, 100});
@@ -45,7 +44,6 @@ TEST(UTF8, AcceptsWellFormedTextOnly) {
     EXPECT_FALSE(isValidUtf8(invalid)) << ::testing::PrintToString(invalid);
 }
 
-// Finding a module and its resources goes through the host's and the browser tests' runs.
 TEST(Bundle, ResourcesSitBesideTheModule) {
   EXPECT_EQ(fileURL("/a b/é%.html"), "file:///a%20b/%C3%A9%25.html");
   EXPECT_EQ(lastPathComponentOfURL("file:///a%20b/x%2Fy.html?q#f"), "x/y.html");

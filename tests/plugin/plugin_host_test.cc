@@ -63,8 +63,7 @@ TEST(PluginHostPulses, IntervalFollowsTheAnsweredRateAndFallsBackOnNonsense) {
   }
 }
 
-// The first pulse comes after the registered 10 ms, the next ones every 250 ms; none once
-// stopped (the main queue's timer is gone).
+// The first pulse after the registered 10 ms, the next every 250 ms; none once stopped.
 TEST(PluginHostPulses, TheMainQueuePulsesAtTheAnsweredRate) {
   std::unique_ptr<PluginHost> host = attachFake(10, 4, kNoErr);
   ASSERT_TRUE(host);
