@@ -45,6 +45,7 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
   for (bool modern : {false, true}) {
     testing::TempDir home;
     const std::string folder = testing::generate(home, {.modern = modern}).backups.at(0).folder;
+    const auto before = testing::snapshot(home.path());  // no run writes into the home
     testing::FaultEnv asked;  // fails nothing; notes every path
     testing::Extracted clean;
     clean.read(home.path(), &asked);
@@ -65,6 +66,7 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
         // What was read is the full run's, and nothing read before the fault goes.
         const std::multiset<std::string> read = records(run.session);
         EXPECT_TRUE(std::ranges::includes(full, read));
+        EXPECT_EQ(testing::snapshot(home.path()), before);
         EXPECT_GE(read.size(), atFault);
         // A detailed-log line for each backup begun.
         const size_t begun = run.count("backup folder:");
@@ -111,6 +113,7 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
         run.read(home.path(), &env);
         SCOPED_TRACE(path);
         EXPECT_TRUE(std::ranges::includes(full, records(run.session)));
+        EXPECT_EQ(testing::snapshot(home.path()), before);
         EXPECT_EQ(run.count("backup folder:"), backupsRead(run));
         ++points;
       }
