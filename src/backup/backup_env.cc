@@ -31,8 +31,11 @@ class RealEnv final : public BackupEnv {
 BackupEnv::~BackupEnv() = default;
 
 BackupEnv* BackupEnv::Default() {
-  static RealEnv* env = new RealEnv;  // never deleted: readers may run until exit
-  return env;
+  // A static object, not a heap one: the plug-in module that holds it can be unloaded,
+  // which would leave a heap copy unreachable. It keeps no state, so using it while it is
+  // destroyed at exit is harmless.
+  static RealEnv env;
+  return &env;
 }
 
 }  // namespace ovra::backup

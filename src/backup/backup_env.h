@@ -1,7 +1,7 @@
 // BackupEnv: everything the backup reader asks of the outside world (directory listings,
 // file tests and reads, property lists and SQLite opens) behind one small interface, so
-// that tests can put a failing one in its place. Default() is the real one; it lives for
-// the whole program and is safe to use from any thread. Other implementations say.
+// that tests can put a failing one in its place. Default() is the real one; it keeps no state,
+// lives as long as the module that holds it and is safe to use from any thread.
 #ifndef OVRA_BACKUP_BACKUP_ENV_H_
 #define OVRA_BACKUP_BACKUP_ENV_H_
 
