@@ -100,26 +100,22 @@ void fill(Session& s, const Config& c) {
     }
     s.addPerson(std::move(p));
   }
+  // As one query result: the rows in one block, the events side by side in one store.
+  auto block = std::make_shared<ovra::model::RowBlock>(5);
+  auto store = std::make_shared<ovra::model::EventStore>();
   for (size_t i = 0; i < c.events; ++i) {
     const bool sms = rng() % 10 < 7;
     const unsigned pick = rng() % 100;
     std::string address = pick < 90 ? known[rng() % known.size()] : pick < 99 ? number(rng) : "";
-    auto event = std::make_shared<Event>();
+    std::shared_ptr<Event> event = ovra::model::EventStore::make(store);
     event->initialize(sms ? "sms" : "call");
+    const std::string rowid = std::to_string(i);
     const std::string date = std::to_string(1300000000 + rng() % 100000000);
     const std::string flags = std::to_string(rng() % 4);
-    if (sms) {
-      const std::string& text = kTexts[rng() % kTexts.size()];
-      event->addData(std::make_shared<ovra::json::Array>(
-          ovra::json::Array{std::to_string(i), std::move(address), date, text, flags}));
-      event->setMessage(text);
-    } else {
-      const std::string duration = std::to_string(rng() % 600);
-      event->addData(std::make_shared<ovra::json::Array>(
-          ovra::json::Array{std::to_string(i), std::move(address), date, duration, flags}));
-      event->setDuration(duration);
-    }
-    event->setFlag(flags);
+    const std::string third = sms ? kTexts[rng() % kTexts.size()] : std::to_string(rng() % 600);
+    const std::string_view texts[] = {rowid, address, date, third, flags};
+    event->addData(ovra::model::Record(block, block->appendRow(texts, 5)));
+    event->readTextsFromRecord(sms ? 3 : -1, sms ? -1 : 3, 4);
     s.addEvent(std::move(event));
   }
 }
@@ -137,7 +133,7 @@ double floorMs(const Session& s) {
   }
   const std::vector<std::shared_ptr<Event>> events = s.events();
   addresses.reserve(events.size());
-  for (const auto& e : events) addresses.push_back(*(*e->lib())[1].stringOrNull());
+  for (const auto& e : events) addresses.emplace_back(*e->record().text(1));
   double best = 1e300;
   for (int r = 0; r < 3; ++r) {
     const double start = nowMs();

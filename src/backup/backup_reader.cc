@@ -72,11 +72,8 @@ std::string escapeHtml(std::string_view text) {
   return out;
 }
 
-const std::string& textAt(const model::Record& row, size_t i) {
-  static const std::string kEmpty;
-  if (!row || i >= row->size()) return kEmpty;
-  const std::string* text = (*row)[i].stringOrNull();
-  return text != nullptr ? *text : kEmpty;
+std::string_view textAt(const model::Record& row, size_t i) {
+  return row.text(i).value_or(std::string_view());
 }
 
 }  // namespace
@@ -169,9 +166,9 @@ void BackupReader::processManifestDb(const std::string& folderPath) {
     return;
   }
   for (const model::Record& row : records.rows) {
-    const std::string& fileId = textAt(row, 0);
-    const std::string& domain = textAt(row, 1);
-    const std::string& path = textAt(row, 2);
+    const std::string fileId(textAt(row, 0));
+    const std::string domain(textAt(row, 1));
+    const std::string path(textAt(row, 2));
     if (!isRecognisedDatabase(path)) continue;
     const std::string record = "file list record " + domain + "-" + path;
     if (!isStoredName(fileId)) {
@@ -256,22 +253,20 @@ void BackupReader::getSQLightContents(const std::string& path, const std::string
 }
 
 void BackupReader::addEvents(const std::vector<model::Record>& rows, bool sms, bool keepEmail) {
+  // The events of one result lie side by side, as their rows do.
+  auto store = std::make_shared<model::EventStore>();
   for (const model::Record& row : rows) {
-    auto event = std::make_shared<model::Event>();
+    std::shared_ptr<model::Event> event = model::EventStore::make(store);
     event->initialize(sms ? "sms" : "call");
     event->addData(row);
     if (model::Record data = event->lib(); data && data->size() > 1) {
-      const std::string& address = textAt(data, 1);
-      if (!keepEmail || address.find('@') == std::string::npos) {
-        (*data)[1] = json::Value(fixPhoneNumber(address));
+      const std::string_view address = textAt(data, 1);
+      if (!keepEmail || address.find('@') == std::string_view::npos) {
+        (*data)[1].setText(fixPhoneNumber(address));
       }
     }
-    if (sms) {
-      event->setMessage(textAt(row, 3));
-    } else {
-      event->setDuration(textAt(row, 3));
-    }
-    event->setFlag(textAt(row, 4));
+    // The text or duration is column 3 of the row, the flags column 4.
+    event->readTextsFromRecord(sms ? 3 : -1, sms ? -1 : 3, 4);
     s_.addEvent(std::move(event));
   }
 }
@@ -289,14 +284,15 @@ void BackupReader::readLaterLayout(const std::string& path, const std::string& f
   const std::string sql = sms ? laterMessagesQuery(layout.hasAttributedBody) : laterCallsQuery();
   SQLiteResult rows = reportQuery(sqlite.query(sql), path, sql, sms ? "SMS" : "call(s)");
   size_t clamped = 0, unknownHandles = 0;
-  for (model::Record& row : rows.rows) {
-    if (row->size() > 5) {  // the message query's last column: a handle that is not there
-      unknownHandles += textAt(row, 5) == "1";
-      row->pop_back();
-    }
-    const std::string& date = textAt(row, 2);
+  for (const model::Record& row : rows.rows) {
+    // the message query's last column: a handle that is not there
+    if (row->size() > 5) unknownHandles += textAt(row, 5) == "1";
+    const std::string_view date = textAt(row, 2);
     clamped += date == kLatestDate || date == kEarliestDate;
   }
+  // The rows of one result share their block, so the handle column goes from all at once.
+  if (!rows.rows.empty() && rows.rows.front()->size() > 5)
+    rows.rows.front().block()->dropLastColumn();
   if (unknownHandles > 0) {
     note(std::to_string(unknownHandles) + " message(s) in " + filename + " (" + path +
          ") name a handle that is missing: read without an address");
@@ -330,10 +326,10 @@ void BackupReader::readAddressBook(const std::string& path) {
   }
   for (const model::Record& row : contacts.rows) {
     auto person = std::make_shared<model::Person>();
-    person->setUid(textAt(row, 0));
-    person->setFirstname(textAt(row, 1));
-    person->setLastname(textAt(row, 2));
-    person->setMiddlename(textAt(row, 3));
+    person->setUid(std::string(textAt(row, 0)));
+    person->setFirstname(std::string(textAt(row, 1)));
+    person->setLastname(std::string(textAt(row, 2)));
+    person->setMiddlename(std::string(textAt(row, 3)));
     SQLiteResult found = values->run(person->uid());
     // Without a label a successful query logs nothing, so the text is only made for failures.
     if (found.errorCode != "OK") {
@@ -342,7 +338,7 @@ void BackupReader::readAddressBook(const std::string& path) {
     person->addresses().reserve(found.rows.size());
     for (const model::Record& value : found.rows) {
       if (value->size() <= 5) continue;  // a table without a value column
-      const std::string& text = textAt(value, 5);
+      const std::string text(textAt(value, 5));
       person->addresses().push_back(textAt(value, 2) == "3" ? fixPhoneNumber(text) : text);
     }
     s_.addPerson(std::move(person));

@@ -36,18 +36,19 @@ void readColumns(sqlite3_stmt* stmt, SQLiteResult& result) {
   }
 }
 
-// Steps to the end (or the first error), appending one row of texts per result row.
+// Steps to the end (or the first error), appending one row of texts per result row; the
+// rows of one result share one block.
 void readRows(sqlite3_stmt* stmt, SQLiteResult& result) {
   const int count = sqlite3_column_count(stmt);
+  auto block = std::make_shared<model::RowBlock>(static_cast<size_t>(count));
+  std::vector<std::string_view> texts(static_cast<size_t>(count));
   while (sqlite3_step(stmt) == SQLITE_ROW) {
-    auto row = std::make_shared<json::Array>();
-    row->reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
       std::string_view value = text != nullptr ? std::string_view(text) : std::string_view();
-      row->emplace_back(platform::isValidUtf8(value) ? value : std::string_view());
+      texts[static_cast<size_t>(i)] = platform::isValidUtf8(value) ? value : std::string_view();
     }
-    result.rows.push_back(std::move(row));
+    result.rows.emplace_back(block, block->appendRow(texts.data(), texts.size()));
   }
 }
 

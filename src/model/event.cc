@@ -1,77 +1,196 @@
 #include "model/event.h"
 
+#include <mutex>
+#include <new>
+#include <unordered_set>
 #include <utility>
 
 namespace ovra::model {
 
+const std::string kSmsType = "sms";
+const std::string kCallType = "call";
+const std::string kThreadType = "facebook_message";
+
 namespace {
-constexpr char kFacebookMessage[] = "facebook_message";
+const std::string kNoType;
 }  // namespace
+
+const std::string* internedType(std::string_view type) {
+  if (type.empty()) return &kNoType;
+  if (type == kSmsType) return &kSmsType;
+  if (type == kCallType) return &kCallType;
+  if (type == kThreadType) return &kThreadType;
+  // Other types are rare and few; each is kept once, for the life of the program.
+  static std::mutex mu;
+  static auto* others = new std::unordered_set<std::string>;
+  std::scoped_lock lock(mu);
+  return &*others->emplace(type).first;
+}
+
+// Every decorator class is an EventDecorator with other behaviour and no data of its own,
+// so any of them fits in the room an Event keeps for one.
+static_assert(sizeof(SMSDecorator) == sizeof(EventDecorator));
+static_assert(sizeof(CallDecorator) == sizeof(EventDecorator));
+static_assert(sizeof(FacebookMessageDecorator) == sizeof(EventDecorator));
+static_assert(sizeof(MailDecorator) == sizeof(EventDecorator));
+
+EventDecorator::EventDecorator(const EventDecorator& other)
+    : type_(other.type_),
+      data_(other.data_),
+      extra_(other.extra_ ? std::make_unique<Extra>(*other.extra_) : nullptr) {}
+
+EventDecorator::Extra& EventDecorator::extra() {
+  if (!extra_) extra_ = std::make_unique<Extra>();
+  return *extra_;
+}
 
 void EventDecorator::addData(Record record) {
   data_ = std::move(record);
-  if (type_ == kFacebookMessage) return;
-  // The raw date sits at index 2 of a message or call row. A short or foreign record
-  // simply has no raw date.
-  timestamp_.reset();
-  if (data_ && data_->size() > 2) {
-    if (const std::string* date = (*data_)[2].stringOrNull()) timestamp_ = *date;
+  if (type_ == &kThreadType) return;
+  // The raw date sits at index 2 of a message or call row; from now on it is read there.
+  // A short or foreign record simply has no raw date.
+  if (extra_) {
+    extra_->timestampSet = false;
+    extra_->timestamp.reset();
   }
+}
+
+std::optional<std::string> EventDecorator::timestamp() const {
+  if (extra_ && extra_->timestampSet) return extra_->timestamp;
+  if (type_ == &kThreadType) return std::nullopt;
+  std::optional<std::string_view> date = data_.text(2);
+  return date ? std::optional<std::string>(*date) : std::nullopt;
+}
+
+void EventDecorator::setTimestamp(std::optional<std::string> timestamp) {
+  extra().timestampSet = true;
+  extra().timestamp = std::move(timestamp);
+}
+
+const std::string& FacebookMessageDecorator::to() const {
+  static const std::string kNone;
+  return extraOrNull() ? extraOrNull()->to : kNone;
+}
+
+const std::string& FacebookMessageDecorator::from() const {
+  static const std::string kNone;
+  return extraOrNull() ? extraOrNull()->from : kNone;
 }
 
 const std::optional<json::Value> Event::kNoField;
 
-Event::Event() : flag_("0"), duration_("0") {}
+Event::Event() : type_(internedType("")) {}
 
 Event::Event(const Event& other)
     : type_(other.type_),
       timestamp_(other.timestamp_),
+      messageColumn_(other.messageColumn_),
+      durationColumn_(other.durationColumn_),
+      flagColumn_(other.flagColumn_),
       owner_(other.owner_),
-      decorator_(other.decorator_),
-      message_(other.message_),
-      flag_(other.flag_),
-      duration_(other.duration_),
-      thread_(other.thread_ ? std::make_unique<ThreadFields>(*other.thread_) : nullptr) {}
+      texts_(other.texts_ ? std::make_unique<Texts>(*other.texts_) : nullptr) {
+  if (other.hasDecorator_) {
+    other.decoratorPtr()->copyTo(decorator_);
+    hasDecorator_ = true;
+  }
+}
 
 Event& Event::operator=(const Event& other) {
-  if (this != &other) *this = Event(other);
+  if (this == &other) return *this;
+  dropDecorator();
+  type_ = other.type_;
+  timestamp_ = other.timestamp_;
+  messageColumn_ = other.messageColumn_;
+  durationColumn_ = other.durationColumn_;
+  flagColumn_ = other.flagColumn_;
+  owner_ = other.owner_;
+  texts_ = other.texts_ ? std::make_unique<Texts>(*other.texts_) : nullptr;
+  if (other.hasDecorator_) {
+    other.decoratorPtr()->copyTo(decorator_);
+    hasDecorator_ = true;
+  }
   return *this;
 }
 
+Event::~Event() { dropDecorator(); }
+
+void Event::dropDecorator() {
+  if (hasDecorator_) decoratorPtr()->~EventDecorator();
+  hasDecorator_ = false;
+}
+
+Event::Texts& Event::texts() {
+  if (!texts_) texts_ = std::make_unique<Texts>();
+  return *texts_;
+}
+
+std::string_view Event::textOf(std::optional<std::string> Texts::*own, int8_t column,
+                               std::string_view otherwise) const {
+  if (texts_ && (*texts_).*own) return *((*texts_).*own);
+  if (column >= 0) return record().text(static_cast<size_t>(column)).value_or(std::string_view());
+  return otherwise;
+}
+
+void Event::setMessage(std::string message) { texts().message = std::move(message); }
+void Event::setFlag(std::string flag) { texts().flag = std::move(flag); }
+void Event::setDuration(std::string duration) { texts().duration = std::move(duration); }
+
+void Event::readTextsFromRecord(int messageColumn, int durationColumn, int flagColumn) {
+  const auto take = [this](int column, int8_t& kept, std::optional<std::string> Texts::*own) {
+    if (column < 0) return;
+    kept = static_cast<int8_t>(column);
+    if (texts_) ((*texts_).*own).reset();
+  };
+  take(messageColumn, messageColumn_, &Texts::message);
+  take(durationColumn, durationColumn_, &Texts::duration);
+  take(flagColumn, flagColumn_, &Texts::flag);
+}
+
 void Event::setTo(std::optional<json::Value> to) {
-  if (!thread_) {
-    if (!to) return;
-    thread_ = std::make_unique<ThreadFields>();
-  }
-  thread_->to = std::move(to);
+  if (!texts_ && !to) return;
+  texts().to = std::move(to);
 }
 
 void Event::setFrom(std::optional<json::Value> from) {
-  if (!thread_) {
-    if (!from) return;
-    thread_ = std::make_unique<ThreadFields>();
-  }
-  thread_->from = std::move(from);
+  if (!texts_ && !from) return;
+  texts().from = std::move(from);
 }
 
-void Event::initialize(const std::string& type) {
-  type_ = type;
-  std::shared_ptr<EventDecorator> decorator;
-  if (type == "call") {
-    decorator = std::make_shared<CallDecorator>();
-  } else if (type == kFacebookMessage) {
-    decorator = std::make_shared<FacebookMessageDecorator>();
-  } else if (type == "sms") {
-    decorator = std::make_shared<SMSDecorator>();
+void Event::initialize(std::string_view type) {
+  type_ = internedType(type);
+  dropDecorator();
+  if (type_ == &kCallType) {
+    new (decorator_) CallDecorator();
+  } else if (type_ == &kThreadType) {
+    new (decorator_) FacebookMessageDecorator();
+  } else if (type_ == &kSmsType) {
+    new (decorator_) SMSDecorator();
+  } else {
+    return;
   }
-  if (decorator) decorator->setType(type);
-  decorator_ = std::move(decorator);
+  hasDecorator_ = true;
+  decoratorPtr()->setType(type);
 }
 
 void Event::addData(Record record) {
-  if (decorator_) decorator_->addData(std::move(record));
+  if (hasDecorator_) decoratorPtr()->addData(std::move(record));
 }
 
-Record Event::lib() const { return decorator_ ? decorator_->lib() : nullptr; }
+Record Event::lib() const { return hasDecorator_ ? decoratorPtr()->lib() : nullptr; }
+
+const Record& Event::record() const {
+  static const Record kNoRecord;
+  return hasDecorator_ ? decoratorPtr()->data() : kNoRecord;
+}
+
+std::shared_ptr<Event> EventStore::make(const std::shared_ptr<EventStore>& store) {
+  EventStore& s = *store;
+  if (s.used_ == s.chunkSize_) {
+    s.chunkSize_ = s.chunkSize_ == 0 ? kFirstChunk : std::min(2 * s.chunkSize_, kLargestChunk);
+    s.chunks_.push_back(std::make_unique<Event[]>(s.chunkSize_));
+    s.used_ = 0;
+  }
+  return std::shared_ptr<Event>(store, &s.chunks_.back()[s.used_++]);
+}
 
 }  // namespace ovra::model

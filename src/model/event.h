@@ -1,9 +1,10 @@
 // Event: one act of communication (an SMS, a call, or a social-network inbox thread), and
 // the decorators that keep its raw source record.
 //
-// Ownership: the Session owns every event (shared_ptr). `owner` is a non-owning pointer to
-// a Person that the same Session owns. The decorator keeps the very record it was given
-// (a shared, mutable list), so a change made through lib() is seen by every holder.
+// Ownership: the Session holds every event (shared_ptr); events read from a database live
+// side by side in an EventStore that the handles keep alive. `owner` is a non-owning
+// pointer to a Person that the same Session owns. The decorator keeps the very record it
+// was given (a shared, mutable row), so a change made through lib() is seen by every holder.
 // Threads: an event is built on one thread and complete before it joins a Session; only
 // matching changes it afterwards. No lock.
 #ifndef OVRA_MODEL_EVENT_H_
@@ -13,117 +14,186 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "json/value.h"
+#include "model/record.h"
 
 namespace ovra::model {
 
 class Person;
 
-// A raw source record: a database row (every value a string) or the values of an inbox
-// thread, shared between the query result, the decorator and the event's creator.
-using Record = std::shared_ptr<json::Array>;
+// The one copy of a type name ("sms", "call", ...) that every event of that type points to.
+const std::string* internedType(std::string_view type);
+extern const std::string kSmsType;     // "sms"
+extern const std::string kCallType;    // "call"
+extern const std::string kThreadType;  // "facebook_message"
 
 class EventDecorator {
  public:
+  EventDecorator() = default;
+  EventDecorator(const EventDecorator& other);
+  EventDecorator& operator=(const EventDecorator&) = delete;
   virtual ~EventDecorator() = default;
 
-  // Keeps `record` itself as data; unless the type is "facebook_message", takes element 2
-  // of the record as the raw timestamp text.
+  // Keeps `record` itself as data; unless the type is "facebook_message", the raw
+  // timestamp text becomes element 2 of the record.
   void addData(Record record);
   virtual Record lib() const { return data_; }
 
-  const std::string& type() const { return type_; }
-  void setType(std::string type) { type_ = std::move(type); }
-  const std::optional<std::string>& timestamp() const { return timestamp_; }
-  void setTimestamp(std::optional<std::string> timestamp) { timestamp_ = std::move(timestamp); }
+  const std::string& type() const { return *type_; }
+  void setType(std::string_view type) { type_ = internedType(type); }
+  // The raw timestamp text: the one set last, or element 2 of the record handed over
+  // after it (none when that is missing or not text).
+  std::optional<std::string> timestamp() const;
+  void setTimestamp(std::optional<std::string> timestamp);
   const Record& data() const { return data_; }
   void setData(Record data) { data_ = std::move(data); }
 
+  // Builds a copy of this decorator, of its own class, at `where` (room for an
+  // EventDecorator).
+  virtual void copyTo(void* where) const = 0;
+
+ protected:
+  // What few decorators carry: a timestamp set by hand, a thread's sender and receiver.
+  struct Extra {
+    bool timestampSet = false;
+    std::optional<std::string> timestamp;
+    std::string to;
+    std::string from;
+  };
+  Extra& extra();
+  const Extra* extraOrNull() const { return extra_.get(); }
+
  private:
-  std::string type_;
-  std::optional<std::string> timestamp_;
+  const std::string* type_ = internedType("");
   Record data_;
+  std::unique_ptr<Extra> extra_;
 };
 
-class SMSDecorator : public EventDecorator {};
+class SMSDecorator : public EventDecorator {
+ public:
+  void copyTo(void* where) const override { new (where) SMSDecorator(*this); }
+};
 
 class CallDecorator : public EventDecorator {
  public:
   Record lib() const override { return data(); }
+  void copyTo(void* where) const override { new (where) CallDecorator(*this); }
 };
 
 class FacebookMessageDecorator : public EventDecorator {
  public:
-  const std::string& to() const { return to_; }
-  void setTo(std::string to) { to_ = std::move(to); }
-  const std::string& from() const { return from_; }
-  void setFrom(std::string from) { from_ = std::move(from); }
-
- private:
-  std::string to_;
-  std::string from_;
+  const std::string& to() const;
+  void setTo(std::string to) { extra().to = std::move(to); }
+  const std::string& from() const;
+  void setFrom(std::string from) { extra().from = std::move(from); }
+  void copyTo(void* where) const override { new (where) FacebookMessageDecorator(*this); }
 };
 
-class MailDecorator : public EventDecorator {};
+class MailDecorator : public EventDecorator {
+ public:
+  void copyTo(void* where) const override { new (where) MailDecorator(*this); }
+};
 
 class Event {
  public:
   Event();  // message "", flag "0", duration "0", timestamp 0, no type/decorator/owner
   Event(const Event& other);
   Event& operator=(const Event& other);
-  Event(Event&&) noexcept = default;
-  Event& operator=(Event&&) noexcept = default;
-  ~Event() = default;
+  Event(Event&& other) noexcept : Event(static_cast<const Event&>(other)) {}
+  Event& operator=(Event&& other) noexcept { return *this = static_cast<const Event&>(other); }
+  ~Event();
 
   // Sets the type and picks the decorator: "sms", "call", "facebook_message"; any other
   // type leaves the event without one.
-  void initialize(const std::string& type);
+  void initialize(std::string_view type);
   // Hands the record to the decorator; no effect without one.
   void addData(Record record);
   // The record itself, or null without a decorator.
   Record lib() const;
   // The same record without taking a share of it (every decorator's lib() is its data),
-  // for the matching loop; valid while the event keeps its decorator.
-  const json::Array* record() const { return decorator_ ? decorator_->data().get() : nullptr; }
+  // for the matching loop; a null record without a decorator.
+  const Record& record() const;
+  EventDecorator* decorator() const { return hasDecorator_ ? decoratorPtr() : nullptr; }
 
-  const std::string& type() const { return type_; }
-  void setType(std::string type) { type_ = std::move(type); }
-  const std::string& message() const { return message_; }
-  void setMessage(std::string message) { message_ = std::move(message); }
-  const std::shared_ptr<EventDecorator>& decorator() const { return decorator_; }
-  void setDecorator(std::shared_ptr<EventDecorator> d) { decorator_ = std::move(d); }
+  const std::string& type() const { return *type_; }
+  void setType(std::string_view type) { type_ = internedType(type); }
+  bool isThread() const { return type_ == &kThreadType; }
+  bool isSms() const { return type_ == &kSmsType; }
+
+  // The message, flag and duration: a text set here, or else the record's text at the
+  // column readTextsFromRecord named, or else the default ("", "0", "0").
+  std::string message() const { return std::string(messageText()); }
+  std::string_view messageText() const { return textOf(&Texts::message, messageColumn_, ""); }
+  void setMessage(std::string message);
+  std::string flag() const { return std::string(flagText()); }
+  std::string_view flagText() const { return textOf(&Texts::flag, flagColumn_, "0"); }
+  void setFlag(std::string flag);
+  std::string duration() const { return std::string(durationText()); }
+  std::string_view durationText() const { return textOf(&Texts::duration, durationColumn_, "0"); }
+  void setDuration(std::string duration);
+  // Reads the message, duration and flag from these columns of the record from now on
+  // (-1: keep what is there); a missing or non-text value reads as "".
+  void readTextsFromRecord(int messageColumn, int durationColumn, int flagColumn);
+
   Person* owner() const { return owner_; }
   void setOwner(Person* owner) { owner_ = owner; }
   int32_t timestamp() const { return timestamp_; }
   void setTimestamp(int32_t timestamp) { timestamp_ = timestamp; }
-  const std::optional<json::Value>& to() const { return thread_ ? thread_->to : kNoField; }
+  const std::optional<json::Value>& to() const { return texts_ ? texts_->to : kNoField; }
   void setTo(std::optional<json::Value> to);
-  const std::optional<json::Value>& from() const { return thread_ ? thread_->from : kNoField; }
+  const std::optional<json::Value>& from() const { return texts_ ? texts_->from : kNoField; }
   void setFrom(std::optional<json::Value> from);
-  const std::string& flag() const { return flag_; }
-  void setFlag(std::string flag) { flag_ = std::move(flag); }
-  const std::string& duration() const { return duration_; }
-  void setDuration(std::string duration) { duration_ = std::move(duration); }
 
  private:
-  // What matching and the timeline read come first, so that an event's first lines hold
-  // them.
-  std::string type_;
-  int32_t timestamp_ = 0;
-  Person* owner_ = nullptr;  // not owned
-  std::shared_ptr<EventDecorator> decorator_;
-  std::string message_;
-  std::string flag_;
-  std::string duration_;
-  // The "to" and "from" fields of an inbox thread, kept apart: only threads have them, and
-  // an SMS or call is smaller without them.
-  struct ThreadFields {
+  // Texts set by hand and the fields only threads have; most events need none of them,
+  // and are smaller without.
+  struct Texts {
+    std::optional<std::string> message;
+    std::optional<std::string> flag;
+    std::optional<std::string> duration;
     std::optional<json::Value> to;
     std::optional<json::Value> from;
   };
+  Texts& texts();
+  std::string_view textOf(std::optional<std::string> Texts::*own, int8_t column,
+                          std::string_view otherwise) const;
+  EventDecorator* decoratorPtr() const {
+    return reinterpret_cast<EventDecorator*>(const_cast<unsigned char*>(decorator_));
+  }
+  void dropDecorator();
+
   static const std::optional<json::Value> kNoField;
-  std::unique_ptr<ThreadFields> thread_;
+
+  // What matching and the timeline read come first.
+  const std::string* type_;
+  int32_t timestamp_ = 0;
+  int8_t messageColumn_ = -1;
+  int8_t durationColumn_ = -1;
+  int8_t flagColumn_ = -1;
+  bool hasDecorator_ = false;
+  Person* owner_ = nullptr;  // not owned
+  // The decorator lives inside the event; every decorator class has the same size.
+  alignas(EventDecorator) unsigned char decorator_[sizeof(EventDecorator)];
+  std::unique_ptr<Texts> texts_;
+};
+
+// Events side by side, in chunks that never move. A handle from make() shares the whole
+// store, which lives while any of its events is held. Not synchronised: one thread fills
+// a store.
+class EventStore {
+ public:
+  // A new event in `store`, built by Event().
+  static std::shared_ptr<Event> make(const std::shared_ptr<EventStore>& store);
+
+ private:
+  static constexpr size_t kFirstChunk = 64;
+  static constexpr size_t kLargestChunk = 4096;
+  std::vector<std::unique_ptr<Event[]>> chunks_;
+  size_t chunkSize_ = 0;  // events in the last chunk
+  size_t used_ = 0;       // of them, handed out
 };
 
 }  // namespace ovra::model

@@ -38,21 +38,21 @@ int32_t intValue(std::string_view text) {
 
 // The time of a message or call row: its element 2, a decimal text (an integer value is
 // taken as it is). Anything else gives 0.
-int32_t recordTime(const json::Array& record) {
-  if (record.size() <= 2) return 0;
-  const json::Value& date = record[2];
-  if (const std::string* text = date.stringOrNull()) return intValue(*text);
+int32_t recordTime(const Record& record) {
+  const RowRef row = *record;
+  if (row.size() <= 2) return 0;
+  const Cell date = row[2];
+  if (std::optional<std::string_view> text = date.text()) return intValue(*text);
   return date.isInt() ? clampToInt32(date.asInt()) : 0;
 }
 
-// The address of a message or call: element 1 of its row, or null when the event is an
+// The address of a message or call: element 1 of its row, or none when the event is an
 // inbox thread or its row has no address (empty, missing or not text).
-const std::string* rowAddress(const Event& event) {
-  if (event.type() == "facebook_message") return nullptr;
-  const json::Array* record = event.record();
-  if (!record || record->size() <= 1) return nullptr;
-  const std::string* address = (*record)[1].stringOrNull();
-  return address && !address->empty() ? address : nullptr;
+std::optional<std::string_view> rowAddress(const Event& event) {
+  if (event.isThread()) return std::nullopt;
+  std::optional<std::string_view> address = event.record().text(1);
+  if (!address || address->empty()) return std::nullopt;
+  return address;
 }
 
 void appendInt(std::string& out, int64_t value) {
@@ -108,42 +108,31 @@ auto indexLookup(const Session::Index& index) {
   };
 }
 
-// The lines that hold an event's type, time, owner, decorator, text, flag and duration: its
-// first 160 bytes (the fields declared first).
-void prefetchEvent(const Event* event) {
-  const char* p = reinterpret_cast<const char*>(event);
-  for (size_t offset = 0; offset < 160; offset += 64) __builtin_prefetch(p + offset);
-  __builtin_prefetch(p + 159);
-}
-
-// How many events ahead the timeline loads a person's events.
+// How many events ahead the timeline loads a person's events, and their rows.
 constexpr size_t kOutputAhead = 8;
 
-// Starts loading the objects of the events a little ahead of event i, each a step further
-// along the chain event -> decorator -> record -> values and text, so that their misses
+// The timeline reads an event and its row's duration and flag.
+void prefetchRow(const Event& event) {
+  const Record& record = event.record();
+  if (const RowBlock* block = record.block().get()) {
+    block->prefetch(record.row(), 3);
+    block->prefetch(record.row(), 4);
+  }
+}
+
+// Starts loading what matching reads of the events a little ahead of event i: the event,
+// then its row's address, date and text, each a step further along, so that their misses
 // overlap instead of following one another.
 void prefetchAhead(const std::vector<std::shared_ptr<Event>>& events, size_t i) {
   constexpr size_t kStep = 8;
   const size_t n = events.size();
-  if (i + 4 * kStep < n) {
-    // Matching reads the fields up to the message: the first 96 bytes.
-    const char* event = reinterpret_cast<const char*>(events[i + 4 * kStep].get());
-    __builtin_prefetch(event);
-    __builtin_prefetch(event + 95);
-  }
-  if (i + 3 * kStep < n) __builtin_prefetch(events[i + 3 * kStep]->decorator().get());
-  if (i + 2 * kStep < n) {
-    if (const EventDecorator* d = events[i + 2 * kStep]->decorator().get()) {
-      __builtin_prefetch(d->data().get());
-    }
-  }
+  if (i + 2 * kStep < n) __builtin_prefetch(events[i + 2 * kStep].get());
   if (i + kStep < n) {
-    const Event& event = *events[i + kStep];
-    if (const json::Array* record = event.record(); record && record->size() > 2) {
-      __builtin_prefetch(&(*record)[1]);
-      __builtin_prefetch(&(*record)[2]);
+    const Record& record = events[i + kStep]->record();
+    if (const RowBlock* block = record.block().get()) {
+      block->prefetch(record.row(), 1);
+      block->prefetch(record.row(), 3);
     }
-    __builtin_prefetch(event.message().data());
   }
 }
 
@@ -257,13 +246,12 @@ size_t Session::contactRowCount() const {
   return person_json_objects_.size();
 }
 
-// Matching is memory-bound: an event is spread over several heap objects (the event,
-// its decorator, the record, the record's values, the message text), and a million events
-// do not fit in any cache. So the events are walked once, in order, with their objects
-// loaded a few events ahead; that walk resolves every event to a person and notes what
-// the person needs. Every few thousand events, the walk pauses and hands them to their
-// people from that compact list, so that the people and their lists are touched in one
-// burst rather than between the walk's loads, which would push them out of cache.
+// Matching is memory-bound: a million events and their rows do not fit in any cache,
+// though events read from one database lie side by side, as do their rows' texts. So the events are
+// walked once, in order, with their objects loaded a few events ahead; that walk resolves every
+// event to a person and notes what the person needs. Every few thousand events, the walk pauses and
+// hands them to their people from that compact list, so that the people and their lists are touched
+// in one burst rather than between the walk's loads, which would push them out of cache.
 void Session::arrangeContents() {
   platform::MutexLock lock(mu_);
   // A second run would append the social-network events again and hand every event to
@@ -313,7 +301,7 @@ void Session::arrangeContents() {
   const size_t n = events_.size();
   const auto hashAhead = [&](size_t j) OVRA_REQUIRES(mu_) {
     if (j >= n) return;
-    if (const std::string* address = rowAddress(*events_[j])) {
+    if (std::optional<std::string_view> address = rowAddress(*events_[j])) {
       hashes[j % (kHashAhead + 1)] = AddressIndex::hashOf(*address);
       index.prefetch(hashes[j % (kHashAhead + 1)]);
     }
@@ -326,14 +314,14 @@ void Session::arrangeContents() {
     hashAhead(i + kHashAhead);
     Event& event = *events_[i];
     const uint32_t* person = nullptr;
-    if (event.type() == "facebook_message") {
+    if (event.isThread()) {
       person = findFromField(lookup, event.to());
       if (!person) person = findFromField(lookup, event.from());
     } else {
       // A row without an address (empty, missing or not text) is passed over uncounted.
-      const std::string* address = rowAddress(event);
+      const std::optional<std::string_view> address = rowAddress(event);
       if (!address) continue;
-      event.setTimestamp(recordTime(*event.record()));
+      event.setTimestamp(recordTime(event.record()));
       person = index.find(*address, hashes[i % (kHashAhead + 1)]);
     }
     if (!person) {
@@ -392,7 +380,8 @@ std::string Session::allEvents() const {
     out += "],[";
     for (size_t j = 0; j < events.size(); ++j) {
       // The events of a person lie anywhere in memory; load a few ahead.
-      if (j + kOutputAhead < events.size()) prefetchEvent(events[j + kOutputAhead].get());
+      if (j + kOutputAhead < events.size()) __builtin_prefetch(events[j + kOutputAhead].get());
+      if (j + kOutputAhead / 2 < events.size()) prefetchRow(*events[j + kOutputAhead / 2]);
       const Event* event = events[j].get();
       if (j != 0) out += ',';
       out += '"';
@@ -400,9 +389,9 @@ std::string Session::allEvents() const {
       out += "\",";
       appendInt(out, event->timestamp());
       out += ',';
-      out += event->flag();
+      out += event->flagText();
       out += ',';
-      out += event->duration();
+      out += event->durationText();
     }
     out += ']';
   }

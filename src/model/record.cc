@@ -1,0 +1,125 @@
+// A query result of a few hundred thousand rows is a few tens of megabytes of short texts.
+// Held as one heap list and one heap string per value they would cost several times
+// that, and matching would chase a pointer for every value it reads; held here they cost
+// their bytes plus eight per value, and rows read in order are read from memory in order.
+// Chunks are never moved once full, so filling a block never copies what it holds.
+#include "model/record.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace ovra::model {
+
+RowBlock::RowBlock(size_t columns) : stride_(columns), columns_(columns) {}
+
+RowBlock::RowBlock(std::shared_ptr<json::Array> values) : values_(std::move(values)) {}
+
+RowBlock::Cell RowBlock::store(std::string_view text) {
+  if (text.empty()) return Cell{};
+  const bool full = chunks_.size() >= (size_t{1} << (32 - kChunkBits));
+  if (text.size() > kLongText || (full && chunks_.back().size() + text.size() > kChunkSize)) {
+    apart_.emplace_back(text);
+    return Cell{static_cast<uint32_t>(apart_.size() - 1),
+                kApart | static_cast<uint32_t>(std::min<size_t>(text.size(), kApart - 1))};
+  }
+  if (chunks_.empty() || chunks_.back().size() + text.size() > kChunkSize) {
+    chunks_.emplace_back();
+    // The first chunk grows with its contents, so that a small result stays small; the
+    // later ones are taken whole (untouched pages cost nothing) and never move.
+    if (chunks_.size() > 1) chunks_.back().reserve(kChunkSize);
+  }
+  std::string& chunk = chunks_.back();
+  const size_t at = chunk.size();
+  chunk.append(text);
+  return Cell{static_cast<uint32_t>(((chunks_.size() - 1) << kChunkBits) | at),
+              static_cast<uint32_t>(text.size())};
+}
+
+std::string_view RowBlock::textOf(Cell cell) const {
+  if (cell.size & kApart) return apart_[cell.offset];
+  if (cell.size == 0) return std::string_view();
+  const std::string& chunk = chunks_[cell.offset >> kChunkBits];
+  return std::string_view(chunk.data() + (cell.offset & (kChunkSize - 1)), cell.size);
+}
+
+size_t RowBlock::appendRow(const std::string_view* texts, size_t count) {
+  for (size_t i = 0; i < stride_; ++i) cells_.push_back(i < count ? store(texts[i]) : Cell{});
+  return rows_++;
+}
+
+void RowBlock::dropLastColumn() {
+  if (!values_ && columns_ > 0) --columns_;
+}
+
+std::optional<std::string_view> RowBlock::text(size_t row, size_t column) const {
+  if (values_) {
+    if (column >= values_->size()) return std::nullopt;
+    const std::string* text = (*values_)[column].stringOrNull();
+    return text ? std::optional<std::string_view>(*text) : std::nullopt;
+  }
+  if (row >= rows_ || column >= columns_) return std::nullopt;
+  return textOf(cell(row, column));
+}
+
+const json::Value* RowBlock::value(size_t, size_t column) const {
+  return values_ && column < values_->size() ? &(*values_)[column] : nullptr;
+}
+
+void RowBlock::setText(size_t row, size_t column, std::string_view text) {
+  if (values_) {
+    if (column < values_->size()) (*values_)[column] = json::Value(text);
+    return;
+  }
+  if (row >= rows_ || column >= columns_) return;
+  Cell& target = cells_[row * stride_ + column];
+  // A text no longer than the present one is written over it; a longer one is stored anew.
+  if (!(target.size & kApart) && text.size() <= target.size) {
+    if (!text.empty()) {
+      std::string& chunk = chunks_[target.offset >> kChunkBits];
+      std::memcpy(chunk.data() + (target.offset & (kChunkSize - 1)), text.data(), text.size());
+    }
+    target.size = static_cast<uint32_t>(text.size());
+    if (text.empty()) target.offset = 0;
+    return;
+  }
+  target = store(text);
+}
+
+void RowBlock::prefetch(size_t row, size_t column) const {
+  if (values_ || row >= rows_ || column >= columns_) return;
+  const Cell& c = cell(row, column);
+  __builtin_prefetch(&c);
+  if (!(c.size & kApart) && c.size != 0) {
+    __builtin_prefetch(chunks_[c.offset >> kChunkBits].data() + (c.offset & (kChunkSize - 1)));
+  }
+}
+
+bool Cell::isInt() const {
+  const json::Value* v = block_->value(row_, column_);
+  return v && v->isInt();
+}
+
+int64_t Cell::asInt() const {
+  const json::Value* v = block_->value(row_, column_);
+  return v && v->isInt() ? v->asInt() : 0;
+}
+
+json::Value Cell::value() const {
+  if (const json::Value* v = block_->value(row_, column_)) return *v;
+  if (std::optional<std::string_view> t = text()) return json::Value(*t);
+  return json::Value();
+}
+
+json::Array RowRef::values() const {
+  json::Array out;
+  out.reserve(size());
+  for (Cell c : *this) out.push_back(c.value());
+  return out;
+}
+
+Record::Record(std::shared_ptr<json::Array> values)
+    : block_(values ? std::make_shared<RowBlock>(std::move(values)) : nullptr) {}
+
+}  // namespace ovra::model
