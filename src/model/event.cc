@@ -1,5 +1,6 @@
 #include "model/event.h"
 
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <unordered_set>
@@ -78,6 +79,8 @@ const std::string& FacebookMessageDecorator::from() const {
 }
 
 const std::optional<json::Value> Event::kNoField;
+const Event::ShortText Event::kNotKept;
+const Record Event::kNoRecord;
 
 Event::Event() : type_(internedType("")) {}
 
@@ -88,6 +91,8 @@ Event::Event(const Event& other)
       durationColumn_(other.durationColumn_),
       flagColumn_(other.flagColumn_),
       owner_(other.owner_),
+      flag_(other.flag_),
+      duration_(other.duration_),
       texts_(other.texts_ ? std::make_unique<Texts>(*other.texts_) : nullptr) {
   if (other.hasDecorator_) {
     other.decoratorPtr()->copyTo(decorator_);
@@ -104,6 +109,8 @@ Event& Event::operator=(const Event& other) {
   durationColumn_ = other.durationColumn_;
   flagColumn_ = other.flagColumn_;
   owner_ = other.owner_;
+  flag_ = other.flag_;
+  duration_ = other.duration_;
   texts_ = other.texts_ ? std::make_unique<Texts>(*other.texts_) : nullptr;
   if (other.hasDecorator_) {
     other.decoratorPtr()->copyTo(decorator_);
@@ -124,11 +131,14 @@ Event::Texts& Event::texts() {
   return *texts_;
 }
 
-std::string_view Event::textOf(std::optional<std::string> Texts::*own, int8_t column,
-                               std::string_view otherwise) const {
-  if (texts_ && (*texts_).*own) return *((*texts_).*own);
-  if (column >= 0) return record().text(static_cast<size_t>(column)).value_or(std::string_view());
-  return otherwise;
+Event::ShortText Event::keep(std::optional<std::string_view> text) {
+  ShortText kept;
+  const std::string_view t = text.value_or(std::string_view());
+  if (t.size() <= sizeof kept.bytes) {
+    std::memcpy(kept.bytes, t.data(), t.size());
+    kept.size = static_cast<uint8_t>(t.size());
+  }
+  return kept;
 }
 
 void Event::setMessage(std::string message) { texts().message = std::move(message); }
@@ -137,13 +147,16 @@ void Event::setDuration(std::string duration) { texts().duration = std::move(dur
 
 void Event::readTextsFromRecord(int messageColumn, int durationColumn, int flagColumn) {
   const auto take = [this](int column, int8_t& kept, std::optional<std::string> Texts::*own) {
-    if (column < 0) return;
+    if (column < 0) return false;
     kept = static_cast<int8_t>(column);
     if (texts_) ((*texts_).*own).reset();
+    return true;
   };
   take(messageColumn, messageColumn_, &Texts::message);
-  take(durationColumn, durationColumn_, &Texts::duration);
-  take(flagColumn, flagColumn_, &Texts::flag);
+  if (take(durationColumn, durationColumn_, &Texts::duration)) {
+    duration_ = keep(record().text(static_cast<size_t>(durationColumn)));
+  }
+  if (take(flagColumn, flagColumn_, &Texts::flag)) flag_ = keep(record().text(static_cast<size_t>(flagColumn)));
 }
 
 void Event::setTo(std::optional<json::Value> to) {
@@ -177,11 +190,6 @@ void Event::addData(Record record) {
 }
 
 Record Event::lib() const { return hasDecorator_ ? decoratorPtr()->lib() : nullptr; }
-
-const Record& Event::record() const {
-  static const Record kNoRecord;
-  return hasDecorator_ ? decoratorPtr()->data() : kNoRecord;
-}
 
 std::shared_ptr<Event> EventStore::make(const std::shared_ptr<EventStore>& store) {
   EventStore& s = *store;

@@ -115,7 +115,7 @@ class Event {
   Record lib() const;
   // The same record without taking a share of it (every decorator's lib() is its data),
   // for the matching loop; a null record without a decorator.
-  const Record& record() const;
+  const Record& record() const { return hasDecorator_ ? decoratorPtr()->data() : kNoRecord; }
   EventDecorator* decorator() const { return hasDecorator_ ? decoratorPtr() : nullptr; }
 
   const std::string& type() const { return *type_; }
@@ -126,16 +126,22 @@ class Event {
   // The message, flag and duration: a text set here, or else the record's text at the
   // column readTextsFromRecord named, or else the default ("", "0", "0").
   std::string message() const { return std::string(messageText()); }
-  std::string_view messageText() const { return textOf(&Texts::message, messageColumn_, ""); }
+  std::string_view messageText() const {
+    return textOf(&Texts::message, kNotKept, messageColumn_, "");
+  }
   void setMessage(std::string message);
   std::string flag() const { return std::string(flagText()); }
-  std::string_view flagText() const { return textOf(&Texts::flag, flagColumn_, "0"); }
+  std::string_view flagText() const { return textOf(&Texts::flag, flag_, flagColumn_, "0"); }
   void setFlag(std::string flag);
   std::string duration() const { return std::string(durationText()); }
-  std::string_view durationText() const { return textOf(&Texts::duration, durationColumn_, "0"); }
+  std::string_view durationText() const {
+    return textOf(&Texts::duration, duration_, durationColumn_, "0");
+  }
   void setDuration(std::string duration);
-  // Reads the message, duration and flag from these columns of the record from now on
-  // (-1: keep what is there); a missing or non-text value reads as "".
+  // Takes the message, duration and flag from these columns of the record (-1: keep what
+  // is there); a missing or non-text value reads as "". The short duration and flag texts
+  // are copied into the event (the timeline reads them for every event, and should not
+  // need the row for it); the others are read from the row when asked for.
   void readTextsFromRecord(int messageColumn, int durationColumn, int flagColumn);
 
   Person* owner() const { return owner_; }
@@ -157,15 +163,30 @@ class Event {
     std::optional<json::Value> to;
     std::optional<json::Value> from;
   };
+  // A copy of a short text of the row, kept in the event itself.
+  struct ShortText {
+    static constexpr uint8_t kNone = 0xff;
+    char bytes[7] = {};
+    uint8_t size = kNone;
+  };
+  static const ShortText kNotKept;  // nothing kept
+  static ShortText keep(std::optional<std::string_view> text);
+
   Texts& texts();
-  std::string_view textOf(std::optional<std::string> Texts::*own, int8_t column,
-                          std::string_view otherwise) const;
+  std::string_view textOf(std::optional<std::string> Texts::*own, const ShortText& kept,
+                          int8_t column, std::string_view otherwise) const {
+    if (texts_ && (*texts_).*own) [[unlikely]] return *((*texts_).*own);
+    if (kept.size != ShortText::kNone) return std::string_view(kept.bytes, kept.size);
+    if (column >= 0) return record().text(static_cast<size_t>(column)).value_or(std::string_view());
+    return otherwise;
+  }
   EventDecorator* decoratorPtr() const {
     return reinterpret_cast<EventDecorator*>(const_cast<unsigned char*>(decorator_));
   }
   void dropDecorator();
 
   static const std::optional<json::Value> kNoField;
+  static const Record kNoRecord;
 
   // What matching and the timeline read come first.
   const std::string* type_;
@@ -175,6 +196,8 @@ class Event {
   int8_t flagColumn_ = -1;
   bool hasDecorator_ = false;
   Person* owner_ = nullptr;  // not owned
+  ShortText flag_;
+  ShortText duration_;
   // The decorator lives inside the event; every decorator class has the same size.
   alignas(EventDecorator) unsigned char decorator_[sizeof(EventDecorator)];
   std::unique_ptr<Texts> texts_;

@@ -22,6 +22,8 @@ constexpr Emoticon kEmoticons[] = {
     {"kissing", ':', '*'}, {"worried", ':', '/'}, {"sad", ':', '('},      {"crying", ';', '('},
 };
 
+static_assert(std::size(kEmoticons) == Person::kEmoticonKinds);
+
 uint32_t emoticonBit(char eye, char mouth) {
   for (uint32_t k = 0; k < std::size(kEmoticons); ++k) {
     if (kEmoticons[k].eye == eye && kEmoticons[k].mouth == mouth) return 1u << k;

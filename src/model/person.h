@@ -20,6 +20,8 @@ namespace ovra::model {
 
 class Person {
  public:
+  static constexpr size_t kEmoticonKinds = 8;  // smiling, winking, ... crying
+
   Person() = default;  // names and uid "", empty lists, no fullname
 
   // Appends the event; an SMS is scanned for the eight emoticons, each recorded at most

@@ -37,15 +37,14 @@ RowBlock::Cell RowBlock::store(std::string_view text) {
               static_cast<uint32_t>(text.size())};
 }
 
-std::string_view RowBlock::textOf(Cell cell) const {
-  if (cell.size & kApart) return apart_[cell.offset];
-  if (cell.size == 0) return std::string_view();
-  const std::string& chunk = chunks_[cell.offset >> kChunkBits];
-  return std::string_view(chunk.data() + (cell.offset & (kChunkSize - 1)), cell.size);
-}
-
 size_t RowBlock::appendRow(const std::string_view* texts, size_t count) {
-  for (size_t i = 0; i < stride_; ++i) cells_.push_back(i < count ? store(texts[i]) : Cell{});
+  for (size_t i = 0; i < stride_; ++i) {
+    if (cells_.empty() || cells_.back().size() == kCellPage) {
+      cells_.emplace_back();
+      if (cells_.size() > 1) cells_.back().reserve(kCellPage);
+    }
+    cells_.back().push_back(i < count ? store(texts[i]) : Cell{});
+  }
   return rows_++;
 }
 
@@ -53,14 +52,10 @@ void RowBlock::dropLastColumn() {
   if (!values_ && columns_ > 0) --columns_;
 }
 
-std::optional<std::string_view> RowBlock::text(size_t row, size_t column) const {
-  if (values_) {
-    if (column >= values_->size()) return std::nullopt;
-    const std::string* text = (*values_)[column].stringOrNull();
-    return text ? std::optional<std::string_view>(*text) : std::nullopt;
-  }
-  if (row >= rows_ || column >= columns_) return std::nullopt;
-  return textOf(cell(row, column));
+std::optional<std::string_view> RowBlock::valueText(size_t column) const {
+  if (column >= values_->size()) return std::nullopt;
+  const std::string* text = (*values_)[column].stringOrNull();
+  return text ? std::optional<std::string_view>(*text) : std::nullopt;
 }
 
 const json::Value* RowBlock::value(size_t, size_t column) const {
@@ -73,7 +68,7 @@ void RowBlock::setText(size_t row, size_t column, std::string_view text) {
     return;
   }
   if (row >= rows_ || column >= columns_) return;
-  Cell& target = cells_[row * stride_ + column];
+  Cell& target = cell(row, column);
   // A text no longer than the present one is written over it; a longer one is stored anew.
   if (!(target.size & kApart) && text.size() <= target.size) {
     if (!text.empty()) {
@@ -85,15 +80,6 @@ void RowBlock::setText(size_t row, size_t column, std::string_view text) {
     return;
   }
   target = store(text);
-}
-
-void RowBlock::prefetch(size_t row, size_t column) const {
-  if (values_ || row >= rows_ || column >= columns_) return;
-  const Cell& c = cell(row, column);
-  __builtin_prefetch(&c);
-  if (!(c.size & kApart) && c.size != 0) {
-    __builtin_prefetch(chunks_[c.offset >> kChunkBits].data() + (c.offset & (kChunkSize - 1)));
-  }
 }
 
 bool Cell::isInt() const {

@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -46,14 +45,28 @@ class RowBlock {
 
   // The text at (row, column), or none when the position is outside the row or (in a
   // row built by code) the value is not text.
-  std::optional<std::string_view> text(size_t row, size_t column) const;
+  std::optional<std::string_view> text(size_t row, size_t column) const {
+    if (values_) return valueText(column);
+    if (row >= rows_ || column >= columns_) return std::nullopt;
+    return textOf(cell(row, column));
+  }
   // The value at (row, column) of a row built by code; null for flat rows.
   const json::Value* value(size_t row, size_t column) const;
   // Replaces the value at (row, column), inside the row, with `text`.
   void setText(size_t row, size_t column, std::string_view text);
 
-  // Starts loading the memory of (row, column) and its text.
-  void prefetch(size_t row, size_t column) const;
+  // Start loading a row ahead of its use, in two steps some rows apart: first where its
+  // values are kept, then (reading that) the text of `column`.
+  void prefetchRow(size_t row) const {
+    if (values_ || row >= rows_) return;
+    __builtin_prefetch(&cell(row, 0));
+    __builtin_prefetch(&cell(row, stride_ - 1));
+  }
+  void prefetchText(size_t row, size_t column) const {
+    if (values_ || row >= rows_ || column >= columns_) return;
+    const Cell c = cell(row, column);
+    if (!(c.size & kApart) && c.size != 0) __builtin_prefetch(chunkData(c) );
+  }
 
  private:
   // Texts live in chunks of 1 MiB addressed by a 32-bit offset (chunk << 20 | position);
@@ -67,14 +80,33 @@ class RowBlock {
     uint32_t size = 0;
   };
   Cell store(std::string_view text);
-  std::string_view textOf(Cell cell) const;
-  const Cell& cell(size_t row, size_t column) const { return cells_[row * stride_ + column]; }
+  const char* chunkData(Cell cell) const {
+    return chunks_[cell.offset >> kChunkBits].data() + (cell.offset & (kChunkSize - 1));
+  }
+  std::string_view textOf(Cell cell) const {
+    if (cell.size & kApart) return apart_[cell.offset];
+    if (cell.size == 0) return std::string_view();
+    return std::string_view(chunkData(cell), cell.size);
+  }
+  std::optional<std::string_view> valueText(size_t column) const;
+  // Cells sit in pages of kCellPage; the first page grows with its contents, so that a
+  // small result stays small, and the later ones are taken whole and never move.
+  static constexpr unsigned kCellPageBits = 12;
+  static constexpr size_t kCellPage = size_t{1} << kCellPageBits;
+  const Cell& cell(size_t row, size_t column) const {
+    const size_t i = row * stride_ + column;
+    return cells_[i >> kCellPageBits][i & (kCellPage - 1)];
+  }
+  Cell& cell(size_t row, size_t column) {
+    const size_t i = row * stride_ + column;
+    return cells_[i >> kCellPageBits][i & (kCellPage - 1)];
+  }
 
   std::shared_ptr<json::Array> values_;  // a row built by code, or null
   size_t stride_ = 0;                    // cells per row
   size_t columns_ = 0;                   // visible columns per row (<= stride_)
   size_t rows_ = 0;
-  std::deque<Cell> cells_;
+  std::vector<std::vector<Cell>> cells_;
   std::vector<std::string> chunks_;  // chunk 0 grows up to kChunkSize; later ones are full size
   std::vector<std::string> apart_;
 };

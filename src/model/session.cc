@@ -108,31 +108,20 @@ auto indexLookup(const Session::Index& index) {
   };
 }
 
-// How many events ahead the timeline loads a person's events, and their rows.
-constexpr size_t kOutputAhead = 8;
-
-// The timeline reads an event and its row's duration and flag.
-void prefetchRow(const Event& event) {
-  const Record& record = event.record();
-  if (const RowBlock* block = record.block().get()) {
-    block->prefetch(record.row(), 3);
-    block->prefetch(record.row(), 4);
+// Starts loading what is read of the events ahead of position i, in stages `step` events
+// apart: the event, then where its row keeps its values, then the row's texts from
+// `column` on (a row's texts lie together). Each stage reads only what an earlier stage
+// loaded, so the misses of many events overlap instead of following one another.
+template <typename At>
+void prefetchAhead(const At& eventAt, size_t n, size_t i, size_t step, size_t column) {
+  if (i + 3 * step < n) __builtin_prefetch(eventAt(i + 3 * step));
+  if (i + 2 * step < n) {
+    const Record& record = eventAt(i + 2 * step)->record();
+    if (const RowBlock* block = record.block().get()) block->prefetchRow(record.row());
   }
-}
-
-// Starts loading what matching reads of the events a little ahead of event i: the event,
-// then its row's address, date and text, each a step further along, so that their misses
-// overlap instead of following one another.
-void prefetchAhead(const std::vector<std::shared_ptr<Event>>& events, size_t i) {
-  constexpr size_t kStep = 8;
-  const size_t n = events.size();
-  if (i + 2 * kStep < n) __builtin_prefetch(events[i + 2 * kStep].get());
-  if (i + kStep < n) {
-    const Record& record = events[i + kStep]->record();
-    if (const RowBlock* block = record.block().get()) {
-      block->prefetch(record.row(), 1);
-      block->prefetch(record.row(), 3);
-    }
+  if (i + step < n) {
+    const Record& record = eventAt(i + step)->record();
+    if (const RowBlock* block = record.block().get()) block->prefetchText(record.row(), column);
   }
 }
 
@@ -279,26 +268,18 @@ void Session::arrangeContents() {
   // The position of the person a key names, or null.
   const auto lookup = [&index](const std::string& key) { return index.find(key); };
 
-  struct Match {
-    std::shared_ptr<Event> event;
-    uint32_t person;  // position in people_
-    int32_t time;
-    uint32_t emoticons;
-  };
-  constexpr size_t kBlock = 4096;
-  std::vector<Match> matches;
-  matches.reserve(kBlock);
-  const auto handOver = [&]() OVRA_REQUIRES(mu_) {
-    for (Match& m : matches) {
-      people_[m.person]->appendEvent(std::move(m.event), m.emoticons, m.time);
-    }
-    matches.clear();
-  };
+  // First the walk: every event's person (or nobody) and emoticons, and how many events
+  // each person gets, so that every person's list is then allocated once, at its size.
+  constexpr uint32_t kNobody = UINT32_MAX;
+  const size_t n = events_.size();
+  std::vector<uint32_t> owners(n, kNobody);
+  std::vector<uint8_t> emoticons(n);
+  static_assert(Person::kEmoticonKinds <= 8);
+  std::vector<uint32_t> counts(people_.size());
   // The hash of an event's address is taken kHashAhead events early, and its slot
   // loaded meanwhile.
   constexpr size_t kHashAhead = 4;
   uint64_t hashes[kHashAhead + 1] = {};
-  const size_t n = events_.size();
   const auto hashAhead = [&](size_t j) OVRA_REQUIRES(mu_) {
     if (j >= n) return;
     if (std::optional<std::string_view> address = rowAddress(*events_[j])) {
@@ -310,7 +291,7 @@ void Session::arrangeContents() {
 
   int skipped = 0;
   for (size_t i = 0; i < n; ++i) {
-    prefetchAhead(events_, i);
+    prefetchAhead([this](size_t k) OVRA_REQUIRES(mu_) { return events_[k].get(); }, n, i, 8, 1);
     hashAhead(i + kHashAhead);
     Event& event = *events_[i];
     const uint32_t* person = nullptr;
@@ -329,10 +310,18 @@ void Session::arrangeContents() {
       continue;
     }
     event.setOwner(people_[*person].get());
-    matches.push_back({events_[i], *person, event.timestamp(), Person::emoticonsOf(event)});
-    if (matches.size() == kBlock) handOver();
+    owners[i] = *person;
+    emoticons[i] = static_cast<uint8_t>(Person::emoticonsOf(event));
+    ++counts[*person];
   }
-  handOver();
+  // Then every event goes to its person, in order.
+  for (size_t k = 0; k < people_.size(); ++k) {
+    if (counts[k] != 0) people_[k]->events_.reserve(people_[k]->events_.size() + counts[k]);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (owners[i] == kNobody) continue;
+    people_[owners[i]]->appendEvent(events_[i], emoticons[i], events_[i]->timestamp());
+  }
 
   const double elapsedMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -379,9 +368,8 @@ std::string Session::allEvents() const {
     appendInt(out, intValue(person->uid()));
     out += "],[";
     for (size_t j = 0; j < events.size(); ++j) {
-      // The events of a person lie anywhere in memory; load a few ahead.
-      if (j + kOutputAhead < events.size()) __builtin_prefetch(events[j + kOutputAhead].get());
-      if (j + kOutputAhead / 2 < events.size()) prefetchRow(*events[j + kOutputAhead / 2]);
+      // The events of a person lie anywhere in memory: load a few ahead.
+      prefetchAhead([&events](size_t k) { return events[k].get(); }, events.size(), j, 4, 3);
       const Event* event = events[j].get();
       if (j != 0) out += ',';
       out += '"';
