@@ -156,7 +156,8 @@ void Event::readTextsFromRecord(int messageColumn, int durationColumn, int flagC
   if (take(durationColumn, durationColumn_, &Texts::duration)) {
     duration_ = keep(record().text(static_cast<size_t>(durationColumn)));
   }
-  if (take(flagColumn, flagColumn_, &Texts::flag)) flag_ = keep(record().text(static_cast<size_t>(flagColumn)));
+  if (take(flagColumn, flagColumn_, &Texts::flag))
+    flag_ = keep(record().text(static_cast<size_t>(flagColumn)));
 }
 
 void Event::setTo(std::optional<json::Value> to) {

@@ -175,7 +175,8 @@ class Event {
   Texts& texts();
   std::string_view textOf(std::optional<std::string> Texts::*own, const ShortText& kept,
                           int8_t column, std::string_view otherwise) const {
-    if (texts_ && (*texts_).*own) [[unlikely]] return *((*texts_).*own);
+    if (texts_ && (*texts_).*own) [[unlikely]]
+      return *((*texts_).*own);
     if (kept.size != ShortText::kNone) return std::string_view(kept.bytes, kept.size);
     if (column >= 0) return record().text(static_cast<size_t>(column)).value_or(std::string_view());
     return otherwise;

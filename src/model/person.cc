@@ -6,6 +6,10 @@
 
 #include "json/writer.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ovra::model {
 
 namespace {
@@ -37,12 +41,29 @@ uint32_t emoticonBit(char eye, char mouth) {
 uint32_t emoticonsIn(std::string_view text) {
   uint32_t found = 0;
   const size_t n = text.size();
-  for (size_t i = 0; i + 1 < n; ++i) {
+  size_t i = 0;
+  while (i + 1 < n) {
+#if defined(__SSE2__)
+    // Most texts hold no eye at all: pass over sixteen bytes at a time until one does.
+    if (i + 16 <= n) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(':')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')))));
+      if (mask == 0) {
+        i += 16;
+        continue;
+      }
+      i += static_cast<size_t>(__builtin_ctz(mask));
+      if (i + 1 >= n) break;
+    }
+#endif
     const char eye = text[i];
-    if (eye != ':' && eye != ';') continue;
-    const char next = text[i + 1];
-    found |= emoticonBit(eye, next);
-    if ((next == '-' || next == ' ') && i + 2 < n) found |= emoticonBit(eye, text[i + 2]);
+    if (eye == ':' || eye == ';') {
+      const char next = text[i + 1];
+      found |= emoticonBit(eye, next);
+      if ((next == '-' || next == ' ') && i + 2 < n) found |= emoticonBit(eye, text[i + 2]);
+    }
+    ++i;
   }
   return found;
 }

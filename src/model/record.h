@@ -65,7 +65,7 @@ class RowBlock {
   void prefetchText(size_t row, size_t column) const {
     if (values_ || row >= rows_ || column >= columns_) return;
     const Cell c = cell(row, column);
-    if (!(c.size & kApart) && c.size != 0) __builtin_prefetch(chunkData(c) );
+    if (!(c.size & kApart) && c.size != 0) __builtin_prefetch(chunkData(c));
   }
 
  private:

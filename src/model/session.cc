@@ -276,15 +276,21 @@ void Session::arrangeContents() {
   std::vector<uint8_t> emoticons(n);
   static_assert(Person::kEmoticonKinds <= 8);
   std::vector<uint32_t> counts(people_.size());
-  // The hash of an event's address is taken kHashAhead events early, and its slot
-  // loaded meanwhile.
-  constexpr size_t kHashAhead = 4;
-  uint64_t hashes[kHashAhead + 1] = {};
+  // An event's address is found, and its hash taken, kHashAhead events early, and its
+  // slot loaded meanwhile.
+  constexpr size_t kHashAhead = 16;
+  struct Ahead {
+    std::optional<std::string_view> address;
+    uint64_t hash = 0;
+  };
+  Ahead ahead[kHashAhead + 1];
   const auto hashAhead = [&](size_t j) OVRA_REQUIRES(mu_) {
     if (j >= n) return;
-    if (std::optional<std::string_view> address = rowAddress(*events_[j])) {
-      hashes[j % (kHashAhead + 1)] = AddressIndex::hashOf(*address);
-      index.prefetch(hashes[j % (kHashAhead + 1)]);
+    Ahead& a = ahead[j % (kHashAhead + 1)];
+    a.address = rowAddress(*events_[j]);
+    if (a.address) {
+      a.hash = AddressIndex::hashOf(*a.address);
+      index.prefetch(a.hash);
     }
   };
   for (size_t j = 0; j < kHashAhead; ++j) hashAhead(j);
@@ -300,10 +306,10 @@ void Session::arrangeContents() {
       if (!person) person = findFromField(lookup, event.from());
     } else {
       // A row without an address (empty, missing or not text) is passed over uncounted.
-      const std::optional<std::string_view> address = rowAddress(event);
-      if (!address) continue;
+      const Ahead& a = ahead[i % (kHashAhead + 1)];
+      if (!a.address) continue;
       event.setTimestamp(recordTime(event.record()));
-      person = index.find(*address, hashes[i % (kHashAhead + 1)]);
+      person = index.find(*a.address, a.hash);
     }
     if (!person) {
       ++skipped;
@@ -314,13 +320,28 @@ void Session::arrangeContents() {
     emoticons[i] = static_cast<uint8_t>(Person::emoticonsOf(event));
     ++counts[*person];
   }
-  // Then every event goes to its person, in order.
-  for (size_t k = 0; k < people_.size(); ++k) {
-    if (counts[k] != 0) people_[k]->events_.reserve(people_[k]->events_.size() + counts[k]);
-  }
+  // Then the events go to their people, person by person: the matched events are sorted
+  // by person (a counting sort of their positions, in event order within a person), so
+  // that each person and its list are written in one run instead of being met at random.
+  std::vector<uint32_t> firstOf(people_.size() + 1, 0);
+  for (size_t k = 0; k < people_.size(); ++k) firstOf[k + 1] = firstOf[k] + counts[k];
+  std::vector<uint32_t> order(firstOf.back());
   for (size_t i = 0; i < n; ++i) {
-    if (owners[i] == kNobody) continue;
-    people_[owners[i]]->appendEvent(events_[i], emoticons[i], events_[i]->timestamp());
+    if (owners[i] != kNobody) order[firstOf[owners[i]]++] = static_cast<uint32_t>(i);
+  }
+  std::vector<uint32_t>().swap(owners);
+  constexpr size_t kEventAhead = 16;
+  size_t next = 0;  // position in order
+  for (size_t k = 0; k < people_.size(); ++k) {
+    if (counts[k] == 0) continue;
+    Person& person = *people_[k];
+    person.events_.reserve(person.events_.size() + counts[k]);
+    for (const size_t last = next + counts[k]; next < last; ++next) {
+      if (next + kEventAhead < order.size())
+        __builtin_prefetch(&events_[order[next + kEventAhead]]);
+      const uint32_t i = order[next];
+      person.appendEvent(events_[i], emoticons[i], emoticons[i] ? events_[i]->timestamp() : 0);
+    }
   }
 
   const double elapsedMs =
