@@ -135,7 +135,7 @@ Event::ShortText Event::keep(std::optional<std::string_view> text) {
   ShortText kept;
   const std::string_view t = text.value_or(std::string_view());
   if (t.size() <= sizeof kept.bytes) {
-    std::memcpy(kept.bytes, t.data(), t.size());
+    if (!t.empty()) std::memcpy(kept.bytes, t.data(), t.size());
     kept.size = static_cast<uint8_t>(t.size());
   }
   return kept;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -182,7 +183,7 @@ class Event {
     return otherwise;
   }
   EventDecorator* decoratorPtr() const {
-    return reinterpret_cast<EventDecorator*>(const_cast<unsigned char*>(decorator_));
+    return std::launder(reinterpret_cast<EventDecorator*>(const_cast<unsigned char*>(decorator_)));
   }
   void dropDecorator();
 

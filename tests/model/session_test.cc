@@ -84,6 +84,22 @@ TEST(Person, RecordsEachEmoticonOncePerSmsInTableOrder) {
   }
 }
 
+// Longer texts with few eyes, which the scan passes over in blocks: eyes and mouths on
+// either side of every block boundary.
+TEST(Person, FindsEmoticonsAcrossLongTexts) {
+  std::mt19937 rng(11);
+  for (int i = 0; i < 2000; ++i) {
+    std::string text(16 + rng() % 40, 'a');
+    for (int k = 0, marks = static_cast<int>(rng() % 3); k < marks; ++k) {
+      const size_t at = rng() % text.size();
+      text[at] = ":;"[rng() % 2];
+      if (at + 1 < text.size()) text[at + 1] = ")D(- "[rng() % 5];
+      if (at + 2 < text.size()) text[at + 2] = ")(P"[rng() % 3];
+    }
+    ASSERT_EQ(recordedFor(text), naiveEmoticons(text)) << '"' << text << '"';
+  }
+}
+
 using testing::makePerson;
 using testing::makeRowEvent;
 using testing::makeThread;
