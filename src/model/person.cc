@@ -87,8 +87,42 @@ uint32_t Person::emoticonsOf(const Event& event) {
 
 void Person::appendEvent(std::shared_ptr<Event> event, uint32_t emoticons, int32_t time) {
   events_.push_back(std::move(event));
+  appendEmoticons(emoticons, time);
+}
+
+void Person::appendEmoticons(uint32_t emoticons, int32_t time) {
   for (uint32_t k = 0; emoticons != 0; ++k, emoticons >>= 1) {
     if (emoticons & 1u) appendEmoticonTime(kEmoticons[k].name, time);
+  }
+}
+
+void Person::appendEmoticons(const Noted* first, const Noted* last) {
+  // Each kind's list is found (or added, in the order kinds first occur) and sized once;
+  // then the times go in, in order: the same lists as appending them one by one.
+  size_t counts[kEmoticonKinds] = {};
+  uint32_t firstSeen[kEmoticonKinds];
+  size_t kinds = 0;
+  for (const Noted* n = first; n != last; ++n) {
+    for (uint32_t k = 0, bits = n->emoticons; bits != 0; ++k, bits >>= 1) {
+      if ((bits & 1u) && counts[k]++ == 0) firstSeen[kinds++] = k;
+    }
+  }
+  for (size_t i = 0; i < kinds; ++i) {
+    json::Value& times = emoticons_[kEmoticons[firstSeen[i]].name];
+    if (!times.isArray()) times = json::Array{};
+  }
+  // Only now, with every key in place, do the lists stay where they are.
+  json::Array* lists[kEmoticonKinds] = {};
+  for (size_t i = 0; i < kinds; ++i) {
+    lists[firstSeen[i]] = &emoticons_.find(kEmoticons[firstSeen[i]].name)->asArray();
+  }
+  for (size_t k = 0; k < kEmoticonKinds; ++k) {
+    if (lists[k]) lists[k]->reserve(lists[k]->size() + counts[k]);
+  }
+  for (const Noted* n = first; n != last; ++n) {
+    for (uint32_t k = 0, bits = n->emoticons; bits != 0; ++k, bits >>= 1) {
+      if (bits & 1u) lists[k]->emplace_back(n->time);
+    }
   }
 }
 

@@ -56,6 +56,14 @@ class Person {
   static uint32_t emoticonsOf(const Event& event);
   // addEvent() for an event whose emoticons are known and whose time is `time`.
   void appendEvent(std::shared_ptr<Event> event, uint32_t emoticons, int32_t time);
+  // Records `time` under each emoticon of `emoticons`.
+  void appendEmoticons(uint32_t emoticons, int32_t time);
+  // The same for many events at once, in their order; each list grows once.
+  struct Noted {
+    uint32_t emoticons;
+    int32_t time;
+  };
+  void appendEmoticons(const Noted* first, const Noted* last);
   void appendEmoticonTime(std::string_view name, int32_t time);
 
   std::optional<std::string> fullname_;

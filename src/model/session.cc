@@ -1,5 +1,6 @@
 #include "model/session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -273,8 +274,9 @@ void Session::arrangeContents() {
   constexpr uint32_t kNobody = UINT32_MAX;
   const size_t n = events_.size();
   std::vector<uint32_t> owners(n, kNobody);
-  std::vector<uint8_t> emoticons(n);
-  static_assert(Person::kEmoticonKinds <= 8);
+  // The emoticons found (a few events in ten have any), in event order, and whose.
+  std::vector<Person::Noted> emoticons;
+  std::vector<uint32_t> emoticonOwners;
   std::vector<uint32_t> counts(people_.size());
   // An event's address is found, and its hash taken, kHashAhead events early, and its
   // slot loaded meanwhile.
@@ -317,7 +319,10 @@ void Session::arrangeContents() {
     }
     event.setOwner(people_[*person].get());
     owners[i] = *person;
-    emoticons[i] = static_cast<uint8_t>(Person::emoticonsOf(event));
+    if (const uint32_t kinds = Person::emoticonsOf(event)) {
+      emoticons.push_back({kinds, event.timestamp()});
+      emoticonOwners.push_back(*person);
+    }
     ++counts[*person];
   }
   // Then the events go to their people, person by person: the matched events are sorted
@@ -330,18 +335,30 @@ void Session::arrangeContents() {
     if (owners[i] != kNobody) order[firstOf[owners[i]]++] = static_cast<uint32_t>(i);
   }
   std::vector<uint32_t>().swap(owners);
-  constexpr size_t kEventAhead = 16;
-  size_t next = 0;  // position in order
+  constexpr size_t kEventAhead = 32;
+  size_t first = 0;  // the person's first position in order
   for (size_t k = 0; k < people_.size(); ++k) {
     if (counts[k] == 0) continue;
-    Person& person = *people_[k];
-    person.events_.reserve(person.events_.size() + counts[k]);
-    for (const size_t last = next + counts[k]; next < last; ++next) {
-      if (next + kEventAhead < order.size())
-        __builtin_prefetch(&events_[order[next + kEventAhead]]);
-      const uint32_t i = order[next];
-      person.appendEvent(events_[i], emoticons[i], emoticons[i] ? events_[i]->timestamp() : 0);
+    std::vector<std::shared_ptr<Event>>& list = people_[k]->events_;
+    const size_t last = first + counts[k];
+    list.reserve(list.size() + counts[k]);
+    for (size_t j = first; j < last; ++j) {
+      if (j + kEventAhead < order.size()) __builtin_prefetch(&events_[order[j + kEventAhead]]);
+      list.push_back(events_[order[j]]);
     }
+    first = last;
+  }
+  // The emoticons last, sorted by person the same way.
+  std::fill(firstOf.begin(), firstOf.end(), 0);
+  for (uint32_t owner : emoticonOwners) ++firstOf[owner + 1];
+  for (size_t k = 0; k < people_.size(); ++k) firstOf[k + 1] += firstOf[k];
+  std::vector<Person::Noted> byPerson(emoticons.size());
+  for (size_t e = 0; e < emoticons.size(); ++e)
+    byPerson[firstOf[emoticonOwners[e]]++] = emoticons[e];
+  for (size_t k = 0, from = 0; k < people_.size(); ++k) {
+    // firstOf[k] is now where person k's emoticons end.
+    if (firstOf[k] != from) people_[k]->appendEmoticons(&byPerson[from], &byPerson[firstOf[k]]);
+    from = firstOf[k];
   }
 
   const double elapsedMs =
