@@ -144,6 +144,8 @@ class Event {
   // are copied into the event (the timeline reads them for every event, and should not
   // need the row for it); the others are read from the row when asked for.
   void readTextsFromRecord(int messageColumn, int durationColumn, int flagColumn);
+  // The column the message is read from, or -1 when it is not read from the record.
+  int messageColumn() const { return texts_ && texts_->message ? -1 : messageColumn_; }
 
   Person* owner() const { return owner_; }
   void setOwner(Person* owner) { owner_ = owner; }

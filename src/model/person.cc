@@ -38,7 +38,9 @@ uint32_t emoticonBit(char eye, char mouth) {
 // One pass over the text: every eye is followed by its mouth either directly or after
 // one '-' or ' '. The result has bit k set when emoticon k occurs anywhere, which is the
 // same as searching for each of its three forms as a substring.
-uint32_t emoticonsIn(std::string_view text) {
+}  // namespace
+
+uint32_t Person::emoticonsIn(std::string_view text) {
   uint32_t found = 0;
   const size_t n = text.size();
   size_t i = 0;
@@ -67,8 +69,6 @@ uint32_t emoticonsIn(std::string_view text) {
   }
   return found;
 }
-
-}  // namespace
 
 void Person::addEvent(std::shared_ptr<Event> event) {
   if (!event) return;

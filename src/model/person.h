@@ -54,6 +54,8 @@ class Person {
 
   // The emoticons that addEvent() records for `event`: bit k for kind k of the table.
   static uint32_t emoticonsOf(const Event& event);
+  // The same for an SMS whose message is `text`.
+  static uint32_t emoticonsIn(std::string_view text);
   // addEvent() for an event whose emoticons are known and whose time is `time`.
   void appendEvent(std::shared_ptr<Event> event, uint32_t emoticons, int32_t time);
   // Records `time` under each emoticon of `emoticons`.

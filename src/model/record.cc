@@ -16,13 +16,13 @@ RowBlock::RowBlock(size_t columns) : stride_(columns), columns_(columns) {}
 
 RowBlock::RowBlock(std::shared_ptr<json::Array> values) : values_(std::move(values)) {}
 
-RowBlock::Cell RowBlock::store(std::string_view text) {
-  if (text.empty()) return Cell{};
+RowBlock::Entry RowBlock::store(std::string_view text) {
+  if (text.empty()) return Entry{};
   const bool full = chunks_.size() >= (size_t{1} << (32 - kChunkBits));
   if (text.size() > kLongText || (full && chunks_.back().size() + text.size() > kChunkSize)) {
     apart_.emplace_back(text);
-    return Cell{static_cast<uint32_t>(apart_.size() - 1),
-                kApart | static_cast<uint32_t>(std::min<size_t>(text.size(), kApart - 1))};
+    return Entry{static_cast<uint32_t>(apart_.size() - 1),
+                 kApart | static_cast<uint32_t>(std::min<size_t>(text.size(), kApart - 1))};
   }
   if (chunks_.empty() || chunks_.back().size() + text.size() > kChunkSize) {
     chunks_.emplace_back();
@@ -33,18 +33,17 @@ RowBlock::Cell RowBlock::store(std::string_view text) {
   std::string& chunk = chunks_.back();
   const size_t at = chunk.size();
   chunk.append(text);
-  return Cell{static_cast<uint32_t>(((chunks_.size() - 1) << kChunkBits) | at),
-              static_cast<uint32_t>(text.size())};
+  return Entry{static_cast<uint32_t>(((chunks_.size() - 1) << kChunkBits) | at),
+               static_cast<uint32_t>(text.size())};
 }
 
 size_t RowBlock::appendRow(const std::string_view* texts, size_t count) {
-  for (size_t i = 0; i < stride_; ++i) {
-    if (cells_.empty() || cells_.back().size() == kCellPage) {
-      cells_.emplace_back();
-      if (cells_.size() > 1) cells_.back().reserve(kCellPage);
-    }
-    cells_.back().push_back(i < count ? store(texts[i]) : Cell{});
+  if ((rows_ & (kPageRows - 1)) == 0) {
+    cells_.emplace_back();
+    if (cells_.size() > 1) cells_.back().reserve(kPageRows * stride_);
   }
+  for (size_t i = 0; i < stride_; ++i)
+    cells_.back().push_back(i < count ? store(texts[i]) : Entry{});
   return rows_++;
 }
 
@@ -68,7 +67,7 @@ void RowBlock::setText(size_t row, size_t column, std::string_view text) {
     return;
   }
   if (row >= rows_ || column >= columns_) return;
-  Cell& target = cell(row, column);
+  Entry& target = cell(row, column);
   // A text no longer than the present one is written over it; a longer one is stored anew.
   if (!(target.size & kApart) && text.size() <= target.size) {
     if (!text.empty()) {

@@ -55,6 +55,22 @@ class RowBlock {
   // Replaces the value at (row, column), inside the row, with `text`.
   void setText(size_t row, size_t column, std::string_view text);
 
+  // Where a row keeps its texts: an offset and a length for each value.
+  struct Entry {
+    uint32_t offset = 0;
+    uint32_t size = 0;
+  };
+  // The entries of a flat row (columns() of them), or null (a row built by code, or
+  // none); with textOf(), what matching reads of a row without going value by value.
+  const Entry* entries(size_t row) const {
+    return values_ || row >= rows_ || columns_ == 0 ? nullptr : &cell(row, 0);
+  }
+  std::string_view textOf(Entry entry) const {
+    if (entry.size & kApart) return apart_[entry.offset];
+    if (entry.size == 0) return std::string_view();
+    return std::string_view(chunkData(entry), entry.size);
+  }
+
   // Start loading a row ahead of its use, in two steps some rows apart: first where its
   // values are kept, then (reading that) the text of `column`.
   void prefetchRow(size_t row) const {
@@ -64,7 +80,7 @@ class RowBlock {
   }
   void prefetchText(size_t row, size_t column) const {
     if (values_ || row >= rows_ || column >= columns_) return;
-    const Cell c = cell(row, column);
+    const Entry c = cell(row, column);
     if (!(c.size & kApart) && c.size != 0) __builtin_prefetch(chunkData(c));
   }
 
@@ -74,39 +90,29 @@ class RowBlock {
   static constexpr unsigned kChunkBits = 20;
   static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
   static constexpr size_t kLongText = 64 * 1024;
-  static constexpr uint32_t kApart = 0x80000000u;  // in Cell::size: offset indexes apart_
-  struct Cell {
-    uint32_t offset = 0;
-    uint32_t size = 0;
-  };
-  Cell store(std::string_view text);
-  const char* chunkData(Cell cell) const {
-    return chunks_[cell.offset >> kChunkBits].data() + (cell.offset & (kChunkSize - 1));
-  }
-  std::string_view textOf(Cell cell) const {
-    if (cell.size & kApart) return apart_[cell.offset];
-    if (cell.size == 0) return std::string_view();
-    return std::string_view(chunkData(cell), cell.size);
+  static constexpr uint32_t kApart = 0x80000000u;  // in Entry::size: offset indexes apart_
+  Entry store(std::string_view text);
+  const char* chunkData(Entry entry) const {
+    return chunks_[entry.offset >> kChunkBits].data() + (entry.offset & (kChunkSize - 1));
   }
   std::optional<std::string_view> valueText(size_t column) const;
-  // Cells sit in pages of kCellPage; the first page grows with its contents, so that a
-  // small result stays small, and the later ones are taken whole and never move.
-  static constexpr unsigned kCellPageBits = 12;
-  static constexpr size_t kCellPage = size_t{1} << kCellPageBits;
-  const Cell& cell(size_t row, size_t column) const {
-    const size_t i = row * stride_ + column;
-    return cells_[i >> kCellPageBits][i & (kCellPage - 1)];
+  // A row's entries lie together, in pages of kPageRows rows; the first page grows with
+  // its contents, so that a small result stays small, and the later ones are taken whole
+  // and never move.
+  static constexpr unsigned kPageRowBits = 10;
+  static constexpr size_t kPageRows = size_t{1} << kPageRowBits;
+  const Entry& cell(size_t row, size_t column) const {
+    return cells_[row >> kPageRowBits][(row & (kPageRows - 1)) * stride_ + column];
   }
-  Cell& cell(size_t row, size_t column) {
-    const size_t i = row * stride_ + column;
-    return cells_[i >> kCellPageBits][i & (kCellPage - 1)];
+  Entry& cell(size_t row, size_t column) {
+    return cells_[row >> kPageRowBits][(row & (kPageRows - 1)) * stride_ + column];
   }
 
   std::shared_ptr<json::Array> values_;  // a row built by code, or null
   size_t stride_ = 0;                    // cells per row
   size_t columns_ = 0;                   // visible columns per row (<= stride_)
   size_t rows_ = 0;
-  std::vector<std::vector<Cell>> cells_;
+  std::vector<std::vector<Entry>> cells_;
   std::vector<std::string> chunks_;  // chunk 0 grows up to kChunkSize; later ones are full size
   std::vector<std::string> apart_;
 };

@@ -283,13 +283,35 @@ void Session::arrangeContents() {
   constexpr size_t kHashAhead = 16;
   struct Ahead {
     std::optional<std::string_view> address;
+    std::optional<std::string_view> date;     // read with the address from a flat row
+    std::optional<std::string_view> message;  // likewise, for an SMS
     uint64_t hash = 0;
   };
   Ahead ahead[kHashAhead + 1];
   const auto hashAhead = [&](size_t j) OVRA_REQUIRES(mu_) {
     if (j >= n) return;
     Ahead& a = ahead[j % (kHashAhead + 1)];
-    a.address = rowAddress(*events_[j]);
+    const Event& event = *events_[j];
+    a.address.reset();
+    a.date.reset();
+    a.message.reset();
+    const Record& record = event.record();
+    const RowBlock* block = record.block().get();
+    const RowBlock::Entry* entries = block ? block->entries(record.row()) : nullptr;
+    if (event.isThread()) {
+      return;
+    } else if (entries) {
+      // A flat row: its address and date from one look at where its texts are.
+      const size_t columns = block->columns(record.row());
+      if (columns > 1 && entries[1].size != 0) a.address = block->textOf(entries[1]);
+      if (columns > 2) a.date = block->textOf(entries[2]);
+      const int column = event.messageColumn();
+      if (event.isSms() && column >= 0 && static_cast<size_t>(column) < columns) {
+        a.message = block->textOf(entries[column]);
+      }
+    } else {
+      a.address = rowAddress(event);
+    }
     if (a.address) {
       a.hash = AddressIndex::hashOf(*a.address);
       index.prefetch(a.hash);
@@ -310,7 +332,7 @@ void Session::arrangeContents() {
       // A row without an address (empty, missing or not text) is passed over uncounted.
       const Ahead& a = ahead[i % (kHashAhead + 1)];
       if (!a.address) continue;
-      event.setTimestamp(recordTime(event.record()));
+      event.setTimestamp(a.date ? intValue(*a.date) : recordTime(event.record()));
       person = index.find(*a.address, a.hash);
     }
     if (!person) {
@@ -319,7 +341,9 @@ void Session::arrangeContents() {
     }
     event.setOwner(people_[*person].get());
     owners[i] = *person;
-    if (const uint32_t kinds = Person::emoticonsOf(event)) {
+    const std::optional<std::string_view>& message = ahead[i % (kHashAhead + 1)].message;
+    if (const uint32_t kinds =
+            message ? Person::emoticonsIn(*message) : Person::emoticonsOf(event)) {
       emoticons.push_back({kinds, event.timestamp()});
       emoticonOwners.push_back(*person);
     }
