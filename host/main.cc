@@ -145,8 +145,10 @@ bool isFinalPage(const std::string& resource) {
   return resource == "main.html" || resource == "noData.html";
 }
 
-json::Value textOrNull(const platform::ScriptCallResult& result) {
-  if (result.value) return json::Value(*result.value);
+// The text a script call gave (taken over, not copied: the timeline runs to megabytes),
+// or null.
+json::Value textOrNull(platform::ScriptCallResult result) {
+  if (result.value) return json::Value(std::move(*result.value));
   return json::Value(json::Null{});
 }
 

@@ -255,6 +255,8 @@ void BackupReader::getSQLightContents(const std::string& path, const std::string
 void BackupReader::addEvents(const std::vector<model::Record>& rows, bool sms, bool keepEmail) {
   // The events of one result lie side by side, as their rows do.
   auto store = std::make_shared<model::EventStore>();
+  std::vector<std::shared_ptr<model::Event>> events;
+  events.reserve(rows.size());
   for (const model::Record& row : rows) {
     std::shared_ptr<model::Event> event = model::EventStore::make(store);
     event->initialize(sms ? "sms" : "call");
@@ -267,8 +269,9 @@ void BackupReader::addEvents(const std::vector<model::Record>& rows, bool sms, b
     }
     // The text or duration is column 3 of the row, the flags column 4.
     event->readTextsFromRecord(sms ? 3 : -1, sms ? -1 : 3, 4);
-    s_.addEvent(std::move(event));
+    events.push_back(std::move(event));
   }
+  s_.addEvents(std::move(events));
 }
 
 void BackupReader::readLaterLayout(const std::string& path, const std::string& filename, bool sms,

@@ -109,6 +109,9 @@ auto indexLookup(const Session::Index& index) {
   };
 }
 
+// How many events ahead the timeline loads a person's events.
+constexpr size_t kOutputAhead = 16;
+
 // Starts loading what is read of the events ahead of position i, in stages `step` events
 // apart: the event, then where its row keeps its values, then the row's texts from
 // `column` on (a row's texts lie together). Each stage reads only what an earlier stage
@@ -132,6 +135,14 @@ void Session::addEvent(std::shared_ptr<Event> event) {
   if (!event) return;
   platform::MutexLock lock(mu_);
   events_.push_back(std::move(event));
+}
+
+void Session::addEvents(std::vector<std::shared_ptr<Event>> events) {
+  platform::MutexLock lock(mu_);
+  events_.reserve(events_.size() + events.size());
+  for (std::shared_ptr<Event>& event : events) {
+    if (event) events_.push_back(std::move(event));
+  }
 }
 
 void Session::addFbEvent(std::shared_ptr<Event> event) {
@@ -321,7 +332,9 @@ void Session::arrangeContents() {
 
   int skipped = 0;
   for (size_t i = 0; i < n; ++i) {
-    prefetchAhead([this](size_t k) OVRA_REQUIRES(mu_) { return events_[k].get(); }, n, i, 8, 1);
+    // The walk reads an event's row kHashAhead events early; the row is loaded earlier still.
+    prefetchAhead([this](size_t k) OVRA_REQUIRES(mu_) { return events_[k].get(); }, n,
+                  i + kHashAhead, 8, 1);
     hashAhead(i + kHashAhead);
     Event& event = *events_[i];
     const uint32_t* person = nullptr;
@@ -430,8 +443,9 @@ std::string Session::allEvents() const {
     appendInt(out, intValue(person->uid()));
     out += "],[";
     for (size_t j = 0; j < events.size(); ++j) {
-      // The events of a person lie anywhere in memory: load a few ahead.
-      prefetchAhead([&events](size_t k) { return events[k].get(); }, events.size(), j, 4, 3);
+      // The events of a person lie anywhere in memory: load some ahead. The event holds
+      // what is written of it, but for a flag or duration too long to keep there.
+      if (j + kOutputAhead < events.size()) __builtin_prefetch(events[j + kOutputAhead].get());
       const Event* event = events[j].get();
       if (j != 0) out += ',';
       out += '"';

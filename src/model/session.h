@@ -36,6 +36,8 @@ class Session {
 
   // Appenders (locked).
   void addEvent(std::shared_ptr<Event> event);
+  // Appends many at once, in order, under one lock.
+  void addEvents(std::vector<std::shared_ptr<Event>> events);
   void addFbEvent(std::shared_ptr<Event> event);
   void addPerson(std::shared_ptr<Person> person);
   void addAppUse(Record row);
