@@ -114,6 +114,17 @@ TEST(HostLoad, ReadsAHundredBackupsInFull) {
       << r.out.substr(r.out.size() - 200);
 }
 
+// A phone-sized home (5,000 contacts, 200,000 messages, 50,000 calls), pinned by the digest
+// of what the program printed for it before its rows and events were stored flat.
+TEST(HostLoad, PrintsALargeHomeAsItAlwaysHas) {
+  testing::TempDir home;
+  const sample::Options size{.contacts = 5000, .sms = 200000, .calls = 50000};
+  ASSERT_TRUE(sample::writeSampleHome(home.path(), size).ok());
+  const ProgramRun r = ovra({"--headless", "--home", home.path()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(sha256Hex(r.out), "7A7BE433233ED1EEED6F94313CB9DB271508DBC242A183794276100F28831ADF");
+}
+
 // Bad options, a missing bundle, a copy of the bundle without one of its pages, and a port
 // that another program listens on.
 TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
