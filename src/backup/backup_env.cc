@@ -20,9 +20,11 @@ class RealEnv final : public BackupEnv {
   std::optional<platform::Plist> readPlist(const std::string& path) override {
     return platform::Plist::fromFile(path);
   }
+  // A connection is used by the thread that opened it alone, so SQLite need not lock it
+  // for every call (a lock per value read, in its default mode).
   int openDatabase(const std::string& path, Connection& db) override {
     return sqlite3_open_v2(readOnlyUri(path).c_str(), db.out(),
-                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
   }
 };
 

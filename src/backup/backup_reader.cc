@@ -370,13 +370,18 @@ SQLiteResult BackupReader::reportQuery(SQLiteResult result, const std::string& p
 }
 
 std::string BackupReader::fixPhoneNumber(std::string_view number) {
-  if (platform::utf16Length(number) < 9) return std::string(number);
-  std::string kept;
-  kept.reserve(number.size());
+  // Lengths count UTF-16 units; in plain ASCII, as most numbers are, that is the size.
+  bool ascii = true;
+  for (char c : number) ascii &= static_cast<unsigned char>(c) < 0x80;
+  if ((ascii ? number.size() : platform::utf16Length(number)) < 9) return std::string(number);
+  std::string kept(number.size(), '\0');
+  size_t size = 0;
   for (char c : number) {
-    if (c != ' ' && c != '(' && c != ')' && c != '-') kept += c;
+    if (c != ' ' && c != '(' && c != ')' && c != '-') kept[size++] = c;
   }
-  if (platform::utf16Length(kept) < 10) return kept;
+  kept.resize(size);
+  if ((ascii ? kept.size() : platform::utf16Length(kept)) < 10) return kept;
+  if (ascii) return kept.substr(kept.size() - 9);
   // The last nine UTF-16 units. When they begin with the second half of a surrogate pair,
   // that half alone cannot be written as UTF-8 and stands as U+FFFD.
   size_t units = 0;
