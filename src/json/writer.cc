@@ -1,7 +1,9 @@
-// The writer sizes the output from the tree first (reading container and string sizes,
-// not string bytes), so the text is allocated once, then walks the tree appending to it.
-// Strings are copied sixteen bytes at a time while those bytes are tested for escapes, so
-// plain text costs one pass.
+// The writer sizes the output from the tree first, so the text is allocated once, then
+// walks the tree appending to it. Sizing reads container and string sizes, not string
+// bytes, and large containers are sized from an even sample of their elements: a full
+// walk would cost a second pass of cache misses over the whole tree, and an estimate
+// that falls short only makes the output grow. Strings are copied sixteen bytes at a time
+// while those bytes are tested for escapes, so plain text costs one pass.
 #include "json/writer.h"
 
 #include <algorithm>
@@ -45,27 +47,47 @@ size_t digitCount(uint64_t n) {
 // with more escapes than that makes the output grow once.
 size_t measureString(const std::string& string) { return string.size() + string.size() / 4 + 2; }
 
-// Room for the value's text, so the output is allocated once: exact for containers and
-// integers, estimated for strings, decimals and doubles, nothing for proxies (the output
-// grows when an estimate falls short). Stops below `levels` nesting levels, where
-// writing fails anyway.
+// Containers of more elements than this are sized from kSampled of them, evenly spaced.
+constexpr size_t kSampleFrom = 128;
+constexpr size_t kSampled = 64;
+
+// Room for the value's text, so the output is allocated once: exact for small containers
+// and integers, estimated for large containers, strings, decimals and doubles, nothing for
+// proxies (the output grows when an estimate falls short). Stops below `levels` nesting
+// levels, where writing fails anyway.
+size_t measure(const Value& value, uint64_t levels);
+
+// The elements' room (or, for an Object, the members'), from a sample when there are many.
+template <typename Element, typename Measure>
+size_t measureElements(const std::vector<Element>& elements, Measure measureOne) {
+  const size_t n = elements.size();
+  if (n <= kSampleFrom) {
+    size_t size = 0;
+    for (const Element& element : elements) size += measureOne(element);
+    return size;
+  }
+  size_t sample = 0;
+  for (size_t k = 0; k < kSampled; ++k) sample += measureOne(elements[k * n / kSampled]);
+  return sample / kSampled * n + sample % kSampled * n / kSampled;
+}
+
 size_t measure(const Value& value, uint64_t levels) {
   switch (value.kind()) {
     case Value::Kind::kObject: {
       const Object& object = value.asObject();
       size_t size = 1 + std::max<size_t>(object.size(), 1);
       if (levels == 0) return size;
-      for (const Member& member : object) {
-        size += measureString(member.key) + 1 + measure(member.value, levels - 1);
-      }
-      return size;
+      return size + measureElements(object.members(), [levels](const Member& member) {
+               return measureString(member.key) + 1 + measure(member.value, levels - 1);
+             });
     }
     case Value::Kind::kArray: {
       const Array& array = value.asArray();
       size_t size = 1 + std::max<size_t>(array.size(), 1);
       if (levels == 0) return size;
-      for (const Value& element : array) size += measure(element, levels - 1);
-      return size;
+      return size + measureElements(array, [levels](const Value& element) {
+               return measure(element, levels - 1);
+             });
     }
     case Value::Kind::kString:
       return measureString(value.asString());
