@@ -5,6 +5,8 @@
 // magnitude go through the exact Decimal.
 #include "json/parser.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -114,6 +116,8 @@ std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_vi
 }
 
 void KtJsonParser::skipWhitespace() {
+  // Compact text has none: every byte above the space character is not whitespace.
+  if (c_ != end_ && static_cast<unsigned char>(*c_) > ' ') return;
   while (c_ != end_ && kSpace.space[static_cast<unsigned char>(*c_)]) ++c_;
 }
 
@@ -201,13 +205,45 @@ __attribute__((noinline)) Value KtJsonParser::takeElements(size_t base) {
 
 __attribute__((noinline)) Value KtJsonParser::takeMembers(size_t base) {
   Object object;
-  object.reserve(members_.size() - base);
-  for (size_t i = base; i < members_.size(); ++i) {
-    // A repeated key keeps its first place and takes the last value.
-    object.set(std::move(members_[i].key), std::move(members_[i].value));
+  const size_t n = members_.size() - base;
+  auto first = std::make_move_iterator(members_.begin() + static_cast<ptrdiff_t>(base));
+  auto last = std::make_move_iterator(members_.end());
+  if (n < Object::kIndexFrom && !hasRepeatedKey(base)) {
+    // What set() would build, without its search per key: the members in order, exactly
+    // reserved, and no index below kIndexFrom.
+    object.members_.reserve(n);
+    object.members_.insert(object.members_.end(), first, last);
+  } else {
+    object.reserve(n);
+    for (; first != last; ++first) {
+      // A repeated key keeps its first place and takes the last value.
+      Member member = *first;
+      object.set(std::move(member.key), std::move(member.value));
+    }
   }
-  members_.erase(members_.begin() + base, members_.end());
+  members_.erase(members_.begin() + static_cast<ptrdiff_t>(base), members_.end());
   return Value(std::move(object));
+}
+
+bool KtJsonParser::hasRepeatedKey(size_t base) const {
+  // Keys are compared by a fingerprint first, their length and first bytes, so that
+  // distinct keys (nearly always the case) cost one integer comparison per pair.
+  uint64_t fingerprints[Object::kIndexFrom];
+  const size_t n = members_.size() - base;
+  for (size_t i = 0; i < n; ++i) {
+    const std::string& key = members_[base + i].key;
+    uint64_t head = 0;
+    std::memcpy(&head, key.data(), std::min<size_t>(key.size(), 7));
+    fingerprints[i] = head << 8 ^ key.size();
+  }
+  for (size_t i = 1; i < n; ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (fingerprints[i] == fingerprints[j] && members_[base + i].key == members_[base + j].key) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 bool KtJsonParser::scanRestOfArray(Value& value) {

@@ -42,6 +42,8 @@ class KtJsonParser : public KtJsonBase {
   // of the recursion (sanitizer builds give every inlined temporary its own stack slot).
   Value takeElements(size_t base);
   Value takeMembers(size_t base);
+  // Whether two of the members from `base` on (fewer than Object::kIndexFrom) share a key.
+  bool hasRepeatedKey(size_t base) const;
   bool scanRestOfString(std::string& string);
   // What may follow an element or member: a comma (with no `close` right after it),
   // `close` itself, or the end of input, which the caller's loop reports.
