@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include "json/scan.h"
@@ -162,6 +163,23 @@ bool KtJsonParser::scanValue(Value& value) {
   }
 }
 
+bool KtJsonParser::atContainer() {
+  skipWhitespace();
+  return c_ != end_ && (*c_ == '[' || *c_ == '{');
+}
+
+template <typename Slot>
+bool KtJsonParser::scanValueAside(std::vector<Slot>& stack, size_t at) {
+  Value value;
+  if (!scanValue(value)) return false;
+  if constexpr (std::is_same_v<Slot, Member>) {
+    stack[at].value = std::move(value);
+  } else {
+    stack[at] = std::move(value);
+  }
+  return true;
+}
+
 bool KtJsonParser::scanStringValue(Value& value) {
   value = Value(std::string());  // read in place, not moved in afterwards
   return scanRestOfString(value.asString());
@@ -233,8 +251,12 @@ bool KtJsonParser::hasRepeatedKey(size_t base) const {
   for (size_t i = 0; i < n; ++i) {
     const std::string& key = members_[base + i].key;
     uint64_t head = 0;
-    std::memcpy(&head, key.data(), std::min<size_t>(key.size(), 7));
-    fingerprints[i] = head << 8 ^ key.size();
+    if (key.size() >= 8) {
+      std::memcpy(&head, key.data(), 8);
+    } else {
+      for (size_t k = 0; k < key.size(); ++k) head = head << 8 | static_cast<unsigned char>(key[k]);
+    }
+    fingerprints[i] = head ^ key.size() << 59;
   }
   for (size_t i = 1; i < n; ++i) {
     for (size_t j = 0; j < i; ++j) {
@@ -259,11 +281,13 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
       value = takeElements(base);
       return true;
     }
-    Value element;
-    if (!scanValue(element)) {
+    // Scalars are read straight into their place on the stack; containers are read
+    // aside, as reading them grows the stacks.
+    const size_t at = elements_.size();
+    elements_.emplace_back();
+    if (!(atContainer() ? scanValueAside(elements_, at) : scanValue(elements_[at]))) {
       return fail(JsonError::kMalformedInput, "Expected value while parsing array");
     }
-    elements_.push_back(std::move(element));
     if (!scanSeparator(']', "Trailing comma disallowed in array",
                        "Expected ',' or ']' after array element")) {
       return false;
@@ -283,8 +307,7 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
       value = takeMembers(base);
       return true;
     }
-    // The key is read straight into its place on the stack; the value is read aside,
-    // as reading it may grow the stack.
+    // The key is read straight into its place on the stack, and so is a scalar value.
     const size_t at = members_.size();
     members_.emplace_back();
     if (c_ == end_ || *c_ != '"' || (++c_, !scanRestOfString(members_[at].key))) {
@@ -295,12 +318,10 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
       return fail(JsonError::kMalformedInput, "Expected ':' separating key and value");
     }
     ++c_;
-    Value member;
-    if (!scanValue(member)) {
+    if (!(atContainer() ? scanValueAside(members_, at) : scanValue(members_[at].value))) {
       return fail(JsonError::kMalformedInput, "Object value expected for key: ", members_[at].key,
                   "");
     }
-    members_[at].value = std::move(member);
     if (!scanSeparator('}', "Trailing comma disallowed in object",
                        "Expected ',' or '}' after object member")) {
       return false;

@@ -30,6 +30,12 @@ class KtJsonParser : public KtJsonBase {
   // first byte; scanNumber starts at the minus sign or first digit.
   bool scanValue(Value& value);
   bool scanStringValue(Value& value);
+  // Whether the next value (after whitespace) is an array or object.
+  bool atContainer();
+  // Reads a container into a local and then moves it into slot `at` of `stack`, as
+  // reading it may grow the stacks (and move the slot).
+  template <typename Slot>
+  bool scanValueAside(std::vector<Slot>& stack, size_t at);
   bool scanRestOfTrue(Value& value);
   bool scanRestOfFalse(Value& value);
   bool scanRestOfNull(Value& value);
