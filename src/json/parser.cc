@@ -181,25 +181,25 @@ bool KtJsonParser::scanValueAside(std::vector<Slot>& stack, size_t at) {
 }
 
 bool KtJsonParser::scanStringValue(Value& value) {
-  value = Value(std::string());  // read in place, not moved in afterwards
-  return scanRestOfString(value.asString());
+  // Read in place, not moved in afterwards.
+  return scanRestOfString(value.v_.emplace<std::string>());
 }
 
 bool KtJsonParser::scanRestOfTrue(Value& value) {
   if (!skipLiteral("rue")) return fail(JsonError::kMalformedInput, "Expected 'true'");
-  value = Value(true);
+  value.v_.emplace<bool>(true);
   return true;
 }
 
 bool KtJsonParser::scanRestOfFalse(Value& value) {
   if (!skipLiteral("alse")) return fail(JsonError::kMalformedInput, "Expected 'false'");
-  value = Value(false);
+  value.v_.emplace<bool>(false);
   return true;
 }
 
 bool KtJsonParser::scanRestOfNull(Value& value) {
   if (!skipLiteral("ull")) return fail(JsonError::kMalformedInput, "Expected 'null'");
-  value = Value(nullptr);
+  value.v_.emplace<Null>();
   return true;
 }
 
@@ -504,7 +504,7 @@ bool KtJsonParser::scanNumber(Value& value) {
 
   if (fitsInt) {
     const int64_t signedMagnitude = static_cast<int64_t>(magnitude);
-    value = Value(negative ? -signedMagnitude : signedMagnitude);
+    value.v_.emplace<int64_t>(negative ? -signedMagnitude : signedMagnitude);
     return true;
   }
   std::optional<Decimal> decimal =
@@ -512,7 +512,7 @@ bool KtJsonParser::scanNumber(Value& value) {
   if (!decimal) {
     return fail(JsonError::kBadNumber, "Failed creating decimal instance");
   }
-  value = Value(std::move(*decimal));
+  value.v_.emplace<Decimal>(std::move(*decimal));
   return true;
 }
 

@@ -196,6 +196,9 @@ class Value {
   friend bool operator==(const Value& a, const Value& b);
 
  private:
+  // The parser builds values in place.
+  friend class KtJsonParser;
+
   std::variant<Null, bool, int64_t, double, Decimal, std::string, Array, Object,
                std::shared_ptr<const Opaque>>
       v_;
