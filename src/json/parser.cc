@@ -212,17 +212,16 @@ bool KtJsonParser::skipLiteral(std::string_view rest) {
   return true;
 }
 
-__attribute__((noinline)) Value KtJsonParser::takeElements(size_t base) {
-  Array array;
+__attribute__((noinline)) void KtJsonParser::takeElements(size_t base, Value& value) {
+  Array& array = value.v_.emplace<Array>();
   array.reserve(elements_.size() - base);
   array.insert(array.end(), std::make_move_iterator(elements_.begin() + base),
                std::make_move_iterator(elements_.end()));
   elements_.erase(elements_.begin() + base, elements_.end());
-  return Value(std::move(array));
 }
 
-__attribute__((noinline)) Value KtJsonParser::takeMembers(size_t base) {
-  Object object;
+__attribute__((noinline)) void KtJsonParser::takeMembers(size_t base, Value& value) {
+  Object& object = value.v_.emplace<Object>();
   const size_t n = members_.size() - base;
   auto first = std::make_move_iterator(members_.begin() + static_cast<ptrdiff_t>(base));
   auto last = std::make_move_iterator(members_.end());
@@ -240,7 +239,6 @@ __attribute__((noinline)) Value KtJsonParser::takeMembers(size_t base) {
     }
   }
   members_.erase(members_.begin() + static_cast<ptrdiff_t>(base), members_.end());
-  return Value(std::move(object));
 }
 
 bool KtJsonParser::hasRepeatedKey(size_t base) const {
@@ -278,7 +276,7 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
     if (c_ != end_ && *c_ == ']') {
       ++c_;
       --depth_;
-      value = takeElements(base);
+      takeElements(base, value);
       return true;
     }
     // Scalars are read straight into their place on the stack; containers are read
@@ -304,7 +302,7 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
     if (c_ != end_ && *c_ == '}') {
       ++c_;
       --depth_;
-      value = takeMembers(base);
+      takeMembers(base, value);
       return true;
     }
     // The key is read straight into its place on the stack, and so is a scalar value.
@@ -475,11 +473,14 @@ bool KtJsonParser::scanNumber(Value& value) {
       return fail(JsonError::kBadNumber, "Leading 0 disallowed in number");
     }
   } else if (c_ != end_ && isDigit(*c_)) {
+    // Without a leading zero, up to 18 digits always fit in 63 bits, and 19 digits in 64
+    // (where the comparison decides); beyond that the sum is meaningless.
+    const char* const first = c_;
     for (; c_ != end_ && isDigit(*c_); ++c_) {
-      const unsigned digit = static_cast<unsigned>(*c_ - '0');
-      if (magnitude > (kMaxMagnitude - digit) / 10) fitsInt = false;
-      magnitude = magnitude * 10 + digit;  // meaningless once fitsInt is false
+      magnitude = magnitude * 10 + static_cast<unsigned>(*c_ - '0');
     }
+    const ptrdiff_t count = c_ - first;
+    fitsInt = count < 19 || (count == 19 && magnitude <= kMaxMagnitude);
   } else {
     return fail(JsonError::kBadNumber, "No digits after initial minus");
   }

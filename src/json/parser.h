@@ -44,10 +44,10 @@ class KtJsonParser : public KtJsonBase {
   bool scanRestOfArray(Value& value);
   bool scanRestOfDictionary(Value& value);
   // The container closed at the top of elements_ or members_, from `base` on, taken off
-  // the stack. Kept out of line so that the moves they inline do not enlarge the frames
-  // of the recursion (sanitizer builds give every inlined temporary its own stack slot).
-  Value takeElements(size_t base);
-  Value takeMembers(size_t base);
+  // the stack into `value`. Kept out of line so that the moves they inline do not enlarge the
+  // frames of the recursion (sanitizer builds give every inlined temporary its own stack slot).
+  void takeElements(size_t base, Value& value);
+  void takeMembers(size_t base, Value& value);
   // Whether two of the members from `base` on (fewer than Object::kIndexFrom) share a key.
   bool hasRepeatedKey(size_t base) const;
   bool scanRestOfString(std::string& string);
