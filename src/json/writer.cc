@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -108,6 +109,43 @@ size_t measure(const Value& value, uint64_t levels) {
       return 0;
   }
   return 0;
+}
+
+// Whether the bytes packed in `word` include one that must be escaped: a control byte,
+// the quotation mark or the backslash. Each test is the classic "has a byte below n"
+// bit trick, exact for the word as a whole.
+template <typename Word>
+bool needsEscape(Word word) {
+  constexpr Word kOnes = static_cast<Word>(~Word{0}) / 0xff;  // 0x0101...
+  constexpr Word kHighs = kOnes * 0x80;
+  auto hasBelow = [&](Word x, Word n) { return ((x - kOnes * n) & ~x & kHighs) != 0; };
+  return hasBelow(word, 0x20) || hasBelow(word ^ (kOnes * '"'), 1) ||
+         hasBelow(word ^ (kOnes * '\\'), 1);
+}
+
+// Copies the n < 16 bytes at p to o when none of them must be escaped, as two
+// overlapping words (so nothing is read or written outside the n bytes); false, having
+// copied nothing, when one must be escaped or n is below 4.
+inline bool copyPlainShort(const char* p, size_t n, char* o) {
+  if (n >= 8) {
+    uint64_t head, tail;
+    std::memcpy(&head, p, 8);
+    std::memcpy(&tail, p + n - 8, 8);
+    if (needsEscape(head) || needsEscape(tail)) return false;
+    std::memcpy(o, &head, 8);
+    std::memcpy(o + n - 8, &tail, 8);
+    return true;
+  }
+  if (n >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    if (needsEscape(head) || needsEscape(tail)) return false;
+    std::memcpy(o, &head, 4);
+    std::memcpy(o + n - 4, &tail, 4);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -324,6 +362,12 @@ void KtJsonWriter::writeString(const std::string& string, Sink& out) {
     if (mask == 0)
 #endif
     {
+      // Fewer than sixteen bytes are left: a short string, or the tail of a long one.
+      const size_t left = static_cast<size_t>(end - p);
+      if (copyPlainShort(p, left, o)) {
+        o += left;
+        break;
+      }
       while (p != end && kEscapeChars.letter[static_cast<unsigned char>(*p)] == 0) *o++ = *p++;
       if (p == end) break;
     }
