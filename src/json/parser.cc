@@ -5,9 +5,12 @@
 // magnitude go through the exact Decimal.
 #include "json/parser.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include "json/scan.h"
@@ -114,6 +117,8 @@ std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_vi
 }
 
 void KtJsonParser::skipWhitespace() {
+  // Compact text has none: every byte above the space character is not whitespace.
+  if (c_ != end_ && static_cast<unsigned char>(*c_) > ' ') return;
   while (c_ != end_ && kSpace.space[static_cast<unsigned char>(*c_)]) ++c_;
 }
 
@@ -158,26 +163,43 @@ bool KtJsonParser::scanValue(Value& value) {
   }
 }
 
+bool KtJsonParser::atContainer() {
+  skipWhitespace();
+  return c_ != end_ && (*c_ == '[' || *c_ == '{');
+}
+
+template <typename Slot>
+bool KtJsonParser::scanValueAside(std::vector<Slot>& stack, size_t at) {
+  Value value;
+  if (!scanValue(value)) return false;
+  if constexpr (std::is_same_v<Slot, Member>) {
+    stack[at].value = std::move(value);
+  } else {
+    stack[at] = std::move(value);
+  }
+  return true;
+}
+
 bool KtJsonParser::scanStringValue(Value& value) {
-  value = Value(std::string());  // read in place, not moved in afterwards
-  return scanRestOfString(value.asString());
+  // Read in place, not moved in afterwards.
+  return scanRestOfString(value.v_.emplace<std::string>());
 }
 
 bool KtJsonParser::scanRestOfTrue(Value& value) {
   if (!skipLiteral("rue")) return fail(JsonError::kMalformedInput, "Expected 'true'");
-  value = Value(true);
+  value.v_.emplace<bool>(true);
   return true;
 }
 
 bool KtJsonParser::scanRestOfFalse(Value& value) {
   if (!skipLiteral("alse")) return fail(JsonError::kMalformedInput, "Expected 'false'");
-  value = Value(false);
+  value.v_.emplace<bool>(false);
   return true;
 }
 
 bool KtJsonParser::scanRestOfNull(Value& value) {
   if (!skipLiteral("ull")) return fail(JsonError::kMalformedInput, "Expected 'null'");
-  value = Value(nullptr);
+  value.v_.emplace<Null>();
   return true;
 }
 
@@ -190,24 +212,58 @@ bool KtJsonParser::skipLiteral(std::string_view rest) {
   return true;
 }
 
-__attribute__((noinline)) Value KtJsonParser::takeElements(size_t base) {
-  Array array;
+__attribute__((noinline)) void KtJsonParser::takeElements(size_t base, Value& value) {
+  Array& array = value.v_.emplace<Array>();
   array.reserve(elements_.size() - base);
   array.insert(array.end(), std::make_move_iterator(elements_.begin() + base),
                std::make_move_iterator(elements_.end()));
   elements_.erase(elements_.begin() + base, elements_.end());
-  return Value(std::move(array));
 }
 
-__attribute__((noinline)) Value KtJsonParser::takeMembers(size_t base) {
-  Object object;
-  object.reserve(members_.size() - base);
-  for (size_t i = base; i < members_.size(); ++i) {
-    // A repeated key keeps its first place and takes the last value.
-    object.set(std::move(members_[i].key), std::move(members_[i].value));
+__attribute__((noinline)) void KtJsonParser::takeMembers(size_t base, Value& value) {
+  Object& object = value.v_.emplace<Object>();
+  const size_t n = members_.size() - base;
+  auto first = std::make_move_iterator(members_.begin() + static_cast<ptrdiff_t>(base));
+  auto last = std::make_move_iterator(members_.end());
+  if (n < Object::kIndexFrom && !hasRepeatedKey(base)) {
+    // What set() would build, without its search per key: the members in order, exactly
+    // reserved, and no index below kIndexFrom.
+    object.members_.reserve(n);
+    object.members_.insert(object.members_.end(), first, last);
+  } else {
+    object.reserve(n);
+    for (; first != last; ++first) {
+      // A repeated key keeps its first place and takes the last value.
+      Member member = *first;
+      object.set(std::move(member.key), std::move(member.value));
+    }
   }
-  members_.erase(members_.begin() + base, members_.end());
-  return Value(std::move(object));
+  members_.erase(members_.begin() + static_cast<ptrdiff_t>(base), members_.end());
+}
+
+bool KtJsonParser::hasRepeatedKey(size_t base) const {
+  // Keys are compared by a fingerprint first, their length and first bytes, so that
+  // distinct keys (nearly always the case) cost one integer comparison per pair.
+  uint64_t fingerprints[Object::kIndexFrom];
+  const size_t n = members_.size() - base;
+  for (size_t i = 0; i < n; ++i) {
+    const std::string& key = members_[base + i].key;
+    uint64_t head = 0;
+    if (key.size() >= 8) {
+      std::memcpy(&head, key.data(), 8);
+    } else {
+      for (size_t k = 0; k < key.size(); ++k) head = head << 8 | static_cast<unsigned char>(key[k]);
+    }
+    fingerprints[i] = head ^ key.size() << 59;
+  }
+  for (size_t i = 1; i < n; ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (fingerprints[i] == fingerprints[j] && members_[base + i].key == members_[base + j].key) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 bool KtJsonParser::scanRestOfArray(Value& value) {
@@ -220,14 +276,16 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
     if (c_ != end_ && *c_ == ']') {
       ++c_;
       --depth_;
-      value = takeElements(base);
+      takeElements(base, value);
       return true;
     }
-    Value element;
-    if (!scanValue(element)) {
+    // Scalars are read straight into their place on the stack; containers are read
+    // aside, as reading them grows the stacks.
+    const size_t at = elements_.size();
+    elements_.emplace_back();
+    if (!(atContainer() ? scanValueAside(elements_, at) : scanValue(elements_[at]))) {
       return fail(JsonError::kMalformedInput, "Expected value while parsing array");
     }
-    elements_.push_back(std::move(element));
     if (!scanSeparator(']', "Trailing comma disallowed in array",
                        "Expected ',' or ']' after array element")) {
       return false;
@@ -244,11 +302,10 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
     if (c_ != end_ && *c_ == '}') {
       ++c_;
       --depth_;
-      value = takeMembers(base);
+      takeMembers(base, value);
       return true;
     }
-    // The key is read straight into its place on the stack; the value is read aside,
-    // as reading it may grow the stack.
+    // The key is read straight into its place on the stack, and so is a scalar value.
     const size_t at = members_.size();
     members_.emplace_back();
     if (c_ == end_ || *c_ != '"' || (++c_, !scanRestOfString(members_[at].key))) {
@@ -259,12 +316,10 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
       return fail(JsonError::kMalformedInput, "Expected ':' separating key and value");
     }
     ++c_;
-    Value member;
-    if (!scanValue(member)) {
+    if (!(atContainer() ? scanValueAside(members_, at) : scanValue(members_[at].value))) {
       return fail(JsonError::kMalformedInput, "Object value expected for key: ", members_[at].key,
                   "");
     }
-    members_[at].value = std::move(member);
     if (!scanSeparator('}', "Trailing comma disallowed in object",
                        "Expected ',' or '}' after object member")) {
       return false;
@@ -418,11 +473,14 @@ bool KtJsonParser::scanNumber(Value& value) {
       return fail(JsonError::kBadNumber, "Leading 0 disallowed in number");
     }
   } else if (c_ != end_ && isDigit(*c_)) {
+    // Without a leading zero, up to 18 digits always fit in 63 bits, and 19 digits in 64
+    // (where the comparison decides); beyond that the sum is meaningless.
+    const char* const first = c_;
     for (; c_ != end_ && isDigit(*c_); ++c_) {
-      const unsigned digit = static_cast<unsigned>(*c_ - '0');
-      if (magnitude > (kMaxMagnitude - digit) / 10) fitsInt = false;
-      magnitude = magnitude * 10 + digit;  // meaningless once fitsInt is false
+      magnitude = magnitude * 10 + static_cast<unsigned>(*c_ - '0');
     }
+    const ptrdiff_t count = c_ - first;
+    fitsInt = count < 19 || (count == 19 && magnitude <= kMaxMagnitude);
   } else {
     return fail(JsonError::kBadNumber, "No digits after initial minus");
   }
@@ -447,7 +505,7 @@ bool KtJsonParser::scanNumber(Value& value) {
 
   if (fitsInt) {
     const int64_t signedMagnitude = static_cast<int64_t>(magnitude);
-    value = Value(negative ? -signedMagnitude : signedMagnitude);
+    value.v_.emplace<int64_t>(negative ? -signedMagnitude : signedMagnitude);
     return true;
   }
   std::optional<Decimal> decimal =
@@ -455,7 +513,7 @@ bool KtJsonParser::scanNumber(Value& value) {
   if (!decimal) {
     return fail(JsonError::kBadNumber, "Failed creating decimal instance");
   }
-  value = Value(std::move(*decimal));
+  value.v_.emplace<Decimal>(std::move(*decimal));
   return true;
 }
 

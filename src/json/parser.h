@@ -30,6 +30,12 @@ class KtJsonParser : public KtJsonBase {
   // first byte; scanNumber starts at the minus sign or first digit.
   bool scanValue(Value& value);
   bool scanStringValue(Value& value);
+  // Whether the next value (after whitespace) is an array or object.
+  bool atContainer();
+  // Reads a container into a local and then moves it into slot `at` of `stack`, as
+  // reading it may grow the stacks (and move the slot).
+  template <typename Slot>
+  bool scanValueAside(std::vector<Slot>& stack, size_t at);
   bool scanRestOfTrue(Value& value);
   bool scanRestOfFalse(Value& value);
   bool scanRestOfNull(Value& value);
@@ -38,10 +44,12 @@ class KtJsonParser : public KtJsonBase {
   bool scanRestOfArray(Value& value);
   bool scanRestOfDictionary(Value& value);
   // The container closed at the top of elements_ or members_, from `base` on, taken off
-  // the stack. Kept out of line so that the moves they inline do not enlarge the frames
-  // of the recursion (sanitizer builds give every inlined temporary its own stack slot).
-  Value takeElements(size_t base);
-  Value takeMembers(size_t base);
+  // the stack into `value`. Kept out of line so that the moves they inline do not enlarge the
+  // frames of the recursion (sanitizer builds give every inlined temporary its own stack slot).
+  void takeElements(size_t base, Value& value);
+  void takeMembers(size_t base, Value& value);
+  // Whether two of the members from `base` on (fewer than Object::kIndexFrom) share a key.
+  bool hasRepeatedKey(size_t base) const;
   bool scanRestOfString(std::string& string);
   // What may follow an element or member: a comma (with no `close` right after it),
   // `close` itself, or the end of input, which the caller's loop reports.

@@ -122,6 +122,9 @@ class Object {
   friend bool operator==(const Object& a, const Object& b);
 
  private:
+  // The parser hands over members it has already checked for repeated keys.
+  friend class KtJsonParser;
+
   static constexpr size_t kIndexFrom = 16;  // members before a hash index is kept
   // Key hash to member position; behind a pointer so that an Object stays small.
   using Index = std::unordered_multimap<size_t, size_t>;
@@ -193,6 +196,9 @@ class Value {
   friend bool operator==(const Value& a, const Value& b);
 
  private:
+  // The parser builds values in place.
+  friend class KtJsonParser;
+
   std::variant<Null, bool, int64_t, double, Decimal, std::string, Array, Object,
                std::shared_ptr<const Opaque>>
       v_;

@@ -1,12 +1,15 @@
-// The writer sizes the output from the tree first (reading container and string sizes,
-// not string bytes), so the text is allocated once, then walks the tree appending to it.
-// Strings are copied sixteen bytes at a time while those bytes are tested for escapes, so
-// plain text costs one pass.
+// The writer sizes the output from the tree first, so the text is allocated once, then
+// walks the tree appending to it. Sizing reads container and string sizes, not string
+// bytes, and large containers are sized from an even sample of their elements: a full
+// walk would cost a second pass of cache misses over the whole tree, and an estimate
+// that falls short only makes the output grow. Strings are copied sixteen bytes at a time
+// while those bytes are tested for escapes, so plain text costs one pass.
 #include "json/writer.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -45,27 +48,47 @@ size_t digitCount(uint64_t n) {
 // with more escapes than that makes the output grow once.
 size_t measureString(const std::string& string) { return string.size() + string.size() / 4 + 2; }
 
-// Room for the value's text, so the output is allocated once: exact for containers and
-// integers, estimated for strings, decimals and doubles, nothing for proxies (the output
-// grows when an estimate falls short). Stops below `levels` nesting levels, where
-// writing fails anyway.
+// Containers of more elements than this are sized from kSampled of them, evenly spaced.
+constexpr size_t kSampleFrom = 128;
+constexpr size_t kSampled = 64;
+
+// Room for the value's text, so the output is allocated once: exact for small containers
+// and integers, estimated for large containers, strings, decimals and doubles, nothing for
+// proxies (the output grows when an estimate falls short). Stops below `levels` nesting
+// levels, where writing fails anyway.
+size_t measure(const Value& value, uint64_t levels);
+
+// The elements' room (or, for an Object, the members'), from a sample when there are many.
+template <typename Element, typename Measure>
+size_t measureElements(const std::vector<Element>& elements, Measure measureOne) {
+  const size_t n = elements.size();
+  if (n <= kSampleFrom) {
+    size_t size = 0;
+    for (const Element& element : elements) size += measureOne(element);
+    return size;
+  }
+  size_t sample = 0;
+  for (size_t k = 0; k < kSampled; ++k) sample += measureOne(elements[k * n / kSampled]);
+  return sample / kSampled * n + sample % kSampled * n / kSampled;
+}
+
 size_t measure(const Value& value, uint64_t levels) {
   switch (value.kind()) {
     case Value::Kind::kObject: {
       const Object& object = value.asObject();
       size_t size = 1 + std::max<size_t>(object.size(), 1);
       if (levels == 0) return size;
-      for (const Member& member : object) {
-        size += measureString(member.key) + 1 + measure(member.value, levels - 1);
-      }
-      return size;
+      return size + measureElements(object.members(), [levels](const Member& member) {
+               return measureString(member.key) + 1 + measure(member.value, levels - 1);
+             });
     }
     case Value::Kind::kArray: {
       const Array& array = value.asArray();
       size_t size = 1 + std::max<size_t>(array.size(), 1);
       if (levels == 0) return size;
-      for (const Value& element : array) size += measure(element, levels - 1);
-      return size;
+      return size + measureElements(array, [levels](const Value& element) {
+               return measure(element, levels - 1);
+             });
     }
     case Value::Kind::kString:
       return measureString(value.asString());
@@ -86,6 +109,43 @@ size_t measure(const Value& value, uint64_t levels) {
       return 0;
   }
   return 0;
+}
+
+// Whether the bytes packed in `word` include one that must be escaped: a control byte,
+// the quotation mark or the backslash. Each test is the classic "has a byte below n"
+// bit trick, exact for the word as a whole.
+template <typename Word>
+bool needsEscape(Word word) {
+  constexpr Word kOnes = static_cast<Word>(~Word{0}) / 0xff;  // 0x0101...
+  constexpr Word kHighs = kOnes * 0x80;
+  auto hasBelow = [&](Word x, Word n) { return ((x - kOnes * n) & ~x & kHighs) != 0; };
+  return hasBelow(word, 0x20) || hasBelow(word ^ (kOnes * '"'), 1) ||
+         hasBelow(word ^ (kOnes * '\\'), 1);
+}
+
+// Copies the n < 16 bytes at p to o when none of them must be escaped, as two
+// overlapping words (so nothing is read or written outside the n bytes); false, having
+// copied nothing, when one must be escaped or n is below 4.
+inline bool copyPlainShort(const char* p, size_t n, char* o) {
+  if (n >= 8) {
+    uint64_t head, tail;
+    std::memcpy(&head, p, 8);
+    std::memcpy(&tail, p + n - 8, 8);
+    if (needsEscape(head) || needsEscape(tail)) return false;
+    std::memcpy(o, &head, 8);
+    std::memcpy(o + n - 8, &tail, 8);
+    return true;
+  }
+  if (n >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    if (needsEscape(head) || needsEscape(tail)) return false;
+    std::memcpy(o, &head, 4);
+    std::memcpy(o + n - 4, &tail, 4);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -302,6 +362,12 @@ void KtJsonWriter::writeString(const std::string& string, Sink& out) {
     if (mask == 0)
 #endif
     {
+      // Fewer than sixteen bytes are left: a short string, or the tail of a long one.
+      const size_t left = static_cast<size_t>(end - p);
+      if (copyPlainShort(p, left, o)) {
+        o += left;
+        break;
+      }
       while (p != end && kEscapeChars.letter[static_cast<unsigned char>(*p)] == 0) *o++ = *p++;
       if (p == end) break;
     }
