@@ -19,7 +19,26 @@ size_t capacityFor(size_t keys) {
 AddressIndex::AddressIndex(size_t expectedKeys)
     : slots_(capacityFor(expectedKeys)), mask_(slots_.size() - 1) {}
 
-uint64_t AddressIndex::hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
+uint64_t AddressIndex::hashOf(std::string_view key) {
+  // Keys up to sixteen bytes (phone numbers, most names) are mixed from two words read
+  // in place; longer ones go to the library's hash.
+  const size_t n = key.size();
+  if (n < 4 || n > 16) return std::hash<std::string_view>{}(key);
+  uint64_t a, b;
+  if (n >= 8) {
+    std::memcpy(&a, key.data(), 8);
+    std::memcpy(&b, key.data() + n - 8, 8);
+  } else {
+    uint32_t a32, b32;
+    std::memcpy(&a32, key.data(), 4);
+    std::memcpy(&b32, key.data() + n - 4, 4);
+    a = a32;
+    b = b32;
+  }
+  const unsigned __int128 product =
+      static_cast<unsigned __int128>(a ^ 0x9e3779b97f4a7c15ull) * (b ^ (0xc2b2ae3d27d4eb4full + n));
+  return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+}
 
 std::string_view AddressIndex::keyOf(const Slot& slot) const {
   if (slot.size <= kInline) return std::string_view(slot.key, slot.size);
@@ -29,7 +48,17 @@ std::string_view AddressIndex::keyOf(const Slot& slot) const {
 }
 
 bool AddressIndex::holds(const Slot& slot, std::string_view key, uint64_t hash) const {
-  return slot.hash == hash && slot.size == key.size() && keyOf(slot) == key;
+  if (slot.hash != hash || slot.size != key.size()) return false;
+  // A key kept in the slot is compared as two words when it has eight bytes or more.
+  if (key.size() >= 8 && key.size() <= kInline) {
+    uint64_t x[2], y[2];
+    std::memcpy(&x[0], slot.key, 8);
+    std::memcpy(&x[1], slot.key + key.size() - 8, 8);
+    std::memcpy(&y[0], key.data(), 8);
+    std::memcpy(&y[1], key.data() + key.size() - 8, 8);
+    return x[0] == y[0] && x[1] == y[1];
+  }
+  return keyOf(slot) == key;
 }
 
 void AddressIndex::insertOrAssign(std::string_view key, uint32_t value) {

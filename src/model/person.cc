@@ -1,5 +1,6 @@
 #include "model/person.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -43,29 +44,42 @@ uint32_t emoticonBit(char eye, char mouth) {
 uint32_t Person::emoticonsIn(std::string_view text) {
   uint32_t found = 0;
   const size_t n = text.size();
+  // Every eye is followed by its mouth either directly or after one '-' or ' '. The
+  // result has bit k set when emoticon k occurs anywhere, which is the same as searching
+  // for each of its three forms as a substring.
+  const auto eyeAt = [&](size_t i) {
+    const char eye = text[i];
+    const char next = text[i + 1];
+    found |= emoticonBit(eye, next);
+    if ((next == '-' || next == ' ') && i + 2 < n) found |= emoticonBit(eye, text[i + 2]);
+  };
   size_t i = 0;
-  while (i + 1 < n) {
 #if defined(__SSE2__)
-    // Most texts hold no eye at all: pass over sixteen bytes at a time until one does.
-    if (i + 16 <= n) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
-          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(':')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')))));
+  // Most texts hold no eye at all: they are passed over sixteen bytes at a time, the last
+  // block overlapping the one before (an eye seen twice is recorded once).
+  const auto eyesIn = [&](size_t at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(':')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(';')))));
+  };
+  if (n >= 16) {
+    while (i + 1 < n) {
+      const size_t at = std::min(i, n - 16);
+      unsigned mask = eyesIn(at) & (~0u << (i - at));
       if (mask == 0) {
-        i += 16;
+        if (at == n - 16) break;
+        i = at + 16;
         continue;
       }
-      i += static_cast<size_t>(__builtin_ctz(mask));
-      if (i + 1 >= n) break;
+      i = at + static_cast<size_t>(__builtin_ctz(mask));
+      if (i + 1 < n) eyeAt(i);
+      ++i;
     }
+    return found;
+  }
 #endif
-    const char eye = text[i];
-    if (eye == ':' || eye == ';') {
-      const char next = text[i + 1];
-      found |= emoticonBit(eye, next);
-      if ((next == '-' || next == ' ') && i + 2 < n) found |= emoticonBit(eye, text[i + 2]);
-    }
-    ++i;
+  for (; i + 1 < n; ++i) {
+    if (text[i] == ':' || text[i] == ';') eyeAt(i);
   }
   return found;
 }
