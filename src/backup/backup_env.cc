@@ -20,6 +20,7 @@ class RealEnv final : public BackupEnv {
   std::optional<platform::Plist> readPlist(const std::string& path) override {
     return platform::Plist::fromFile(path);
   }
+  bool servesSeveralThreads() const override { return true; }  // it keeps no state
   // A connection is used by the thread that opened it alone, so SQLite need not lock it
   // for every call (a lock per value read, in its default mode).
   int openDatabase(const std::string& path, Connection& db) override {

@@ -35,6 +35,9 @@ class BackupEnv {
   // Opens the database file read-only and immutable (readOnlyUri) into `db`, which must
   // be empty; returns SQLite's result code. `db` may hold a handle even on failure.
   [[nodiscard]] virtual int openDatabase(const std::string& path, Connection& db) = 0;
+  // Whether several threads may call this object at once. The real one may; one that
+  // counts or scripts its calls need not, and then the reader makes them in one order.
+  virtual bool servesSeveralThreads() const { return false; }
 };
 
 }  // namespace ovra::backup

@@ -12,6 +12,7 @@
 #include "backup/backup_reader.h"
 
 #include <algorithm>
+#include <future>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -74,6 +75,25 @@ std::string escapeHtml(std::string_view text) {
 
 std::string_view textAt(const model::Record& row, size_t i) {
   return row.text(i).value_or(std::string_view());
+}
+
+// Runs `sql` on its own connection to `path`: on a thread of its own when `env` serves
+// several threads, so that it runs while the caller reads the same file; otherwise (or
+// when no thread can be started) when the result is asked for. The result is the same.
+std::future<SQLiteResult> startQuery(std::string path, std::string sql, BackupEnv* env) {
+  auto run = [path = std::move(path), sql = std::move(sql), env] {
+    SQLite sqlite;
+    sqlite.setFilename(path);
+    sqlite.setEnv(env);
+    return sqlite.query(sql);
+  };
+  if (env->servesSeveralThreads()) {
+    try {
+      return std::async(std::launch::async, run);
+    } catch (...) {  // no thread to be had: run it later, here
+    }
+  }
+  return std::async(std::launch::deferred, std::move(run));
 }
 
 }  // namespace
@@ -220,23 +240,30 @@ void BackupReader::getSQLightContents(const std::string& path, const std::string
                     filename.ends_with(kCallStoreName), env_);
     if (layout.later) {
       readLaterLayout(path, filename, sms, layout);
-    } else if (sms) {
-      addEvents(dbResults(path, "SELECT rowid,address,date,text,flags FROM message", "SMS").rows,
-                true, false);
-      s_.setAvg_sms_hours(dbResults(path,
-                                    "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) "
-                                    "FROM message GROUP BY hour ORDER BY hour ASC",
-                                    std::nullopt)
-                              .rows);
     } else {
-      addEvents(
-          dbResults(path, "SELECT rowid,address,date,duration,flags FROM call", "call(s)").rows,
-          false, false);
-      s_.setAvg_call_hours(dbResults(path,
-                                     "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) "
-                                     "FROM call GROUP BY hour ORDER BY hour ASC",
-                                     std::nullopt)
-                               .rows);
+      // The hour counts are read on a second connection while the events are; what is
+      // said of them is said after, as when they were read one after the other.
+      const std::string hoursQuery =
+          sms ? "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM message GROUP "
+                "BY hour ORDER BY hour ASC"
+              : "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM call GROUP BY "
+                "hour ORDER BY hour ASC";
+      std::future<SQLiteResult> hours = startQuery(path, hoursQuery, env_);
+      if (sms) {
+        addEvents(dbResults(path, "SELECT rowid,address,date,text,flags FROM message", "SMS").rows,
+                  true, false);
+      } else {
+        addEvents(
+            dbResults(path, "SELECT rowid,address,date,duration,flags FROM call", "call(s)").rows,
+            false, false);
+      }
+      std::vector<model::Record> rows =
+          reportQuery(hours.get(), path, hoursQuery, std::nullopt).rows;
+      if (sms) {
+        s_.setAvg_sms_hours(std::move(rows));
+      } else {
+        s_.setAvg_call_hours(std::move(rows));
+      }
     }
   } else if (filename.ends_with("AddressBook.sqlitedb")) {
     readAddressBook(path);
@@ -280,6 +307,8 @@ void BackupReader::readLaterLayout(const std::string& path, const std::string& f
     note(filename + " (" + path + ") lacks " + layout.missing + ": not read");
     return;
   }
+  const std::string hoursQuery = sms ? laterMessageHoursQuery() : laterCallHoursQuery();
+  std::future<SQLiteResult> hoursResult = startQuery(path, hoursQuery, env_);  // as above
   SQLite sqlite;
   sqlite.setFilename(path);
   sqlite.setEnv(env_);
@@ -306,7 +335,7 @@ void BackupReader::readLaterLayout(const std::string& path, const std::string& f
   }
   addEvents(rows.rows, sms, true);
   std::vector<model::Record> hours =
-      dbResults(path, sms ? laterMessageHoursQuery() : laterCallHoursQuery(), std::nullopt).rows;
+      reportQuery(hoursResult.get(), path, hoursQuery, std::nullopt).rows;
   if (sms) {
     s_.setAvg_sms_hours(std::move(hours));
   } else {
