@@ -196,18 +196,43 @@ int runHeadless(platform::HeadlessEngine& engine, const SignalWatcher& signals) 
     std::cerr << "ovra: the final page " << page << " is gone\n";
     return 1;
   }
-  json::Object out;
-  out.set("page", json::Value(page));
-  out.set("contacts", textOrNull(engine.callScript(*view, "appController", "getContacts")));
-  out.set("timeline", textOrNull(engine.callScript(*view, "appController", "getTimeLine")));
-  out.set("detailedLog", textOrNull(engine.callScript(*view, "appController", "getDetailedLog")));
+  const std::pair<const char*, json::Value> members[] = {
+      {"page", json::Value(page)},
+      {"contacts", textOrNull(engine.callScript(*view, "appController", "getContacts"))},
+      {"timeline", textOrNull(engine.callScript(*view, "appController", "getTimeLine"))},
+      {"detailedLog", textOrNull(engine.callScript(*view, "appController", "getDetailedLog"))},
+  };
+  // One JSON object on one line, written a piece at a time: the timeline runs to megabytes,
+  // and is escaped and written a slice at a time instead of being copied whole. Escaping
+  // works byte by byte, so the slices' texts put together are the whole text's.
   json::KtJsonWriter writer;
-  std::optional<std::string> text = writer.stringWithObject(json::Value(std::move(out)));
-  if (!text) {
-    std::cerr << "ovra: the result could not be written as JSON\n";
-    return 1;
+  std::string piece;
+  std::cout << '{';
+  for (size_t m = 0; m < std::size(members); ++m) {
+    const auto& [key, value] = members[m];
+    piece.clear();
+    if (m != 0) piece += ',';
+    writer.appendString(key, piece);
+    piece += ':';
+    if (const std::string* text = value.stringOrNull()) {
+      constexpr size_t kSlice = 1 << 16;
+      std::string escaped;
+      piece += '"';
+      for (size_t at = 0; at < text->size(); at += kSlice) {
+        std::cout << piece;
+        piece.clear();
+        escaped.clear();
+        writer.appendString(text->substr(at, kSlice), escaped);
+        piece.append(escaped, 1, escaped.size() - 2);  // without its quotation marks
+      }
+      piece += '"';
+    } else if (!writer.appendValue(value, piece)) {
+      std::cerr << "ovra: the result could not be written as JSON\n";
+      return 1;
+    }
+    std::cout << piece;
   }
-  std::cout << *text << std::endl;
+  std::cout << '}' << std::endl;
   return 0;
 }
 
