@@ -127,15 +127,16 @@ constexpr size_t kOutputAhead = 16;
 // apart: the event, then where its row keeps its values, then the row's texts from
 // `column` on (a row's texts lie together). Each stage reads only what an earlier stage
 // loaded, so the misses of many events overlap instead of following one another.
-template <typename At>
-void prefetchAhead(const At& eventAt, size_t n, size_t i, size_t step, size_t column) {
-  if (i + 3 * step < n) __builtin_prefetch(eventAt(i + 3 * step));
+void prefetchAhead(const std::vector<std::shared_ptr<Event>>& events, size_t i, size_t step,
+                   size_t column) {
+  const size_t n = events.size();
+  if (i + 3 * step < n) __builtin_prefetch(events[i + 3 * step].get());
   if (i + 2 * step < n) {
-    const Record& record = eventAt(i + 2 * step)->record();
+    const Record& record = events[i + 2 * step]->record();
     if (const RowBlock* block = record.block().get()) block->prefetchRow(record.row());
   }
   if (i + step < n) {
-    const Record& record = eventAt(i + step)->record();
+    const Record& record = events[i + step]->record();
     if (const RowBlock* block = record.block().get()) block->prefetchText(record.row(), column);
   }
 }
@@ -344,8 +345,7 @@ void Session::arrangeContents() {
   int skipped = 0;
   for (size_t i = 0; i < n; ++i) {
     // The walk reads an event's row kHashAhead events early; the row is loaded earlier still.
-    prefetchAhead([this](size_t k) OVRA_REQUIRES(mu_) { return events_[k].get(); }, n,
-                  i + kHashAhead, 8, 1);
+    prefetchAhead(events_, i + kHashAhead, 8, 1);
     hashAhead(i + kHashAhead);
     Event& event = *events_[i];
     const uint32_t* person = nullptr;
