@@ -257,13 +257,7 @@ void BackupReader::getSQLightContents(const std::string& path, const std::string
             dbResults(path, "SELECT rowid,address,date,duration,flags FROM call", "call(s)").rows,
             false, false);
       }
-      std::vector<model::Record> rows =
-          reportQuery(hours.get(), path, hoursQuery, std::nullopt).rows;
-      if (sms) {
-        s_.setAvg_sms_hours(std::move(rows));
-      } else {
-        s_.setAvg_call_hours(std::move(rows));
-      }
+      setHours(sms, reportQuery(hours.get(), path, hoursQuery, std::nullopt).rows);
     }
   } else if (filename.ends_with("AddressBook.sqlitedb")) {
     readAddressBook(path);
@@ -334,12 +328,14 @@ void BackupReader::readLaterLayout(const std::string& path, const std::string& f
          ") out of range: clamped");
   }
   addEvents(rows.rows, sms, true);
-  std::vector<model::Record> hours =
-      reportQuery(hoursResult.get(), path, hoursQuery, std::nullopt).rows;
+  setHours(sms, reportQuery(hoursResult.get(), path, hoursQuery, std::nullopt).rows);
+}
+
+void BackupReader::setHours(bool sms, std::vector<model::Record> rows) {
   if (sms) {
-    s_.setAvg_sms_hours(std::move(hours));
+    s_.setAvg_sms_hours(std::move(rows));
   } else {
-    s_.setAvg_call_hours(std::move(hours));
+    s_.setAvg_call_hours(std::move(rows));
   }
 }
 

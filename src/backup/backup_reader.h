@@ -73,6 +73,8 @@ class BackupReader {
   // One event per message or call row. The address is normalised by fixPhoneNumber,
   // except that with `keepEmail` an address holding "@" stays whole.
   void addEvents(const std::vector<model::Record>& rows, bool sms, bool keepEmail);
+  // The hour counts of messages (sms) or calls, into the session.
+  void setHours(bool sms, std::vector<model::Record> rows);
   // Reads a messages or calls database of a later layout (see database_layout.h).
   void readLaterLayout(const std::string& path, const std::string& filename, bool sms,
                        const LayoutCheck& layout);
