@@ -123,28 +123,25 @@ bool needsEscape(Word word) {
          hasBelow(word ^ (kOnes * '\\'), 1);
 }
 
+// The n bytes at p (sizeof(Word) <= n) as two overlapping words, copied to o when none
+// must be escaped; false, having copied nothing, otherwise.
+template <typename Word>
+bool copyPlainWords(const char* p, size_t n, char* o) {
+  Word head, tail;
+  std::memcpy(&head, p, sizeof(Word));
+  std::memcpy(&tail, p + n - sizeof(Word), sizeof(Word));
+  if (needsEscape(head) || needsEscape(tail)) return false;
+  std::memcpy(o, &head, sizeof(Word));
+  std::memcpy(o + n - sizeof(Word), &tail, sizeof(Word));
+  return true;
+}
+
 // Copies the n < 16 bytes at p to o when none of them must be escaped, as two
 // overlapping words (so nothing is read or written outside the n bytes); false, having
 // copied nothing, when one must be escaped or n is below 4.
 inline bool copyPlainShort(const char* p, size_t n, char* o) {
-  if (n >= 8) {
-    uint64_t head, tail;
-    std::memcpy(&head, p, 8);
-    std::memcpy(&tail, p + n - 8, 8);
-    if (needsEscape(head) || needsEscape(tail)) return false;
-    std::memcpy(o, &head, 8);
-    std::memcpy(o + n - 8, &tail, 8);
-    return true;
-  }
-  if (n >= 4) {
-    uint32_t head, tail;
-    std::memcpy(&head, p, 4);
-    std::memcpy(&tail, p + n - 4, 4);
-    if (needsEscape(head) || needsEscape(tail)) return false;
-    std::memcpy(o, &head, 4);
-    std::memcpy(o + n - 4, &tail, 4);
-    return true;
-  }
+  if (n >= 8) return copyPlainWords<uint64_t>(p, n, o);
+  if (n >= 4) return copyPlainWords<uint32_t>(p, n, o);
   return false;
 }
 
