@@ -141,6 +141,24 @@ void prefetchAhead(const std::vector<std::shared_ptr<Event>>& events, size_t i, 
   }
 }
 
+// The positions of `owners` (kNobody: none) grouped by owner, in order within an owner;
+// `ends[k]` becomes where owner k's positions end (a counting sort).
+constexpr uint32_t kNobody = UINT32_MAX;
+std::vector<uint32_t> groupByOwner(const std::vector<uint32_t>& owners, size_t ownerCount,
+                                   std::vector<uint32_t>& ends) {
+  ends.assign(ownerCount + 1, 0);
+  for (uint32_t owner : owners) {
+    if (owner != kNobody) ++ends[owner + 1];
+  }
+  for (size_t k = 0; k < ownerCount; ++k) ends[k + 1] += ends[k];
+  std::vector<uint32_t> grouped(ends[ownerCount]);
+  for (size_t i = 0; i < owners.size(); ++i) {
+    if (owners[i] != kNobody) grouped[ends[owners[i]]++] = static_cast<uint32_t>(i);
+  }
+  ends.pop_back();  // ends[k] now holds where owner k's positions end
+  return grouped;
+}
+
 }  // namespace
 
 void Session::addEvent(std::shared_ptr<Event> event) {
@@ -260,11 +278,11 @@ size_t Session::contactRowCount() const {
 }
 
 // Matching is memory-bound: a million events and their rows do not fit in any cache,
-// though events read from one database lie side by side, as do their rows' texts. So the events are
-// walked once, in order, with their objects loaded a few events ahead; that walk resolves every
-// event to a person and notes what the person needs. Every few thousand events, the walk pauses and
-// hands them to their people from that compact list, so that the people and their lists are touched
-// in one burst rather than between the walk's loads, which would push them out of cache.
+// though the events read from one database lie side by side, as do their rows' texts. So
+// the events are walked once, in order, their rows loaded some events ahead; the walk
+// resolves every event to a person and notes its emoticons. The matched events are then
+// grouped by person, so that each person and its lists are written in one run instead of
+// being met at random, every list allocated once at its size.
 void Session::arrangeContents() {
   platform::MutexLock lock(mu_);
   // A second run would append the social-network events again and hand every event to
@@ -292,15 +310,12 @@ void Session::arrangeContents() {
   // The position of the person a key names, or null.
   const auto lookup = [&index](const std::string& key) { return index.find(key); };
 
-  // First the walk: every event's person (or nobody) and emoticons, and how many events
-  // each person gets, so that every person's list is then allocated once, at its size.
-  constexpr uint32_t kNobody = UINT32_MAX;
+  // First the walk: every event's person (or nobody) and emoticons.
   const size_t n = events_.size();
   std::vector<uint32_t> owners(n, kNobody);
   // The emoticons found (a few events in ten have any), in event order, and whose.
   std::vector<Person::Noted> emoticons;
   std::vector<uint32_t> emoticonOwners;
-  std::vector<uint32_t> counts(people_.size());
   // An event's address is found, and its hash taken, kHashAhead events early, and its
   // slot loaded meanwhile.
   constexpr size_t kHashAhead = 16;
@@ -321,9 +336,8 @@ void Session::arrangeContents() {
     const Record& record = event.record();
     const RowBlock* block = record.block().get();
     const RowBlock::Entry* entries = block ? block->entries(record.row()) : nullptr;
-    if (event.isThread()) {
-      return;
-    } else if (entries) {
+    if (event.isThread()) return;
+    if (entries) {
       // A flat row: its address and date from one look at where its texts are.
       const size_t columns = block->columns(record.row());
       if (columns > 1 && entries[1].size != 0) a.address = block->textOf(entries[1]);
@@ -371,42 +385,26 @@ void Session::arrangeContents() {
       emoticons.push_back({kinds, event.timestamp()});
       emoticonOwners.push_back(*person);
     }
-    ++counts[*person];
   }
-  // Then the events go to their people, person by person: the matched events are sorted
-  // by person (a counting sort of their positions, in event order within a person), so
-  // that each person and its list are written in one run instead of being met at random.
-  std::vector<uint32_t> firstOf(people_.size() + 1, 0);
-  for (size_t k = 0; k < people_.size(); ++k) firstOf[k + 1] = firstOf[k] + counts[k];
-  std::vector<uint32_t> order(firstOf.back());
-  for (size_t i = 0; i < n; ++i) {
-    if (owners[i] != kNobody) order[firstOf[owners[i]]++] = static_cast<uint32_t>(i);
-  }
+  // Then the events go to their people, person by person, and the emoticons after them.
+  std::vector<uint32_t> ends;
+  const std::vector<uint32_t> order = groupByOwner(owners, people_.size(), ends);
   std::vector<uint32_t>().swap(owners);
   constexpr size_t kEventAhead = 32;
-  size_t first = 0;  // the person's first position in order
-  for (size_t k = 0; k < people_.size(); ++k) {
-    if (counts[k] == 0) continue;
+  for (size_t k = 0, first = 0; k < people_.size(); first = ends[k++]) {
+    if (ends[k] == first) continue;
     std::vector<std::shared_ptr<Event>>& list = people_[k]->events_;
-    const size_t last = first + counts[k];
-    list.reserve(list.size() + counts[k]);
-    for (size_t j = first; j < last; ++j) {
+    list.reserve(list.size() + (ends[k] - first));
+    for (size_t j = first; j < ends[k]; ++j) {
       if (j + kEventAhead < order.size()) __builtin_prefetch(&events_[order[j + kEventAhead]]);
       list.push_back(events_[order[j]]);
     }
-    first = last;
   }
-  // The emoticons last, sorted by person the same way.
-  std::fill(firstOf.begin(), firstOf.end(), 0);
-  for (uint32_t owner : emoticonOwners) ++firstOf[owner + 1];
-  for (size_t k = 0; k < people_.size(); ++k) firstOf[k + 1] += firstOf[k];
-  std::vector<Person::Noted> byPerson(emoticons.size());
-  for (size_t e = 0; e < emoticons.size(); ++e)
-    byPerson[firstOf[emoticonOwners[e]]++] = emoticons[e];
-  for (size_t k = 0, from = 0; k < people_.size(); ++k) {
-    // firstOf[k] is now where person k's emoticons end.
-    if (firstOf[k] != from) people_[k]->appendEmoticons(&byPerson[from], &byPerson[firstOf[k]]);
-    from = firstOf[k];
+  const std::vector<uint32_t> byPerson = groupByOwner(emoticonOwners, people_.size(), ends);
+  std::vector<Person::Noted> noted(byPerson.size());
+  for (size_t e = 0; e < byPerson.size(); ++e) noted[e] = emoticons[byPerson[e]];
+  for (size_t k = 0, first = 0; k < people_.size(); first = ends[k++]) {
+    if (ends[k] != first) people_[k]->appendEmoticons(noted.data() + first, noted.data() + ends[k]);
   }
 
   const double elapsedMs =
