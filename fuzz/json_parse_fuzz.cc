@@ -1,5 +1,6 @@
 // Fuzzes the JSON parser with a round trip: what parses is written, parses again (UTF-8
-// only) to an equal value and writes the same text; input that fails leaves an error trace.
+// only) to an equal value and writes the same text, as does the parsed document itself;
+// input that fails leaves an error trace.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,5 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::optional<ovra::json::Value> reread = again.objectWithString(*written);
   check(reread.has_value() && *reread == *value);
   check(writer.stringWithObject(*reread) == written);
+  // The parsed document writes the same text as its heap form.
+  std::optional<ovra::json::Document> document = again.documentWithString(text);
+  check(document.has_value() && writer.stringWithDocument(*document) == written);
   return 0;
 }

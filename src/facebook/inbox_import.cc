@@ -98,14 +98,15 @@ std::shared_ptr<model::Event> eventFromThread(const json::Object& thread) {
 }
 
 size_t importInboxReply(const std::optional<std::string>& replyText, model::Session& session) {
+  // Only the threads are made into the heap form the model keeps; the rest of the reply
+  // goes with the parsed document.
   json::Array threads;
   if (replyText) {
     json::KtJsonParser parser;
-    std::optional<json::Value> reply = parser.objectWithString(*replyText);
-    if (reply && reply->isObject()) {
-      if (json::Value* data = reply->asObject().find("data"); data && data->isArray()) {
-        threads = std::move(data->asArray());
-      }
+    std::optional<json::Document> reply = parser.documentWithString(*replyText);
+    if (const json::Node* data = reply ? reply->root().find("data") : nullptr;
+        data && data->isArray()) {
+      threads = std::move(data->toValue().asArray());
     }
   }
   std::vector<std::shared_ptr<model::Event>> events;

@@ -1,16 +1,15 @@
 // A recursive-descent parser that works directly on the UTF-8 bytes, without a separate
-// tokenizer. String contents are found sixteen bytes at a time and copied in runs between
-// escapes; non-ASCII sequences are validated as they are met. Integers are summed as
-// they are read; only numbers with a fraction, an exponent or more than 63 bits of
-// magnitude go through the exact Decimal.
+// tokenizer, into a document's blocks. String contents are found sixteen bytes at a time;
+// non-ASCII sequences are validated as they are met. Integers are summed as they are
+// read; only numbers with a fraction, an exponent or more than 63 bits of magnitude are
+// checked as an exact Decimal and kept as their text.
 #include "json/parser.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <iterator>
 #include <limits>
-#include <type_traits>
+#include <unordered_map>
 #include <utility>
 
 #include "json/scan.h"
@@ -86,7 +85,7 @@ void appendUtf8(unsigned codePoint, std::string& out) {
 
 }  // namespace
 
-std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_view> text) {
+std::optional<Document> KtJsonParser::documentWithString(std::optional<std::string_view> text) {
   clearErrorTrace();
   if (!text) {
     fail(JsonError::kNoInput, "Input was 'nil'");
@@ -98,9 +97,13 @@ std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_vi
   if (c_ != end_) {
     if (const void* nul = std::memchr(c_, '\0', text->size())) end_ = static_cast<const char*>(nul);
   }
+  // The first block in proportion to the text, so small documents stay small.
+  Document document;
+  document.arena_ = Arena(std::clamp<size_t>(static_cast<size_t>(end_ - c_), 256, 64 << 10));
+  arena_ = &document.arena_;
 
-  std::optional<Value> result;
-  Value value;
+  std::optional<Document> result;
+  Node value;
   if (!scanValue(value)) {
     // the reasons are in the trace
   } else if (!scanIsAtEnd()) {
@@ -108,12 +111,21 @@ std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_vi
   } else if (!value.isArray() && !value.isObject()) {
     fail(JsonError::kNotArrayOrObject, "Valid fragment, but not JSON");
   } else {
-    result = std::move(value);
+    document.root_ = value;
+    document.textSize_ = static_cast<size_t>(end_ - text->data());
+    result = std::move(document);
   }
   c_ = end_ = nullptr;
+  arena_ = nullptr;
   elements_.clear();  // what a failed call left behind
   members_.clear();
   return result;
+}
+
+std::optional<Value> KtJsonParser::objectWithString(std::optional<std::string_view> text) {
+  std::optional<Document> document = documentWithString(text);
+  if (!document) return std::nullopt;
+  return document->root().toValue();
 }
 
 void KtJsonParser::skipWhitespace() {
@@ -127,12 +139,16 @@ bool KtJsonParser::scanIsAtEnd() {
   return c_ == end_;
 }
 
-bool KtJsonParser::scanValue(Value& value) {
+bool KtJsonParser::scanValue(Node& value) {
   skipWhitespace();
   if (c_ == end_) return fail(JsonError::kUnexpectedEnd, "Unexpected end of string");
   switch (*c_++) {
-    case '"':
-      return scanStringValue(value);
+    case '"': {
+      std::string_view string;
+      if (!scanRestOfString(string)) return false;
+      storeString(string, value);
+      return true;
+    }
     case '[':
       return scanRestOfArray(value);
     case '{':
@@ -163,43 +179,31 @@ bool KtJsonParser::scanValue(Value& value) {
   }
 }
 
-bool KtJsonParser::atContainer() {
-  skipWhitespace();
-  return c_ != end_ && (*c_ == '[' || *c_ == '{');
-}
-
-template <typename Slot>
-bool KtJsonParser::scanValueAside(std::vector<Slot>& stack, size_t at) {
-  Value value;
-  if (!scanValue(value)) return false;
-  if constexpr (std::is_same_v<Slot, Member>) {
-    stack[at].value = std::move(value);
-  } else {
-    stack[at] = std::move(value);
+void KtJsonParser::storeString(std::string_view string, Node& node) {
+  if (string.size() <= Node::kShortMax) {
+    node.setShortString(string);
+    return;
   }
-  return true;
+  void* at = arena_->allocate(string.size());
+  std::memcpy(at, string.data(), string.size());
+  node.setBlock(Node::Tag::kString, at, string.size());
 }
 
-bool KtJsonParser::scanStringValue(Value& value) {
-  // Read in place, not moved in afterwards.
-  return scanRestOfString(value.v_.emplace<std::string>());
-}
-
-bool KtJsonParser::scanRestOfTrue(Value& value) {
+bool KtJsonParser::scanRestOfTrue(Node& value) {
   if (!skipLiteral("rue")) return fail(JsonError::kMalformedInput, "Expected 'true'");
-  value.v_.emplace<bool>(true);
+  value.setScalar(Node::Tag::kTrue, 0);
   return true;
 }
 
-bool KtJsonParser::scanRestOfFalse(Value& value) {
+bool KtJsonParser::scanRestOfFalse(Node& value) {
   if (!skipLiteral("alse")) return fail(JsonError::kMalformedInput, "Expected 'false'");
-  value.v_.emplace<bool>(false);
+  value.setScalar(Node::Tag::kFalse, 0);
   return true;
 }
 
-bool KtJsonParser::scanRestOfNull(Value& value) {
+bool KtJsonParser::scanRestOfNull(Node& value) {
   if (!skipLiteral("ull")) return fail(JsonError::kMalformedInput, "Expected 'null'");
-  value.v_.emplace<Null>();
+  value.setScalar(Node::Tag::kNull, 0);
   return true;
 }
 
@@ -212,33 +216,28 @@ bool KtJsonParser::skipLiteral(std::string_view rest) {
   return true;
 }
 
-__attribute__((noinline)) void KtJsonParser::takeElements(size_t base, Value& value) {
-  Array& array = value.v_.emplace<Array>();
-  array.reserve(elements_.size() - base);
-  array.insert(array.end(), std::make_move_iterator(elements_.begin() + base),
-               std::make_move_iterator(elements_.end()));
-  elements_.erase(elements_.begin() + base, elements_.end());
+__attribute__((noinline)) void KtJsonParser::takeElements(size_t base, Node& value) {
+  const size_t n = elements_.size() - base;
+  void* at = nullptr;
+  if (n != 0) {
+    at = arena_->allocate(n * sizeof(Node));
+    std::memcpy(at, elements_.data() + base, n * sizeof(Node));
+  }
+  value.setBlock(Node::Tag::kArray, at, n);
+  elements_.resize(base);
 }
 
-__attribute__((noinline)) void KtJsonParser::takeMembers(size_t base, Value& value) {
-  Object& object = value.v_.emplace<Object>();
+__attribute__((noinline)) void KtJsonParser::takeMembers(size_t base, Node& value) {
+  const size_t given = members_.size() - base;
+  if (given >= Object::kIndexFrom || hasRepeatedKey(base)) dropRepeatedKeys(base);
   const size_t n = members_.size() - base;
-  auto first = std::make_move_iterator(members_.begin() + static_cast<ptrdiff_t>(base));
-  auto last = std::make_move_iterator(members_.end());
-  if (n < Object::kIndexFrom && !hasRepeatedKey(base)) {
-    // What set() would build, without its search per key: the members in order, exactly
-    // reserved, and no index below kIndexFrom.
-    object.members_.reserve(n);
-    object.members_.insert(object.members_.end(), first, last);
-  } else {
-    object.reserve(n);
-    for (; first != last; ++first) {
-      // A repeated key keeps its first place and takes the last value.
-      Member member = *first;
-      object.set(std::move(member.key), std::move(member.value));
-    }
+  void* at = nullptr;
+  if (n != 0) {
+    at = arena_->allocate(n * sizeof(NodeMember));
+    std::memcpy(at, members_.data() + base, n * sizeof(NodeMember));
   }
-  members_.erase(members_.begin() + static_cast<ptrdiff_t>(base), members_.end());
+  value.setBlock(Node::Tag::kObject, at, n);
+  members_.resize(base);
 }
 
 bool KtJsonParser::hasRepeatedKey(size_t base) const {
@@ -247,7 +246,7 @@ bool KtJsonParser::hasRepeatedKey(size_t base) const {
   uint64_t fingerprints[Object::kIndexFrom];
   const size_t n = members_.size() - base;
   for (size_t i = 0; i < n; ++i) {
-    const std::string& key = members_[base + i].key;
+    const std::string_view key = members_[base + i].key.asString();
     uint64_t head = 0;
     if (key.size() >= 8) {
       std::memcpy(&head, key.data(), 8);
@@ -258,7 +257,8 @@ bool KtJsonParser::hasRepeatedKey(size_t base) const {
   }
   for (size_t i = 1; i < n; ++i) {
     for (size_t j = 0; j < i; ++j) {
-      if (fingerprints[i] == fingerprints[j] && members_[base + i].key == members_[base + j].key) {
+      if (fingerprints[i] == fingerprints[j] &&
+          members_[base + i].key.asString() == members_[base + j].key.asString()) {
         return true;
       }
     }
@@ -266,10 +266,29 @@ bool KtJsonParser::hasRepeatedKey(size_t base) const {
   return false;
 }
 
-bool KtJsonParser::scanRestOfArray(Value& value) {
+void KtJsonParser::dropRepeatedKeys(size_t base) {
+  // Members move down over the repeats; a key's view is taken at its final place, which
+  // later moves never overwrite (short keys are inside their node).
+  std::unordered_map<std::string_view, size_t> placed;
+  placed.reserve(members_.size() - base);
+  size_t kept = base;
+  for (size_t i = base; i < members_.size(); ++i) {
+    auto found = placed.find(members_[i].key.asString());
+    if (found != placed.end()) {
+      members_[found->second].value = members_[i].value;
+      continue;
+    }
+    members_[kept] = members_[i];
+    placed.emplace(members_[kept].key.asString(), kept);
+    ++kept;
+  }
+  members_.resize(kept);
+}
+
+bool KtJsonParser::scanRestOfArray(Node& value) {
   if (++depth_ > depthLimit()) return fail(JsonError::kTooDeep, "Nested too deep");
   // Elements wait on the shared stack until the count is known; the array is then
-  // allocated once, at its exact size.
+  // stored once, at its exact size.
   const size_t base = elements_.size();
   while (c_ != end_) {
     skipWhitespace();
@@ -279,13 +298,11 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
       takeElements(base, value);
       return true;
     }
-    // Scalars are read straight into their place on the stack; containers are read
-    // aside, as reading them grows the stacks.
-    const size_t at = elements_.size();
-    elements_.emplace_back();
-    if (!(atContainer() ? scanValueAside(elements_, at) : scanValue(elements_[at]))) {
+    Node element;
+    if (!scanValue(element)) {
       return fail(JsonError::kMalformedInput, "Expected value while parsing array");
     }
+    elements_.push_back(element);
     if (!scanSeparator(']', "Trailing comma disallowed in array",
                        "Expected ',' or ']' after array element")) {
       return false;
@@ -294,7 +311,7 @@ bool KtJsonParser::scanRestOfArray(Value& value) {
   return fail(JsonError::kUnexpectedEnd, "End of input while parsing array");
 }
 
-bool KtJsonParser::scanRestOfDictionary(Value& value) {
+bool KtJsonParser::scanRestOfDictionary(Node& value) {
   if (++depth_ > depthLimit()) return fail(JsonError::kTooDeep, "Nested too deep");
   const size_t base = members_.size();  // as for arrays
   while (c_ != end_) {
@@ -305,21 +322,22 @@ bool KtJsonParser::scanRestOfDictionary(Value& value) {
       takeMembers(base, value);
       return true;
     }
-    // The key is read straight into its place on the stack, and so is a scalar value.
-    const size_t at = members_.size();
-    members_.emplace_back();
-    if (c_ == end_ || *c_ != '"' || (++c_, !scanRestOfString(members_[at].key))) {
+    NodeMember member;
+    std::string_view key;
+    if (c_ == end_ || *c_ != '"' || (++c_, !scanRestOfString(key))) {
       return fail(JsonError::kMalformedInput, "Object key string expected");
     }
+    storeString(key, member.key);
     skipWhitespace();
     if (c_ == end_ || *c_ != ':') {
       return fail(JsonError::kMalformedInput, "Expected ':' separating key and value");
     }
     ++c_;
-    if (!(atContainer() ? scanValueAside(members_, at) : scanValue(members_[at].value))) {
-      return fail(JsonError::kMalformedInput, "Object value expected for key: ", members_[at].key,
-                  "");
+    if (!scanValue(member.value)) {
+      return fail(JsonError::kMalformedInput, "Object value expected for key: ",
+                  member.key.asString(), "");
     }
+    members_.push_back(member);
     if (!scanSeparator('}', "Trailing comma disallowed in object",
                        "Expected ',' or '}' after object member")) {
       return false;
@@ -338,13 +356,16 @@ bool KtJsonParser::scanSeparator(char close, const char* trailingComma, const ch
   return true;
 }
 
-bool KtJsonParser::scanRestOfString(std::string& string) {
-  // Bytes are copied in runs: a run grows over plain ASCII and valid UTF-8 sequences and
-  // is appended whole when an escape, the closing quotation mark or a fault ends it, so a
-  // string without escapes costs one search and one copy.
+bool KtJsonParser::scanRestOfString(std::string_view& contents) {
+  // A string without escapes is a view of the text, found with one search. Once an
+  // escape is met, the contents are decoded into scratch_ in runs: a run grows over plain
+  // ASCII and valid UTF-8 sequences and is appended whole when an escape, the closing
+  // quotation mark or a fault ends it.
+  const char* const start = c_;
   const char* run = c_;
   const char* p = c_;
-  bool reserved = false;
+  bool escaped = false;
+  std::string& string = scratch_;
   while (true) {
     p = internal::findSpecialByte(p, end_);
     const unsigned char b = p == end_ ? 0 : static_cast<unsigned char>(*p);
@@ -359,17 +380,18 @@ bool KtJsonParser::scanRestOfString(std::string& string) {
       continue;
     }
     if (b == '"') {
-      string.append(run, p);
+      if (escaped) {
+        string.append(run, p);
+        contents = string;
+      } else {
+        contents = std::string_view(start, static_cast<size_t>(p - start));
+      }
       c_ = p + 1;
       return true;
     }
-    if (b == '\\' && !reserved) {
-      reserved = true;
-      // The first escape: the text up to the next quotation mark is an upper bound for
-      // the rest (unless that mark is escaped), so the string is allocated once.
-      const void* quote = std::memchr(p, '"', static_cast<size_t>(end_ - p));
-      const char* bound = quote ? static_cast<const char*>(quote) : end_;
-      string.reserve(string.size() + static_cast<size_t>(bound - run));
+    if (!escaped) {
+      escaped = true;
+      string.clear();
     }
     string.append(run, p);
     c_ = p;
@@ -459,7 +481,7 @@ bool KtJsonParser::scanUnicodeChar(std::string& string) {
   return true;
 }
 
-bool KtJsonParser::scanNumber(Value& value) {
+bool KtJsonParser::scanNumber(Node& value) {
   const char* const start = c_;
   const bool negative = *c_ == '-';
   if (negative) ++c_;
@@ -505,15 +527,17 @@ bool KtJsonParser::scanNumber(Value& value) {
 
   if (fitsInt) {
     const int64_t signedMagnitude = static_cast<int64_t>(magnitude);
-    value.v_.emplace<int64_t>(negative ? -signedMagnitude : signedMagnitude);
+    value.setScalar(Node::Tag::kInt, negative ? -signedMagnitude : signedMagnitude);
     return true;
   }
-  std::optional<Decimal> decimal =
-      Decimal::fromLiteral(std::string_view(start, static_cast<size_t>(c_ - start)));
-  if (!decimal) {
+  // Kept as its literal text, once it is known to make a Decimal.
+  const std::string_view literal(start, static_cast<size_t>(c_ - start));
+  if (!Decimal::fromLiteral(literal)) {
     return fail(JsonError::kBadNumber, "Failed creating decimal instance");
   }
-  value.v_.emplace<Decimal>(std::move(*decimal));
+  void* at = arena_->allocate(literal.size());
+  std::memcpy(at, literal.data(), literal.size());
+  value.setBlock(Node::Tag::kDecimal, at, literal.size());
   return true;
 }
 

@@ -1,5 +1,5 @@
-// KtJsonParser: strict JSON text to a value tree. Only an array or an object is accepted
-// at the top level; integers that fit in 64 bits become integers, every other number an
+// KtJsonParser: strict JSON text to a parsed document (or a value tree). Only an array or
+// an object is accepted at the top level; integers that fit in 64 bits become integers, every other number an
 // exact Decimal. Strings must be valid UTF-8 and come out as valid UTF-8 (escaped
 // surrogate pairs are combined, lone surrogates rejected). Elements and members must be
 // separated by commas. A parser keeps per-call state (read position, depth, error trace)
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "json/base.h"
+#include "json/document.h"
 #include "json/value.h"
 
 namespace ovra::json {
@@ -22,39 +23,39 @@ class KtJsonParser : public KtJsonBase {
   // The array or object in `text` (which ends at its first NUL byte), or nothing on
   // failure, with the reasons in errorTrace(), innermost cause first. An absent text
   // fails with kNoInput.
+  std::optional<Document> documentWithString(std::optional<std::string_view> text);
+  // The same in the heap form.
   std::optional<Value> objectWithString(std::optional<std::string_view> text);
 
  private:
   // Each reads one token from c_, moves c_ past it and returns false on failure, having
   // added the reason to the trace. The scanRestOf methods start right after the token's
   // first byte; scanNumber starts at the minus sign or first digit.
-  bool scanValue(Value& value);
-  bool scanStringValue(Value& value);
-  // Whether the next value (after whitespace) is an array or object.
-  bool atContainer();
-  // Reads a container into a local and then moves it into slot `at` of `stack`, as
-  // reading it may grow the stacks (and move the slot).
-  template <typename Slot>
-  bool scanValueAside(std::vector<Slot>& stack, size_t at);
-  bool scanRestOfTrue(Value& value);
-  bool scanRestOfFalse(Value& value);
-  bool scanRestOfNull(Value& value);
+  bool scanValue(Node& value);
+  bool scanRestOfTrue(Node& value);
+  bool scanRestOfFalse(Node& value);
+  bool scanRestOfNull(Node& value);
   // Moves past `rest` when the text continues with it; false otherwise.
   bool skipLiteral(std::string_view rest);
-  bool scanRestOfArray(Value& value);
-  bool scanRestOfDictionary(Value& value);
+  bool scanRestOfArray(Node& value);
+  bool scanRestOfDictionary(Node& value);
   // The container closed at the top of elements_ or members_, from `base` on, taken off
-  // the stack into `value`. Kept out of line so that the moves they inline do not enlarge the
-  // frames of the recursion (sanitizer builds give every inlined temporary its own stack slot).
-  void takeElements(size_t base, Value& value);
-  void takeMembers(size_t base, Value& value);
+  // the stack into the document. Kept out of line, out of the recursion's frames.
+  void takeElements(size_t base, Node& value);
+  void takeMembers(size_t base, Node& value);
   // Whether two of the members from `base` on (fewer than Object::kIndexFrom) share a key.
   bool hasRepeatedKey(size_t base) const;
-  bool scanRestOfString(std::string& string);
+  // Keeps each key of the members from `base` on once, at its first place, with its last value.
+  void dropRepeatedKeys(size_t base);
+  // The string's contents: a view of the text itself, or of scratch_ when the string has
+  // escapes; valid until the next string is read.
+  bool scanRestOfString(std::string_view& string);
+  // Into the node when short, else into the document's blocks.
+  void storeString(std::string_view string, Node& node);
   // What may follow an element or member: a comma (with no `close` right after it),
   // `close` itself, or the end of input, which the caller's loop reports.
   bool scanSeparator(char close, const char* trailingComma, const char* missing);
-  bool scanNumber(Value& value);
+  bool scanNumber(Node& value);
   // Four hexadecimal digits into one 16-bit unit.
   bool scanHexQuad(unsigned& unit);
   // The character of a \u escape (two escapes for a surrogate pair), appended as UTF-8.
@@ -64,9 +65,11 @@ class KtJsonParser : public KtJsonBase {
 
   const char* c_ = nullptr;    // read position, valid during one call only
   const char* end_ = nullptr;  // end of the text: its first NUL byte or its size
+  Arena* arena_ = nullptr;     // the blocks of the document being read
   // Elements and members of the containers being read, innermost last.
-  std::vector<Value> elements_;
-  std::vector<Member> members_;
+  std::vector<Node> elements_;
+  std::vector<NodeMember> members_;
+  std::string scratch_;  // the decoded contents of a string with escapes
 };
 
 }  // namespace ovra::json

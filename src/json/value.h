@@ -122,8 +122,9 @@ class Object {
   friend bool operator==(const Object& a, const Object& b);
 
  private:
-  // The parser hands over members it has already checked for repeated keys.
+  // The parser and parsed documents hand over members already checked for repeated keys.
   friend class KtJsonParser;
+  friend class Node;
 
   static constexpr size_t kIndexFrom = 16;  // members before a hash index is kept
   // Key hash to member position; behind a pointer so that an Object stays small.
@@ -196,8 +197,8 @@ class Value {
   friend bool operator==(const Value& a, const Value& b);
 
  private:
-  // The parser builds values in place.
-  friend class KtJsonParser;
+  // Parsed documents build values in place.
+  friend class Node;
 
   std::variant<Null, bool, int64_t, double, Decimal, std::string, Array, Object,
                std::shared_ptr<const Opaque>>

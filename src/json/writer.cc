@@ -206,6 +206,25 @@ std::optional<std::string> KtJsonWriter::stringWithObject(const Value& value) {
   return std::nullopt;
 }
 
+std::optional<std::string> KtJsonWriter::stringWithDocument(const Document& document) {
+  clearErrorTrace();
+  const Node& root = document.root();
+  if (root.isArray() || root.isObject()) {
+    depth_ = 0;
+    // Compact text of a parsed document is seldom longer than the text it came from.
+    std::string out;
+    out.reserve(std::max(kInitialRoom, document.textSize()));
+    bool written;
+    {
+      Sink sink(out);
+      written = writeValue(root, sink);
+    }
+    if (written) return out;
+  }
+  fail(JsonError::kNotArrayOrObject, "Not valid type for JSON");
+  return std::nullopt;
+}
+
 bool KtJsonWriter::appendValue(const Value& value, std::string& out) {
   Sink sink(out);
   return writeValue(value, sink);
@@ -288,13 +307,57 @@ bool KtJsonWriter::writeValue(const Value& value, Sink& out) {
   return false;  // not reached: every kind is handled above
 }
 
-bool KtJsonWriter::writeArray(const Array& array, Sink& out) {
+bool KtJsonWriter::writeValue(const Node& node, Sink& out) {
+  // A parsed document holds no doubles and no proxies.
+  switch (node.kind()) {
+    case Value::Kind::kObject:
+      return writeDictionary(node.members(), out);
+    case Value::Kind::kArray:
+      return writeArray(node.elements(), out);
+    case Value::Kind::kString:
+      writeString(node.asString(), out);
+      return true;
+    case Value::Kind::kInt: {
+      char* at = out.room(24);
+      out.advance(std::to_chars(at, at + 24, node.asInt()).ptr);
+      return true;
+    }
+    case Value::Kind::kDecimal: {
+      const std::string text = node.asDecimal().text();
+      out.put(text.data(), text.size());
+      return true;
+    }
+    case Value::Kind::kBool:
+    case Value::Kind::kNull:
+    case Value::Kind::kDouble:
+    case Value::Kind::kOpaque:
+      break;
+  }
+  if (node.isBool() && node.asBool()) {
+    out.put("true", 4);
+  } else if (node.isBool()) {
+    out.put("false", 5);
+  } else {
+    out.put("null", 4);
+  }
+  return true;
+}
+
+namespace {
+
+const std::string& keyText(const Member& member) { return member.key; }
+std::string_view keyText(const NodeMember& member) { return member.key.asString(); }
+
+}  // namespace
+
+template <typename Elements>
+bool KtJsonWriter::writeArray(const Elements& array, Sink& out) {
   if (++depth_ > depthLimit()) {
     return fail(JsonError::kTooDeep, "Nested too deep");
   }
   out.put('[');
   bool first = true;
-  for (const Value& element : array) {
+  for (const auto& element : array) {
     if (!first) out.put(',');
     first = false;
     if (!writeValue(element, out)) return false;
@@ -304,20 +367,21 @@ bool KtJsonWriter::writeArray(const Array& array, Sink& out) {
   return true;
 }
 
-bool KtJsonWriter::writeDictionary(const Object& object, Sink& out) {
+template <typename Members>
+bool KtJsonWriter::writeDictionary(const Members& object, Sink& out) {
   if (++depth_ > depthLimit()) {
     return fail(JsonError::kTooDeep, "Nested too deep");
   }
   out.put('{');
   bool first = true;
   // Keys are strings by type, so "JSON object key must be string" cannot arise here.
-  for (const Member& member : object) {
+  for (const auto& member : object) {
     if (!first) out.put(',');
     first = false;
-    writeString(member.key, out);
+    writeString(keyText(member), out);
     out.put(':');
     if (!writeValue(member.value, out)) {
-      return fail(JsonError::kUnwritableValue, "Unsupported value for key ", member.key,
+      return fail(JsonError::kUnwritableValue, "Unsupported value for key ", keyText(member),
                   " in object");
     }
   }
@@ -326,7 +390,7 @@ bool KtJsonWriter::writeDictionary(const Object& object, Sink& out) {
   return true;
 }
 
-void KtJsonWriter::writeString(const std::string& string, Sink& out) {
+void KtJsonWriter::writeString(std::string_view string, Sink& out) {
   const char* p = string.data();
   const char* const end = p + string.size();
   // Room for the bytes and both quotes; each escape makes room for itself and the rest.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "json/base.h"
+#include "json/document.h"
 #include "json/value.h"
 
 namespace ovra::json {
@@ -20,6 +21,8 @@ class KtJsonWriter : public KtJsonBase {
   // The JSON text of an array or object (or of a proxy that turns into one); nothing on
   // failure, with the reasons in errorTrace(), kNotArrayOrObject always last.
   std::optional<std::string> stringWithObject(const Value& value);
+  // The same text for a parsed document as for its heap form.
+  std::optional<std::string> stringWithDocument(const Document& document);
 
   // Each appends its value's text to `out` and returns false on failure (having added
   // the reason to the trace); `out` then holds a partial text that callers drop.
@@ -32,9 +35,13 @@ class KtJsonWriter : public KtJsonBase {
   // The output under construction, written through a pointer (see writer.cc).
   class Sink;
   bool writeValue(const Value& value, Sink& out);
-  bool writeArray(const Array& array, Sink& out);
-  bool writeDictionary(const Object& object, Sink& out);
-  static void writeString(const std::string& string, Sink& out);
+  bool writeValue(const Node& node, Sink& out);
+  // Over the elements of an Array or a node, the members of an Object or a node.
+  template <typename Elements>
+  bool writeArray(const Elements& array, Sink& out);
+  template <typename Members>
+  bool writeDictionary(const Members& object, Sink& out);
+  static void writeString(std::string_view string, Sink& out);
 
   // Proxies being resolved on the current path; bounded like nesting, so a proxy that
   // returns itself fails instead of recursing forever.

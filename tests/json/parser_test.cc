@@ -1,5 +1,7 @@
 #include "json/parser.h"
 
+#include "json/writer.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,6 +83,44 @@ TEST(Object, FindAgreesWithAScanHoweverTheObjectIsCopiedOrGrown) {
       for (const Member& m : o->members()) EXPECT_EQ(o->find(m.key), &m.value) << m.key;
       EXPECT_EQ(o->find("k"), nullptr);
     }
+  }
+}
+
+// A parsed document holds strings inside its nodes up to 14 bytes and in its blocks
+// beyond, drops repeated keys (small objects by a pairwise check, large ones through a
+// table) and spills into further blocks; read back in heap form, found by key or written,
+// it agrees with the same tree built by code.
+TEST(Document, AgreesWithTheTreeBuiltByCode) {
+  auto text = [](size_t n, char fill) { return std::string(n, fill); };
+  for (int n : {3, 15, 16, 40, 3000}) {
+    SCOPED_TRACE(std::to_string(n) + " members");
+    std::string json = "{";
+    Object expected;
+    for (int i = 0; i < n; ++i) {
+      // Every seventh key repeats an earlier one; key and value lengths cross 14 bytes.
+      const int k = i % 7 == 6 ? i / 2 : i;
+      const std::string key = "k" + std::to_string(k) + text(static_cast<size_t>(k % 17), 'x');
+      const std::string value = text(static_cast<size_t>(i % 31), 'v') + R"(\n\u00e9)";
+      if (i) json += ',';
+      json += "\"" + key + "\":[\"" + value + "\"," + std::to_string(i) + ",1.5e3,{},[],null]";
+      expected.set(key, Array{text(static_cast<size_t>(i % 31), 'v') + "\n\xc3\xa9", i,
+                              decimal("1500"), Object{}, Array{}, nullptr});
+    }
+    json += ",\"long\":\"" + text(300000, 'L') + "\"}";
+    expected.set("long", text(300000, 'L'));
+
+    KtJsonParser parser;
+    std::optional<Document> document = parser.documentWithString(json);
+    ASSERT_TRUE(document);
+    Document moved = std::move(*document);
+    EXPECT_EQ(moved.root().toValue(), Value(expected));
+    for (const Member& member : expected) {
+      const Node* found = moved.root().find(member.key);
+      ASSERT_NE(found, nullptr) << member.key;
+      EXPECT_EQ(found->toValue(), member.value) << member.key;
+    }
+    EXPECT_EQ(moved.root().find("k"), nullptr);
+    EXPECT_EQ(KtJsonWriter().stringWithDocument(moved), KtJsonWriter().stringWithObject(expected));
   }
 }
 
