@@ -84,10 +84,10 @@ int main(int argc, char** argv) {
   }
 
   ovra::json::KtJsonParser parser;
-  std::optional<ovra::json::Value> value = parser.objectWithString(*text);
-  if (!value) return printTrace(parser);
+  std::optional<ovra::json::Document> document = parser.documentWithString(*text);
+  if (!document) return printTrace(parser);
   ovra::json::KtJsonWriter writer;
-  std::optional<std::string> out = writer.stringWithObject(*value);
+  std::optional<std::string> out = writer.stringWithDocument(*document);
   if (!out) return printTrace(writer);
   out->push_back('\n');
   std::fwrite(out->data(), 1, out->size(), stdout);
