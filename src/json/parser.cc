@@ -184,9 +184,7 @@ void KtJsonParser::storeString(std::string_view string, Node& node) {
     node.setShortString(string);
     return;
   }
-  void* at = arena_->allocate(string.size());
-  std::memcpy(at, string.data(), string.size());
-  node.setBlock(Node::Tag::kString, at, string.size());
+  node.setBlock(Node::Tag::kString, keep(string.data(), string.size()), string.size());
 }
 
 bool KtJsonParser::scanRestOfTrue(Node& value) {
@@ -216,14 +214,16 @@ bool KtJsonParser::skipLiteral(std::string_view rest) {
   return true;
 }
 
+const void* KtJsonParser::keep(const void* bytes, size_t n) {
+  if (n == 0) return nullptr;
+  void* at = arena_->allocate(n);
+  std::memcpy(at, bytes, n);
+  return at;
+}
+
 __attribute__((noinline)) void KtJsonParser::takeElements(size_t base, Node& value) {
   const size_t n = elements_.size() - base;
-  void* at = nullptr;
-  if (n != 0) {
-    at = arena_->allocate(n * sizeof(Node));
-    std::memcpy(at, elements_.data() + base, n * sizeof(Node));
-  }
-  value.setBlock(Node::Tag::kArray, at, n);
+  value.setBlock(Node::Tag::kArray, keep(elements_.data() + base, n * sizeof(Node)), n);
   elements_.resize(base);
 }
 
@@ -231,12 +231,7 @@ __attribute__((noinline)) void KtJsonParser::takeMembers(size_t base, Node& valu
   const size_t given = members_.size() - base;
   if (given >= Object::kIndexFrom || hasRepeatedKey(base)) dropRepeatedKeys(base);
   const size_t n = members_.size() - base;
-  void* at = nullptr;
-  if (n != 0) {
-    at = arena_->allocate(n * sizeof(NodeMember));
-    std::memcpy(at, members_.data() + base, n * sizeof(NodeMember));
-  }
-  value.setBlock(Node::Tag::kObject, at, n);
+  value.setBlock(Node::Tag::kObject, keep(members_.data() + base, n * sizeof(NodeMember)), n);
   members_.resize(base);
 }
 
@@ -535,9 +530,7 @@ bool KtJsonParser::scanNumber(Node& value) {
   if (!Decimal::fromLiteral(literal)) {
     return fail(JsonError::kBadNumber, "Failed creating decimal instance");
   }
-  void* at = arena_->allocate(literal.size());
-  std::memcpy(at, literal.data(), literal.size());
-  value.setBlock(Node::Tag::kDecimal, at, literal.size());
+  value.setBlock(Node::Tag::kDecimal, keep(literal.data(), literal.size()), literal.size());
   return true;
 }
 

@@ -50,6 +50,8 @@ class KtJsonParser : public KtJsonBase {
   // The string's contents: a view of the text itself, or of scratch_ when the string has
   // escapes; valid until the next string is read.
   bool scanRestOfString(std::string_view& string);
+  // A copy of `n` bytes in the document's blocks (null when there are none).
+  const void* keep(const void* bytes, size_t n);
   // Into the node when short, else into the document's blocks.
   void storeString(std::string_view string, Node& node);
   // What may follow an element or member: a comma (with no `close` right after it),

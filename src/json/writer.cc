@@ -308,7 +308,6 @@ bool KtJsonWriter::writeValue(const Value& value, Sink& out) {
 }
 
 bool KtJsonWriter::writeValue(const Node& node, Sink& out) {
-  // A parsed document holds no doubles and no proxies.
   switch (node.kind()) {
     case Value::Kind::kObject:
       return writeDictionary(node.members(), out);
@@ -317,30 +316,11 @@ bool KtJsonWriter::writeValue(const Node& node, Sink& out) {
     case Value::Kind::kString:
       writeString(node.asString(), out);
       return true;
-    case Value::Kind::kInt: {
-      char* at = out.room(24);
-      out.advance(std::to_chars(at, at + 24, node.asInt()).ptr);
-      return true;
-    }
-    case Value::Kind::kDecimal: {
-      const std::string text = node.asDecimal().text();
-      out.put(text.data(), text.size());
-      return true;
-    }
-    case Value::Kind::kBool:
-    case Value::Kind::kNull:
-    case Value::Kind::kDouble:
-    case Value::Kind::kOpaque:
-      break;
+    default:
+      // Numbers, booleans and null, as their heap form (which allocates nothing for them
+      // but a decimal's digits).
+      return writeValue(node.toValue(), out);
   }
-  if (node.isBool() && node.asBool()) {
-    out.put("true", 4);
-  } else if (node.isBool()) {
-    out.put("false", 5);
-  } else {
-    out.put("null", 4);
-  }
-  return true;
 }
 
 namespace {
