@@ -365,18 +365,22 @@ bool KtJsonParser::scanRestOfString(std::string_view& contents) {
     p = internal::findSpecialByte(p, end_);
     const unsigned char b = p == end_ ? 0 : static_cast<unsigned char>(*p);
     if (b >= 0x80) {
-      const size_t length = utf8SequenceLength(p, end_);
-      if (length == 0) {
-        c_ = p;
-        return fail(JsonError::kMalformedInput, "Invalid UTF-8 in string at byte '0x", hexText(b),
-                    "'");
-      }
-      p += length;
+      // Non-ASCII text comes in runs of sequences (a word in Cyrillic, an emoji pair):
+      // each is checked in place before the search resumes.
+      do {
+        const size_t length = utf8SequenceLength(p, end_);
+        if (length == 0) {
+          c_ = p;
+          return fail(JsonError::kMalformedInput, "Invalid UTF-8 in string at byte '0x",
+                      hexText(static_cast<unsigned char>(*p)), "'");
+        }
+        p += length;
+      } while (p != end_ && static_cast<unsigned char>(*p) >= 0x80);
       continue;
     }
     if (b == '"') {
       if (escaped) {
-        string.append(run, p);
+        string.append(run, static_cast<size_t>(p - run));
         contents = string;
       } else {
         contents = std::string_view(start, static_cast<size_t>(p - start));
@@ -388,7 +392,7 @@ bool KtJsonParser::scanRestOfString(std::string_view& contents) {
       escaped = true;
       string.clear();
     }
-    string.append(run, p);
+    string.append(run, static_cast<size_t>(p - run));
     c_ = p;
     if (b != '\\')
       return fail(JsonError::kUnescapedControl, "Unescaped control character '0x", hexText(b), "'");
