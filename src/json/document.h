@@ -37,22 +37,26 @@ class Node {
   bool isArray() const { return tag() == Tag::kArray; }
   bool isObject() const { return tag() == Tag::kObject; }
 
-  // Typed access; the caller checks the kind first.
+  // Typed access; the caller checks the kind first (other kinds give false, 0, zero, an
+  // empty text).
   bool asBool() const { return tag() == Tag::kTrue; }
-  int64_t asInt() const { return word<int64_t>(0); }
+  int64_t asInt() const { return isInt() ? word<int64_t>(0) : 0; }
   Decimal asDecimal() const;  // made from the number's literal text
   std::string_view asString() const {
     if (tag() == Tag::kShortString) {
       return {reinterpret_cast<const char*>(bytes_), static_cast<size_t>(bytes_[kShortLength])};
     }
+    if (tag() != Tag::kString) return {};
     return {static_cast<const char*>(pointer()), count()};
   }
+  // The elements of an array, the members of an object; empty for other kinds.
   std::span<const Node> elements() const {
+    if (!isArray()) return {};
     return {static_cast<const Node*>(pointer()), count()};
   }
   std::span<const NodeMember> members() const;
-  // Elements of an array, members of an object.
-  size_t size() const { return count(); }
+  // The number of elements or members; 0 for other kinds.
+  size_t size() const { return isArray() || isObject() ? count() : 0; }
 
   // The member under `key` (its last value, at its first position), or null when this
   // is not an object or lacks the key. Linear in the object's size.
@@ -123,6 +127,7 @@ static_assert(sizeof(void*) == 8 && std::endian::native == std::endian::little,
               "nodes pack a pointer, a 48-bit count and the tag in 16 bytes");
 
 inline std::span<const NodeMember> Node::members() const {
+  if (!isObject()) return {};
   return {static_cast<const NodeMember*>(pointer()), count()};
 }
 
