@@ -84,6 +84,15 @@ class Node {
   static constexpr size_t kTagAt = 15;
   static constexpr uint64_t kCountMask = (uint64_t{1} << 48) - 1;
 
+  // Whether this string and `other` (both strings) have the same text: two words for
+  // short ones.
+  bool sameString(const Node& other) const {
+    if (tag() == Tag::kShortString) {
+      return word<uint64_t>(0) == other.word<uint64_t>(0) &&
+             word<uint64_t>(8) == other.word<uint64_t>(8);
+    }
+    return other.tag() == Tag::kString && asString() == other.asString();
+  }
   // Builds the heap form into `out`, a null value.
   void fill(Value& out) const;
 
@@ -108,7 +117,9 @@ class Node {
     const uint64_t packed = (n & kCountMask) | uint64_t{static_cast<uint8_t>(tag)} << 56;
     std::memcpy(bytes_ + 8, &packed, sizeof packed);
   }
+  // The bytes after a short string stay zero, so that equal short strings make equal nodes.
   void setShortString(std::string_view s) {
+    std::memset(bytes_, 0, sizeof bytes_);
     std::memcpy(bytes_, s.data(), s.size());
     bytes_[kShortLength] = static_cast<unsigned char>(s.size());
     setTag(Tag::kShortString);

@@ -236,26 +236,12 @@ __attribute__((noinline)) void KtJsonParser::takeMembers(size_t base, Node& valu
 }
 
 bool KtJsonParser::hasRepeatedKey(size_t base) const {
-  // Keys are compared by a fingerprint first, their length and first bytes, so that
-  // distinct keys (nearly always the case) cost one integer comparison per pair.
-  uint64_t fingerprints[Object::kIndexFrom];
+  // Short keys (nearly all) are compared as their nodes, two words a pair.
+  const NodeMember* members = members_.data() + base;
   const size_t n = members_.size() - base;
-  for (size_t i = 0; i < n; ++i) {
-    const std::string_view key = members_[base + i].key.asString();
-    uint64_t head = 0;
-    if (key.size() >= 8) {
-      std::memcpy(&head, key.data(), 8);
-    } else {
-      for (size_t k = 0; k < key.size(); ++k) head = head << 8 | static_cast<unsigned char>(key[k]);
-    }
-    fingerprints[i] = head ^ key.size() << 59;
-  }
   for (size_t i = 1; i < n; ++i) {
     for (size_t j = 0; j < i; ++j) {
-      if (fingerprints[i] == fingerprints[j] &&
-          members_[base + i].key.asString() == members_[base + j].key.asString()) {
-        return true;
-      }
+      if (members[i].key.sameString(members[j].key)) return true;
     }
   }
   return false;
