@@ -27,6 +27,10 @@ struct SpaceTable {
 };
 constexpr SpaceTable kSpace;
 
+// Objects of fewer members are checked for repeated keys pair by pair; larger ones
+// through a table.
+constexpr size_t kPairwiseKeysBelow = 16;
+
 inline bool isDigit(char b) { return b >= '0' && b <= '9'; }
 
 inline bool isContinuation(unsigned char b) { return (b & 0xc0) == 0x80; }
@@ -229,7 +233,7 @@ __attribute__((noinline)) void KtJsonParser::takeElements(size_t base, Node& val
 
 __attribute__((noinline)) void KtJsonParser::takeMembers(size_t base, Node& value) {
   const size_t given = members_.size() - base;
-  if (given >= Object::kIndexFrom || hasRepeatedKey(base)) dropRepeatedKeys(base);
+  if (given >= kPairwiseKeysBelow || hasRepeatedKey(base)) dropRepeatedKeys(base);
   const size_t n = members_.size() - base;
   value.setBlock(Node::Tag::kObject, keep(members_.data() + base, n * sizeof(NodeMember)), n);
   members_.resize(base);

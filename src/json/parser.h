@@ -43,7 +43,7 @@ class KtJsonParser : public KtJsonBase {
   // the stack into the document. Kept out of line, out of the recursion's frames.
   void takeElements(size_t base, Node& value);
   void takeMembers(size_t base, Node& value);
-  // Whether two of the members from `base` on (fewer than Object::kIndexFrom) share a key.
+  // Whether two of the members from `base` on (a few) share a key.
   bool hasRepeatedKey(size_t base) const;
   // Keeps each key of the members from `base` on once, at its first place, with its last value.
   void dropRepeatedKeys(size_t base);

@@ -122,8 +122,7 @@ class Object {
   friend bool operator==(const Object& a, const Object& b);
 
  private:
-  // The parser and parsed documents hand over members already checked for repeated keys.
-  friend class KtJsonParser;
+  // Parsed documents hand over members already checked for repeated keys.
   friend class Node;
 
   static constexpr size_t kIndexFrom = 16;  // members before a hash index is kept
