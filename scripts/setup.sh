@@ -8,7 +8,7 @@ packages=(
   cmake g++ clang pkg-config make
   libsqlite3-dev libplist-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev rapidjson-dev
-  libclang-rt-14-dev sqlite3
+  libclang-rt-14-dev sqlite3 clang-format
   nodejs chromium
 )
 missing=()

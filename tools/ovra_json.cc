@@ -13,9 +13,9 @@
 #include <optional>
 #include <string>
 
+#include "base/text.h"
 #include "json/parser.h"
 #include "json/writer.h"
-#include "platform/base/text.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ std::string oneLine(const std::string& message) {
       out += "\\\\";
     } else if (b < 0x20 || b == 0x7f) {
       out += "\\x";
-      ovra::platform::appendHexByte(out, b, ovra::platform::HexCase::kLower);
+      ovra::base::appendHexByte(out, b, ovra::base::HexCase::kLower);
     } else {
       out += static_cast<char>(b);
     }

@@ -243,8 +243,13 @@ constexpr unsigned kRapidStrict =
 
 // Each is run five times, interleaved with the others, and reported by its median: single
 // runs on a shared machine swing by a quarter.
-#define OVRA_JSON_BENCHMARK(b) \
-  BENCHMARK(b)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly()
+#define OVRA_JSON_BENCHMARK(b)        \
+  BENCHMARK(b)                        \
+      ->Arg(0)                        \
+      ->Arg(1)                        \
+      ->Unit(benchmark::kMillisecond) \
+      ->Repetitions(5)                \
+      ->ReportAggregatesOnly()
 
 OVRA_JSON_BENCHMARK(ParseOvra);
 OVRA_JSON_BENCHMARK(ParseOvraValue);

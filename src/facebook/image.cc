@@ -42,8 +42,7 @@ class ByteReader {
 };
 
 bool isFrameHeader(uint8_t marker) {
-  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-         marker != 0xCC;
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 bool isStandAlone(uint8_t marker) {
@@ -71,8 +70,7 @@ std::optional<JPEGSize> readJPEGSize(std::string_view bytes) {
       uint8_t precision = 0;
       uint16_t height = 0;
       uint16_t width = 0;
-      if (length < 8 || !in.readByte(&precision) || !in.readU16(&height) ||
-          !in.readU16(&width)) {
+      if (length < 8 || !in.readByte(&precision) || !in.readU16(&height) || !in.readU16(&width)) {
         return std::nullopt;  // truncated frame header
       }
       if (width == 0 || height == 0) return std::nullopt;

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <limits>
 
+#include "base/text.h"
 #include "json/parser.h"
-#include "platform/base/text.h"
 
 namespace ovra::facebook {
 
@@ -18,7 +18,7 @@ namespace {
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
-using platform::clampToInt32;
+using base::clampToInt32;
 
 // The integer part of an exact decimal, clamped. Its digits carry no leading zeros, so
 // more than ten integer digits is always beyond 32 bits.

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/base/text.h"
+#include "base/text.h"
 
 namespace ovra::json {
 
@@ -46,7 +46,7 @@ std::string KtJsonBase::hexText(unsigned value) {
   char* end = buffer + sizeof buffer;
   char* p = end;
   do {
-    *--p = platform::hexDigit(value & 0xf, platform::HexCase::kLower);
+    *--p = base::hexDigit(value & 0xf, base::HexCase::kLower);
     value >>= 4;
   } while (value != 0 && p != buffer);
   return std::string(p, end);

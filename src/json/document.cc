@@ -52,8 +52,7 @@ Value::Kind Node::kind() const {
 Decimal Node::asDecimal() const {
   // The parser kept only literals that make a Decimal.
   if (!isDecimal()) return Decimal();
-  std::optional<Decimal> d =
-      Decimal::fromLiteral({static_cast<const char*>(pointer()), count()});
+  std::optional<Decimal> d = Decimal::fromLiteral({static_cast<const char*>(pointer()), count()});
   return d ? std::move(*d) : Decimal();
 }
 

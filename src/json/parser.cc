@@ -319,8 +319,8 @@ bool KtJsonParser::scanRestOfDictionary(Node& value) {
     }
     ++c_;
     if (!scanValue(member.value)) {
-      return fail(JsonError::kMalformedInput, "Object value expected for key: ",
-                  member.key.asString(), "");
+      return fail(JsonError::kMalformedInput,
+                  "Object value expected for key: ", member.key.asString(), "");
     }
     members_.push_back(member);
     if (!scanSeparator('}', "Trailing comma disallowed in object",

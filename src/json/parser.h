@@ -1,6 +1,6 @@
 // KtJsonParser: strict JSON text to a parsed document (or a value tree). Only an array or
-// an object is accepted at the top level; integers that fit in 64 bits become integers, every other number an
-// exact Decimal. Strings must be valid UTF-8 and come out as valid UTF-8 (escaped
+// an object is accepted at the top level; integers that fit in 64 bits become integers, every other
+// number an exact Decimal. Strings must be valid UTF-8 and come out as valid UTF-8 (escaped
 // surrogate pairs are combined, lone surrogates rejected). Elements and members must be
 // separated by commas. A parser keeps per-call state (read position, depth, error trace)
 // and serves one caller at a time; make a fresh one per reply or per thread.

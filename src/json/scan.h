@@ -24,8 +24,7 @@ struct SpecialBytes {
 // First byte in [p, end) that is a control byte (0x00 to 0x1F), the quotation mark, the
 // backslash or a byte of 0x80 and above (which the parser validates as UTF-8 on its own).
 // Returns end when there is none.
-__attribute__((always_inline)) inline const char* findSpecialByte(const char* p,
-                                                                  const char* end) {
+__attribute__((always_inline)) inline const char* findSpecialByte(const char* p, const char* end) {
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi8('"');
   const __m128i backslash = _mm_set1_epi8('\\');

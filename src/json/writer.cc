@@ -13,7 +13,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/base/text.h"
+#include "base/text.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -421,8 +421,8 @@ void KtJsonWriter::writeString(std::string_view string, Sink& out) {
       o[1] = 'u';
       o[2] = '0';
       o[3] = '0';
-      o[4] = platform::hexDigit(b >> 4, platform::HexCase::kLower);
-      o[5] = platform::hexDigit(b & 0xf, platform::HexCase::kLower);
+      o[4] = base::hexDigit(b >> 4, base::HexCase::kLower);
+      o[5] = base::hexDigit(b & 0xf, base::HexCase::kLower);
       o += 6;
     } else {
       o[1] = letter;

@@ -9,16 +9,16 @@
 #include <string_view>
 #include <utility>
 
+#include "base/text.h"
 #include "json/writer.h"
 #include "model/address_index.h"
 #include "platform/base/log.h"
-#include "platform/base/text.h"
 
 namespace ovra::model {
 
 namespace {
 
-using platform::clampToInt32;
+using base::clampToInt32;
 
 // The integer at the start of a text, read the way the phone's own frameworks read it:
 // leading white space, an optional sign, then decimal digits; 0 when there are no digits;

@@ -30,8 +30,8 @@ constexpr OSType fourCharCode(const char (&code)[5]) {
 
 // Statuses.
 inline constexpr OSStatus kNoErr = 0;
-inline constexpr OSStatus kUnimpErr = -4;       // message not handled
-inline constexpr OSStatus kMemFullErr = -108;   // out of memory
+inline constexpr OSStatus kUnimpErr = -4;      // message not handled
+inline constexpr OSStatus kMemFullErr = -108;  // out of memory
 
 // Messages to the bundle's entry.
 inline constexpr OSType kPluginInitMessage = fourCharCode("init");

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iostream>
 #include <set>
 
 #include "backup/backup_layout.h"
@@ -46,7 +45,7 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
     testing::TempDir home;
     const std::string folder = testing::generate(home, {.modern = modern}).backups.at(0).folder;
     const auto before = testing::snapshot(home.path());  // no run writes into the home
-    testing::FaultEnv asked;  // fails nothing; notes every path
+    testing::FaultEnv asked;                             // fails nothing; notes every path
     testing::Extracted clean;
     clean.read(home.path(), &asked);
     const std::multiset<std::string> full = records(clean.session);
@@ -118,8 +117,7 @@ TEST(FaultLoop, EveryFailingCallEndsTheRunWithItsLineAndKeepsWhatWasRead) {
         ++points;
       }
     }
-    std::cout << (modern ? "later" : "old") << " backup: " << points << " fault points\n";
-    EXPECT_GT(points, 40);
+    EXPECT_GT(points, 40) << (modern ? "later" : "old") << " backup";
   }
 }
 

@@ -1,12 +1,11 @@
 #include "json/parser.h"
 
-#include "json/writer.h"
-
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "json/writer.h"
 
 namespace ovra::json {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/base/url_escape.h"
 
-#include "platform/base/text.h"
+#include "base/text.h"
 #include "platform/base/utf8.h"
 
 namespace ovra::platform {
@@ -22,8 +22,8 @@ bool isUnreserved(unsigned char c) {
 // Decodes the "%XX" at `text[i]` into `byte`; false when it is not well formed.
 bool decodeEscapeAt(std::string_view text, size_t i, char& byte) {
   if (text.size() - i < 3) return false;
-  const int hi = hexDigitValue(text[i + 1]);
-  const int lo = hexDigitValue(text[i + 2]);
+  const int hi = base::hexDigitValue(text[i + 1]);
+  const int lo = base::hexDigitValue(text[i + 2]);
   if (hi < 0 || lo < 0) return false;
   byte = static_cast<char>((hi << 4) | lo);
   return true;
@@ -39,7 +39,7 @@ void appendPercentEscaped(std::string& out, std::string_view text, std::string_v
       out += ch;
     } else {
       out += '%';
-      appendHexByte(out, c, HexCase::kUpper);
+      base::appendHexByte(out, c, base::HexCase::kUpper);
     }
   }
 }

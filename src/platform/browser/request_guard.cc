@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/base/text.h"
+#include "base/text.h"
 #include "platform/base/url_escape.h"
 
 namespace ovra::platform {
@@ -36,7 +36,7 @@ std::optional<std::string> newSecret() {
     have += static_cast<size_t>(n);
   }
   std::string secret;
-  for (unsigned char b : bytes) appendHexByte(secret, b, HexCase::kLower);
+  for (unsigned char b : bytes) base::appendHexByte(secret, b, base::HexCase::kLower);
   return secret;
 }
 

@@ -2,7 +2,7 @@
 
 #include <openssl/evp.h>
 
-#include "platform/base/text.h"
+#include "base/text.h"
 
 namespace ovra::platform {
 
@@ -19,7 +19,7 @@ std::optional<Sha1Digest> sha1(std::string_view bytes) {
 std::string toHex(const Sha1Digest& digest) {
   std::string out;
   out.reserve(digest.size() * 2);
-  for (uint8_t b : digest) appendHexByte(out, b, HexCase::kLower);
+  for (uint8_t b : digest) base::appendHexByte(out, b, base::HexCase::kLower);
   return out;
 }
 

@@ -1,14 +1,14 @@
 // Small byte and number helpers that every layer shares: hexadecimal digits in both
 // directions and the clamp of a 64-bit value into the signed 32-bit range. Pure
 // functions; safe from any thread.
-#ifndef OVRA_PLATFORM_BASE_TEXT_H_
-#define OVRA_PLATFORM_BASE_TEXT_H_
+#ifndef OVRA_BASE_TEXT_H_
+#define OVRA_BASE_TEXT_H_
 
 #include <cstdint>
 #include <limits>
 #include <string>
 
-namespace ovra::platform {
+namespace ovra::base {
 
 enum class HexCase { kLower, kUpper };
 
@@ -38,6 +38,6 @@ constexpr int32_t clampToInt32(int64_t value) {
   return static_cast<int32_t>(value);
 }
 
-}  // namespace ovra::platform
+}  // namespace ovra::base
 
-#endif  // OVRA_PLATFORM_BASE_TEXT_H_
+#endif  // OVRA_BASE_TEXT_H_
