@@ -12,6 +12,9 @@ export function logLines(html) {
     line.replace(/&(amp|lt|gt|quot|apos|#39);/g, (_, e) => ENTITIES[e]).trim()).filter(Boolean);
 }
 
+// Whether anything was logged yet: the log grows by whole lines only.
+export const hasLines = (html) => LINE_END.test(String(html ?? ""));
+
 export function showLog(list, html) {
   fillLines(list, logLines(html));
 }

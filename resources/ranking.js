@@ -1,8 +1,9 @@
 // The ranking: the people filtered by the search text and ordered by the chosen measure, one
 // row each. Only the rows in sight are drawn, so 5,000 people stay quick to search and browse;
 // the arrow keys, Page Up/Down, Home and End move the choice.
+import { MIN_EVENTS } from "./reader.js";
 import { fold } from "./statistics.js";
-import { number, date, duration, percent, el } from "./ui.js";
+import { number, date, duration, percent, el, inWords } from "./ui.js";
 
 const ROW = 44;  // height of a row, in CSS pixels
 
@@ -33,7 +34,7 @@ export function createRanking(people, { list, search, sort, count }, onChoose) {
     list.querySelector(".spacer").style.height = `${shown.length * ROW}px`;
     count.textContent = query
       ? `${number.format(shown.length)} of ${number.format(people.length)} people match`
-      : `${number.format(people.length)} people, five or more events each`;
+      : `${number.format(people.length)} people, ${inWords(MIN_EVENTS)} or more events each`;
     const at = keepPerson && person ? shown.indexOf(person) : -1;
     drawRows();
     if (at >= 0) {

@@ -4,6 +4,9 @@
 
 export const SMS = 0, CALL = 1, THREAD = 2, OTHER = 3;
 const TYPES = { sms: SMS, call: CALL, facebook_message: THREAD };
+// The controller lists only the people with at least this many events; the pages' words
+// say so from here.
+export const MIN_EVENTS = 5;
 
 // Reads "[uid],[type,time,flag,duration,...],..." into typed arrays, one run of events per
 // person. A value that is empty or not a number is kept as NaN; text that stops making sense

@@ -19,6 +19,10 @@ export function duration(seconds) {
 
 export const percent = (x) => (Number.isFinite(x) ? `${Math.round(100 * x)}%` : "none");
 
+// A small count in words ("five"), a larger one in figures.
+const WORDS = ["no", "one", "two", "three", "four", "five", "six", "seven", "eight", "nine", "ten"];
+export const inWords = (n) => WORDS[n] ?? number.format(n);
+
 // An element with text content only: nothing from the data is ever read as markup.
 export function el(tag, text, className) {
   const node = document.createElement(tag);

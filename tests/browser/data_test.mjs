@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import * as data from "../../resources/reader.js";
 import * as calendar from "../../resources/calendar.js";
 import * as stats from "../../resources/statistics.js";
-import { logLines } from "../../resources/log.js";
+import { hasLines, logLines } from "../../resources/log.js";
 import { rankingCsv } from "../../resources/export.js";
 
 const plain = (tl) => ({ uids: tl.uids, starts: [...tl.starts], damaged: tl.damaged,
@@ -95,6 +95,9 @@ test("the calendar on the viewer's wall clock, and a person with 150,000 events"
 });
 
 test("the detailed log is read as text and the ranking is written as CSV", () => {
+  // Whether a line was logged yet is told by the log's form, whatever its words.
+  assert.deepEqual(["No valid backup folders found", "", "x<br/>", "a<BR>b"].map(hasLines),
+                   [false, false, true, true]);
   assert.deepEqual(logLines("Read backup of Anna&#39;s &lt;b&gt;phone&lt;/b&gt;<br/>Error &quot;x&quot; in a&amp;b<br/>"),
                    ["Read backup of Anna's <b>phone</b>", 'Error "x" in a&b']);
   const csv = rankingCsv([{ name: 'A "B", C', sent: 1, received: 2, calls: 3, unanswered: 0,
