@@ -41,7 +41,7 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-// Collects the columns of one query: the ones it reads, the required ones the file
+// Collects the result columns of one query in order, with the required columns the file
 // lacks and the optional ones read as NULL instead.
 class QueryBuilder {
  public:
@@ -54,27 +54,39 @@ class QueryBuilder {
     return std::all_of(columns.begin(), columns.end(),
                        [&](std::string_view c) { return has(table, c); });
   }
-  // "alias.COLUMN", noting the column as missing when the table lacks it.
-  std::string need(std::string_view table, std::string_view alias, std::string_view column) {
+  // Notes the column as missing when the table lacks it.
+  void require(std::string_view table, std::string_view column) {
     if (!has(table, column)) query_.missing.push_back(std::string(table) + "." + upper(column));
-    return std::string(alias) + "." + std::string(column);
-  }
-  // "alias.COLUMN", or NULL (noted as absent) when the table lacks it.
-  std::string maybe(std::string_view table, std::string_view alias, std::string_view column) {
-    if (has(table, column)) return std::string(alias) + "." + std::string(column);
-    absent(table, column);
-    return "NULL";
   }
   void absent(std::string_view table, std::string_view column) {
     query_.absent.push_back(std::string(table) + "." + upper(column));
   }
-  BuiltQuery finish(std::string sql) {
-    if (query_.ok()) query_.sql = std::move(sql);
+  // Reads `expression` next.
+  QueryBuilder& expr(std::string_view expression) {
+    if (!columns_.empty()) columns_ += ", ";
+    columns_ += expression;
+    return *this;
+  }
+  // Reads alias.COLUMN next; a required column.
+  QueryBuilder& need(std::string_view table, std::string_view alias, std::string_view column) {
+    require(table, column);
+    return expr(std::string(alias) + "." + std::string(column));
+  }
+  // Reads alias.COLUMN next, or NULL when the table lacks it.
+  QueryBuilder& maybe(std::string_view table, std::string_view alias, std::string_view column) {
+    if (has(table, column)) return expr(std::string(alias) + "." + std::string(column));
+    absent(table, column);
+    return expr("NULL");
+  }
+  // "SELECT" the columns and `rest` (FROM and on), or no SQL when something is missing.
+  BuiltQuery finish(std::string_view rest) {
+    if (query_.ok()) query_.sql = "SELECT " + columns_ + " " + std::string(rest);
     return std::move(query_);
   }
 
  private:
   const Schema& schema_;
+  std::string columns_;
   BuiltQuery query_;
 };
 
@@ -83,9 +95,8 @@ std::string_view textAt(std::span<const std::string_view> texts, size_t i) {
 }
 
 std::optional<bool> flagAt(std::span<const std::string_view> texts, size_t i) {
-  const std::optional<int64_t> value = parseInteger(textAt(texts, i));
-  if (!value) return std::nullopt;
-  return *value != 0;
+  if (const std::optional<int64_t> value = parseInteger(textAt(texts, i))) return *value != 0;
+  return std::nullopt;
 }
 
 // Whole seconds of a duration: rounded down, 0 for none, NaN or less than nothing.
@@ -134,6 +145,15 @@ std::optional<std::string> comparableNumber(std::string_view address) {
   }
   if (digits.empty()) return std::nullopt;
   return digits.size() > 9 ? digits.substr(digits.size() - 9) : digits;
+}
+
+// A number that fills all of `text`.
+template <typename T>
+std::optional<T> parseNumber(std::string_view text) {
+  T value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return {};
+  return value;
 }
 
 void appendCount(std::string& line, size_t n, std::string_view one, std::string_view many,
@@ -217,32 +237,36 @@ BuiltQuery chatMessagesQuery(const Schema& schema) {
   const bool viaChat = q.has(kMessage, "ZCHATSESSION") && q.hasAll(kChat, {"Z_PK", "ZCONTACTJID"});
   const bool viaJids = q.hasAll(kMessage, {"ZFROMJID", "ZTOJID"});
   const bool members = q.has(kMessage, "ZGROUPMEMBER") && q.hasAll(kMember, {"Z_PK", "ZMEMBERJID"});
-
-  std::string sql =
-      "SELECT " + q.need(kMessage, "m", "Z_PK") + ", " + q.need(kMessage, "m", "ZMESSAGEDATE") +
-      ", " + q.need(kMessage, "m", "ZISFROMME") + ", " + q.need(kMessage, "m", "ZMESSAGETYPE") +
-      ", " + q.maybe(kMessage, "m", "ZGROUPEVENTTYPE") + ", " + q.maybe(kMessage, "m", "ZTEXT") +
-      ", ";
+  q.need(kMessage, "m", "Z_PK")
+      .need(kMessage, "m", "ZMESSAGEDATE")
+      .need(kMessage, "m", "ZISFROMME")
+      .need(kMessage, "m", "ZMESSAGETYPE")
+      .maybe(kMessage, "m", "ZGROUPEVENTTYPE")
+      .maybe(kMessage, "m", "ZTEXT");
   if (viaChat || !viaJids) {
-    q.need(kMessage, "m", "ZCHATSESSION");
-    q.need(kChat, "c", "Z_PK");
-    sql += q.need(kChat, "c", "ZCONTACTJID") + ", " + q.maybe(kChat, "c", "ZPARTNERNAME") + ", ";
+    q.require(kMessage, "ZCHATSESSION");
+    q.require(kChat, "Z_PK");
+    q.need(kChat, "c", "ZCONTACTJID").maybe(kChat, "c", "ZPARTNERNAME");
   } else {
     q.absent(kChat, "ZCONTACTJID");
-    sql += "NULL, NULL, ";
+    q.expr("NULL").expr("NULL");
   }
   if (members) {
-    sql += "g.ZMEMBERJID, " + q.maybe(kMember, "g", "ZCONTACTNAME") + ", ";
+    q.expr("g.ZMEMBERJID").maybe(kMember, "g", "ZCONTACTNAME");
   } else {
     q.absent(kMember, "ZMEMBERJID");
-    sql += "NULL, NULL, ";
+    q.expr("NULL").expr("NULL");
   }
-  sql += q.maybe(kMessage, "m", "ZFROMJID") + ", " + q.maybe(kMessage, "m", "ZTOJID") + ", " +
-         (viaChat ? q.maybe(kChat, "c", "ZCONTACTIDENTIFIER") : std::string("NULL")) +
-         " FROM ZWAMESSAGE m";
-  if (viaChat) sql += " LEFT JOIN ZWACHATSESSION c ON c.Z_PK = m.ZCHATSESSION";
-  if (members) sql += " LEFT JOIN ZWAGROUPMEMBER g ON g.Z_PK = m.ZGROUPMEMBER";
-  return q.finish(std::move(sql));
+  q.maybe(kMessage, "m", "ZFROMJID").maybe(kMessage, "m", "ZTOJID");
+  if (viaChat) {
+    q.maybe(kChat, "c", "ZCONTACTIDENTIFIER");
+  } else {
+    q.expr("NULL");
+  }
+  std::string from = "FROM ZWAMESSAGE m";
+  if (viaChat) from += " LEFT JOIN ZWACHATSESSION c ON c.Z_PK = m.ZCHATSESSION";
+  if (members) from += " LEFT JOIN ZWAGROUPMEMBER g ON g.Z_PK = m.ZGROUPMEMBER";
+  return q.finish(from);
 }
 
 BuiltQuery messengerCallsQuery(const Schema& schema) {
@@ -251,49 +275,54 @@ BuiltQuery messengerCallsQuery(const Schema& schema) {
   QueryBuilder q(schema);
   const bool aggregate = q.has(kEvent, "Z1CALLEVENTS") && q.has(kAggregate, "Z_PK");
   // A flag of the aggregate; some versions keep it on the event itself.
-  auto flag = [&](std::string_view column) -> std::string {
-    if (aggregate && q.has(kAggregate, column)) return "a." + std::string(column);
-    if (q.has(kEvent, column)) return "e." + std::string(column);
+  auto flag = [&](std::string_view column) {
+    if (aggregate && q.has(kAggregate, column)) return q.expr("a." + std::string(column));
+    if (q.has(kEvent, column)) return q.expr("e." + std::string(column));
     q.absent(kAggregate, column);
-    return "NULL";
+    return q.expr("NULL");
   };
-  std::string sql = "SELECT " + q.need(kEvent, "e", "Z_PK") + ", " + q.need(kEvent, "e", "ZDATE") +
-                    ", " + q.maybe(kEvent, "e", "ZDURATION") + ", " +
-                    q.maybe(kEvent, "e", "ZOUTCOME") + ", " + flag("ZINCOMING") + ", " +
-                    flag("ZMISSED") + ", " + flag("ZVIDEO") + ", ";
-  q.need(kParticipant, "p", "Z1PARTICIPANTS");
-  sql += "MIN(" + q.need(kParticipant, "p", "ZJIDSTRING") + "), COUNT(p.ZJIDSTRING), " +
-         q.maybe(kEvent, "e", "ZGROUPJIDSTRING") + ", " +
-         q.maybe(kEvent, "e", "ZGROUPCALLCREATORUSERJIDSTRING") + " FROM ZWACDCALLEVENT e";
-  if (aggregate) sql += " LEFT JOIN ZWAAGGREGATECALLEVENT a ON a.Z_PK = e.Z1CALLEVENTS";
-  sql += " LEFT JOIN ZWACDCALLEVENTPARTICIPANT p ON p.Z1PARTICIPANTS = e.Z_PK GROUP BY e.Z_PK";
-  return q.finish(std::move(sql));
+  q.need(kEvent, "e", "Z_PK")
+      .need(kEvent, "e", "ZDATE")
+      .maybe(kEvent, "e", "ZDURATION")
+      .maybe(kEvent, "e", "ZOUTCOME");
+  flag("ZINCOMING");
+  flag("ZMISSED");
+  flag("ZVIDEO");
+  q.require(kParticipant, "Z1PARTICIPANTS");
+  q.require(kParticipant, "ZJIDSTRING");
+  q.expr("MIN(p.ZJIDSTRING)")
+      .expr("COUNT(p.ZJIDSTRING)")
+      .maybe(kEvent, "e", "ZGROUPJIDSTRING")
+      .maybe(kEvent, "e", "ZGROUPCALLCREATORUSERJIDSTRING");
+  std::string from = "FROM ZWACDCALLEVENT e";
+  if (aggregate) from += " LEFT JOIN ZWAAGGREGATECALLEVENT a ON a.Z_PK = e.Z1CALLEVENTS";
+  from += " LEFT JOIN ZWACDCALLEVENTPARTICIPANT p ON p.Z1PARTICIPANTS = e.Z_PK GROUP BY e.Z_PK";
+  return q.finish(from);
 }
 
 BuiltQuery lidPairsQuery(const Schema& schema) {
   constexpr std::string_view kPair = "ZWAPHONENUMBERLIDPAIR";
   QueryBuilder q(schema);
-  std::string sql = "SELECT " + q.need(kPair, "l", "ZLID") + ", " +
-                    q.need(kPair, "l", "ZPHONENUMBER") + " FROM ZWAPHONENUMBERLIDPAIR l";
+  q.need(kPair, "l", "ZLID").need(kPair, "l", "ZPHONENUMBER");
   // Oldest first, so that a later pairing of the same identifier wins.
-  std::vector<std::string> order;
-  if (q.has(kPair, "ZTIMESTAMP")) order.push_back("l.ZTIMESTAMP");
-  if (q.has(kPair, "Z_PK")) order.push_back("l.Z_PK");
-  for (size_t i = 0; i < order.size(); ++i) sql += (i == 0 ? " ORDER BY " : ", ") + order[i];
-  return q.finish(std::move(sql));
+  std::string from = "FROM ZWAPHONENUMBERLIDPAIR l";
+  if (q.has(kPair, "ZTIMESTAMP")) from += " ORDER BY l.ZTIMESTAMP";
+  if (q.has(kPair, "Z_PK")) from += q.has(kPair, "ZTIMESTAMP") ? ", l.Z_PK" : " ORDER BY l.Z_PK";
+  return q.finish(from);
 }
 
 BuiltQuery phoneLogMessengerCallsQuery(const Schema& schema) {
   constexpr std::string_view kRecord = "ZCALLRECORD";
   QueryBuilder q(schema);
+  q.need(kRecord, "c", "Z_PK");
+  q.require(kRecord, "ZADDRESS");
+  q.expr("CAST(c.ZADDRESS AS TEXT)").need(kRecord, "c", "ZDATE").maybe(kRecord, "c", "ZDURATION");
   // The provider alone tells the messenger's calls (they carry ZCALLTYPE 0, but a call
   // the messenger placed is its call whatever the type says).
-  std::string sql = "SELECT " + q.need(kRecord, "c", "Z_PK") + ", CAST(" +
-                    q.need(kRecord, "c", "ZADDRESS") + " AS TEXT), " +
-                    q.need(kRecord, "c", "ZDATE") + ", " + q.maybe(kRecord, "c", "ZDURATION") +
-                    " FROM ZCALLRECORD c WHERE " + q.need(kRecord, "c", "ZSERVICE_PROVIDER") +
-                    " IN ('net.whatsapp.WhatsApp', 'net.whatsapp.WhatsAppSMB')";
-  return q.finish(std::move(sql));
+  q.require(kRecord, "ZSERVICE_PROVIDER");
+  return q.finish(
+      "FROM ZCALLRECORD c WHERE c.ZSERVICE_PROVIDER IN "
+      "('net.whatsapp.WhatsApp', 'net.whatsapp.WhatsAppSMB')");
 }
 
 bool isMessengerProvider(std::string_view provider) {
@@ -303,24 +332,12 @@ bool isMessengerProvider(std::string_view provider) {
 // ---- Rows --------------------------------------------------------------------------------
 
 std::optional<double> parseReal(std::string_view text) {
-  text = trim(text);
-  if (text.starts_with('+')) text.remove_prefix(1);
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
+  if (text = trim(text); text.starts_with('+')) text.remove_prefix(1);
+  return parseNumber<double>(text);
 }
 
 std::optional<int64_t> parseInteger(std::string_view text) {
-  text = trim(text);
-  int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
+  return parseNumber<int64_t>(trim(text));
 }
 
 ChatRow chatRowFromTexts(std::span<const std::string_view> texts) {
@@ -379,29 +396,18 @@ std::optional<int32_t> unixTimeFromAppleDate(std::optional<double> seconds) {
 }
 
 MessageKind classifyMessage(std::optional<int64_t> messageType, int64_t groupEventType) {
+  // Text, image, video, audio, contact card, location, link, document, GIF, sticker, poll,
+  // album; and group event, system notice, deleted for everyone, call placed.
+  static constexpr std::array<int64_t, 12> kMessages = {0, 1, 2, 3, 4, 5, 7, 8, 11, 15, 46, 66};
+  static constexpr std::array<int64_t, 4> kNotices = {6, 10, 14, 59};
   if (!messageType) return MessageKind::kUnknownType;
-  switch (*messageType) {
-    case 6:   // group event
-    case 10:  // system notice
-    case 14:  // deleted for everyone
-    case 59:  // call placed
-      return MessageKind::kNotice;
-    case 0:
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 7:
-    case 8:
-    case 11:
-    case 15:
-    case 46:
-    case 66:
-      return groupEventType != 0 ? MessageKind::kNotice : MessageKind::kMessage;
-    default:
-      return MessageKind::kUnknownType;
+  if (std::find(kNotices.begin(), kNotices.end(), *messageType) != kNotices.end()) {
+    return MessageKind::kNotice;
   }
+  if (std::find(kMessages.begin(), kMessages.end(), *messageType) == kMessages.end()) {
+    return MessageKind::kUnknownType;
+  }
+  return groupEventType != 0 ? MessageKind::kNotice : MessageKind::kMessage;
 }
 
 std::array<std::string, 5> recordTexts(const WhatsAppEvent& event) {
