@@ -109,6 +109,7 @@ base::Result<std::string> aesWrap(std::string_view kek, std::string_view key) {
 base::Result<SecureBytes> aesCbcDecrypt(std::string_view ciphertext, std::string_view key,
                                         Padding padding) {
   SecureBytes out(ciphertext.size());
+  if (out.size() != ciphertext.size()) return base::fail("decryption: out of memory");
   size_t plainLength = 0;
   base::Result<> done =
       cbcDecrypt(bytes(ciphertext), ciphertext.size(), key, padding, out.data(), plainLength);
@@ -142,15 +143,15 @@ base::Result<std::string> aesCbcEncrypt(std::string_view plaintext, std::string_
   return out;
 }
 
-base::Result<DecryptedFile> decryptFile(std::string_view ciphertext, std::string_view key,
+base::Result<DecryptedFile> decryptFile(SecureBytes ciphertext, std::string_view key,
                                         uint64_t recordedSize) {
   if (recordedSize > ciphertext.size()) {
     return base::fail("the recorded size " + std::to_string(recordedSize) + " does not fit the " +
                       std::to_string(ciphertext.size()) + " bytes stored");
   }
-  base::Result<SecureBytes> plain = aesCbcDecrypt(ciphertext, key, Padding::kPkcs7);
-  if (!plain.ok()) return base::fail(plain.error());
-  DecryptedFile file{std::move(plain).value(), {}};
+  base::Result<> done = aesCbcDecryptInPlace(ciphertext, key, Padding::kPkcs7);
+  if (!done.ok()) return base::fail(done.error());
+  DecryptedFile file{std::move(ciphertext), {}};
   if (file.bytes.size() != recordedSize) {
     file.sizeNote = "the record gives " + std::to_string(recordedSize) + " bytes, the file holds " +
                     std::to_string(file.bytes.size()) + "; all of them are read";

@@ -54,9 +54,10 @@ struct DecryptedFile {
   std::string sizeNote;
 };
 
-// Decrypts a backup file's `ciphertext` (AES-256-CBC, zero IV, PKCS#7) under its file key.
-// Fails as aesCbcDecrypt does, and when `recordedSize` exceeds the ciphertext itself.
-base::Result<DecryptedFile> decryptFile(std::string_view ciphertext, std::string_view key,
+// Decrypts a backup file's `ciphertext` (AES-256-CBC, zero IV, PKCS#7) under its file key,
+// in place. Fails as aesCbcDecrypt does, and when `recordedSize` exceeds the ciphertext
+// itself.
+base::Result<DecryptedFile> decryptFile(SecureBytes ciphertext, std::string_view key,
                                         uint64_t recordedSize);
 
 }  // namespace ovra::backup

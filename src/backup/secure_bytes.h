@@ -5,11 +5,10 @@
 #ifndef OVRA_BACKUP_SECURE_BYTES_H_
 #define OVRA_BACKUP_SECURE_BYTES_H_
 
-#include <openssl/crypto.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -18,14 +17,17 @@ namespace ovra::backup {
 class SecureBytes {
  public:
   SecureBytes() = default;
-  // `size` bytes of undefined content, to be filled by the caller.
-  explicit SecureBytes(size_t size) : bytes_(size == 0 ? nullptr : new uint8_t[size]), size_(size) {
-    capacity_ = size;
-  }
-  // A copy of `bytes`.
-  explicit SecureBytes(std::string_view bytes) : SecureBytes(bytes.size()) {
-    if (!bytes.empty()) std::memcpy(bytes_, bytes.data(), bytes.size());
-  }
+  // `size` bytes of undefined content, to be filled by the caller. Buffers of some
+  // megabytes are aligned and asked of the kernel as huge pages: first touching a fresh
+  // 100 MB buffer page by page costs more than decrypting it. Out of memory, the buffer is
+  // empty: callers that ask for much check size().
+  explicit SecureBytes(size_t size);
+  // A copy of `bytes` (empty when out of memory).
+  explicit SecureBytes(std::string_view bytes);
+  // The whole file at `path`, read without writing anything; nothing when it cannot be
+  // read.
+  static std::optional<SecureBytes> fromFile(const std::string& path);
+
   SecureBytes(SecureBytes&& other) noexcept
       : bytes_(std::exchange(other.bytes_, nullptr)),
         size_(std::exchange(other.size_, 0)),
@@ -49,20 +51,10 @@ class SecureBytes {
   bool empty() const { return size_ == 0; }
   std::string_view view() const { return {reinterpret_cast<const char*>(bytes_), size_}; }
   // Keeps the first `size` bytes (no more than there are) and wipes the rest.
-  void truncate(size_t size) {
-    if (size >= size_) return;
-    OPENSSL_cleanse(bytes_ + size, size_ - size);
-    size_ = size;
-  }
+  void truncate(size_t size);
 
  private:
-  void release() noexcept {
-    if (bytes_ == nullptr) return;
-    OPENSSL_cleanse(bytes_, capacity_);
-    delete[] bytes_;
-    bytes_ = nullptr;
-    size_ = capacity_ = 0;
-  }
+  void release() noexcept;
 
   uint8_t* bytes_ = nullptr;  // owned; capacity_ bytes
   size_t size_ = 0;

@@ -131,12 +131,14 @@ base::Result<AppliedLog> applyWriteAheadLog(std::string_view database, std::stri
                std::to_string(scan.validFrames - scan.committedFrames) +
                " frames after the last commit are left out";
   }
+  const size_t size =
+      scan.committedFrames == 0 ? database.size() : size_t{scan.commitPages} * pageSize;
+  out.image = SecureBytes(size);
+  if (out.image.size() != size) return base::fail("write-ahead log: out of memory");
   if (scan.committedFrames == 0) {
-    out.image = SecureBytes(database);
+    if (size != 0) std::memcpy(out.image.data(), database.data(), size);
     return out;
   }
-  const size_t size = size_t{scan.commitPages} * pageSize;
-  out.image = SecureBytes(size);
   uint8_t* image = out.image.data();
   const size_t kept = std::min(size, database.size());
   std::memcpy(image, database.data(), kept);

@@ -132,15 +132,16 @@ TEST(AesCbc, RefusesWhatIsNotAPaddedCiphertext) {
 TEST(DecryptFile, KeepsThePaddedLengthAndNotesAnotherRecordedSize) {
   const std::string key(32, 'k');
   const std::string ciphertext = *aesCbcEncrypt("twenty bytes of text", key);  // 32 bytes
-  base::Result<DecryptedFile> exact = decryptFile(ciphertext, key, 20);
+  base::Result<DecryptedFile> exact = decryptFile(SecureBytes(ciphertext), key, 20);
   ASSERT_TRUE(exact.ok());
   EXPECT_EQ(exact->bytes.view(), "twenty bytes of text");
   EXPECT_EQ(exact->sizeNote, "");
-  base::Result<DecryptedFile> stale = decryptFile(ciphertext, key, 4);
+  base::Result<DecryptedFile> stale = decryptFile(SecureBytes(ciphertext), key, 4);
   ASSERT_TRUE(stale.ok());
   EXPECT_EQ(stale->bytes.view(), "twenty bytes of text");
   EXPECT_NE(stale->sizeNote, "");
-  EXPECT_NE(decryptFile(ciphertext, key, 33).error().find("does not fit"), std::string::npos);
+  EXPECT_NE(decryptFile(SecureBytes(ciphertext), key, 33).error().find("does not fit"),
+            std::string::npos);
 }
 
 // The published backup vectors: password key, class-key unwrap and a file.
@@ -196,7 +197,7 @@ TEST(BackupVectors, DeriveUnwrapAndDecryptAsPublished) {
   ASSERT_TRUE(fileKey.ok()) << fileKey.error();
   EXPECT_EQ(fileKey->view(), std::string(32, '\0'));
   base::Result<DecryptedFile> file =
-      decryptFile(unhex("78b51ca5374c3ad575174288688cda49"), fileKey->view(), 9);
+      decryptFile(SecureBytes(unhex("78b51ca5374c3ad575174288688cda49")), fileKey->view(), 9);
   ASSERT_TRUE(file.ok());
   EXPECT_EQ(file->bytes.view(), "Test data");
 }

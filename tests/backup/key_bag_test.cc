@@ -33,8 +33,8 @@ TEST(KeyBag, UnlocksWhatTheWriterWroteInBothFormats) {
     EXPECT_EQ(unwrapped->view(), manifestKey->key.view());
 
     const std::string text = "a database's bytes";
-    base::Result<DecryptedFile> file =
-        decryptFile(*encryptFile(text, manifestKey->key), unwrapped->view(), text.size());
+    base::Result<DecryptedFile> file = decryptFile(
+        SecureBytes(*encryptFile(text, manifestKey->key)), unwrapped->view(), text.size());
     ASSERT_TRUE(file.ok());
     EXPECT_EQ(file->bytes.view(), text);
   }
