@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(key.wrappedKey.empty() || key.wrappedKey.size() == kWrappedKeySize);
   }
   std::string passwordKey(kAesKeySize, '\x5a');
-  if (bag->rounds() <= 64) {
+  if (bag->derivationRounds() <= 64) {
     ovra::base::Result<SecureBytes> derived = bag->derivePasswordKey("password");
     check(derived.ok() && derived->size() == kAesKeySize);
     passwordKey = std::string(derived->view());

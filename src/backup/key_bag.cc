@@ -175,7 +175,7 @@ base::Result<KeyBag> KeyBag::parse(std::string_view bytes) {
 
 base::Result<SecureBytes> KeyBag::derivePasswordKey(std::string_view password,
                                                     const DerivationProgress& progress) const {
-  const uint64_t total = rounds();
+  const uint64_t total = derivationRounds();
   std::string_view input = password;
   SecureBytes first;
   if (!dpSalt.empty()) {

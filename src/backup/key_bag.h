@@ -53,8 +53,9 @@ struct KeyBag {
   // Unwraps every class key wrapped under the password key. Fails with kWrongPassword when
   // one does not unwrap, and when no class key is wrapped under the password at all.
   base::Result<ClassKeys> unlock(std::string_view passwordKey) const;
-  // The rounds derivePasswordKey runs.
-  uint64_t rounds() const { return uint64_t{iterations} + dpIterations; }
+  // The HMAC rounds derivePasswordKey runs, the unit of its progress: DPIC, then ITER for
+  // each of the two SHA-1 blocks that make the 32-byte key.
+  uint64_t derivationRounds() const { return 2 * uint64_t{iterations} + dpIterations; }
 
   uint32_t version = 0;  // VERS
   uint32_t type = 0;     // TYPE

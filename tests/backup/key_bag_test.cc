@@ -21,11 +21,19 @@ TEST(KeyBag, UnlocksWhatTheWriterWroteInBothFormats) {
     ASSERT_TRUE(writer.ok()) << writer.error();
     base::Result<KeyBag> bag = KeyBag::parse(writer->keyBag());
     ASSERT_TRUE(bag.ok()) << bag.error();
-    EXPECT_EQ(bag->rounds(), 5u + dp.value_or(0));
+    EXPECT_EQ(bag->derivationRounds(), 10u + dp.value_or(0));
     EXPECT_EQ(bag->classKeys.size(), 3u);
 
     EXPECT_EQ(bag->unlock(bag->derivePasswordKey("password")->view()).error(), kWrongPassword);
-    base::Result<ClassKeys> keys = bag->unlock(bag->derivePasswordKey("pässword")->view());
+    uint64_t reported = 0;
+    base::Result<ClassKeys> keys = bag->unlock(
+        bag->derivePasswordKey("pässword",
+                               [&](uint64_t done, uint64_t total) {
+                                 EXPECT_TRUE(done >= reported && total == bag->derivationRounds());
+                                 reported = done;
+                               })
+            ->view());
+    EXPECT_EQ(reported, bag->derivationRounds());
     ASSERT_TRUE(keys.ok()) << keys.error();
     base::Result<WrappedFileKey> manifestKey = writer->newKey(4);
     base::Result<SecureBytes> unwrapped = keys->unwrapKey(manifestKey->wrapped);
