@@ -43,9 +43,6 @@ constexpr char kVersion[] = "ovra 2.0 (development)";
 constexpr platform::Rect kVisualizerArea{0, 0, 1024, 768};
 // However large the backups, the final page is expected well before this.
 constexpr auto kHeadlessLimit = 600s;
-// What the pages may call on their `appController`.
-const std::vector<std::string> kPageMethods = {"getTimeLine", "getContacts", "getDetailedLog",
-                                               "ignoreFacebook"};
 
 // Watches SIGINT and SIGTERM (blocked in every thread) and stops the main queue. SIGUSR1,
 // blocked as well, only wakes it to end.
@@ -273,8 +270,7 @@ int main(int argc, char** argv) {
     platform::setWebEngine(engine);
   } else {
     platform::BrowserEngine::Started started = platform::BrowserEngine::start(
-        {platform::resourceFolderForModule(host::PluginHost::modulePath(bundle)), options.port,
-         kPageMethods});
+        {platform::resourceFolderForModule(host::PluginHost::modulePath(bundle)), options.port});
     if (!started.engine) {
       std::cerr << "ovra: " << started.error << "\n";
       return started.portBusy ? 2 : 1;

@@ -46,6 +46,9 @@ std::string exchange(int port, const std::string& request) {
 
 class FakeController : public ScriptObject, public FrameLoadDelegate, public PolicyDelegate {
  public:
+  std::vector<std::string> webScriptMethods() const override {
+    return {"getContacts", "ignoreFacebook", "hidden"};
+  }
   bool isSelectorExcludedFromWebScript(std::string_view m) const override {
     return m != "getContacts" && m != "ignoreFacebook";
   }
@@ -81,8 +84,7 @@ class BrowserStage : public ::testing::Test {
     std::ofstream(res + "/js/app.js") << "run();";
     std::ofstream(dir_ / "secret.txt") << "secret";
     std::filesystem::create_symlink(dir_ / "secret.txt", res + "/out.html");
-    BrowserEngine::Started started =
-        BrowserEngine::start({res, 0, {"getContacts", "ignoreFacebook", "hidden"}});
+    BrowserEngine::Started started = BrowserEngine::start({res, 0});
     ASSERT_TRUE(started.engine) << started.error;
     engine_ = started.engine;
     setWebEngine(engine_);

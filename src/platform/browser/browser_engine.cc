@@ -278,9 +278,7 @@ int BrowserEngine::serveResource(uint64_t id, std::string_view rawPath, httplib:
         std::shared_ptr<ScriptObject> controller = view->windowScriptValue(kController);
         if (!controller) return;
         hasController = true;
-        for (const std::string& m : options_.scriptMethods) {
-          if (!controller->isSelectorExcludedFromWebScript(m)) methods.push_back(m);
-        }
+        methods = scriptMethodsOf(*controller);
       },
       true);
   if (!exists) return 404;
@@ -303,10 +301,6 @@ int BrowserEngine::serveResource(uint64_t id, std::string_view rawPath, httplib:
 }
 
 int BrowserEngine::callMethod(uint64_t id, const std::string& method, httplib::Response& res) {
-  if (std::find(options_.scriptMethods.begin(), options_.scriptMethods.end(), method) ==
-      options_.scriptMethods.end()) {
-    return 404;
-  }
   int status = 404;
   std::string text;
   double buildMs = 0;

@@ -42,8 +42,6 @@ struct BrowserEngineOptions {
   std::string resourceFolder;
   // 0: the system picks a free port.
   int port = 0;
-  // The methods a page may find on `appController`; those the object excludes are left out.
-  std::vector<std::string> scriptMethods;
 };
 
 class BrowserEngine : public WebEngine, public std::enable_shared_from_this<BrowserEngine> {
