@@ -159,6 +159,7 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
       {"own origin", "POST", "/call/" + id_ + "/getContacts",
        withCookie({{"Origin", "http://127.0.0.1:" + port}}), 200},
       {"a script below", "GET", page + "js/app.js", withCookie(), 200},
+      {"the top page's script", "GET", "/top.js", withCookie(), 200},
       {"dot-dot", "GET", page + "../secret.txt", withCookie(), 404},
       {"escaped dot-dot", "GET", page + "%2e%2e/secret.txt", withCookie(), 404},
       {"escaped slash", "GET", page + "js%2f..%2f..%2fsecret.txt", withCookie(), 404},
@@ -248,7 +249,9 @@ TEST_F(BrowserStage, AttacksAreRefusedOrBounded) {
       stillOpen += ::recv(s.fd, &c, 1, MSG_DONTWAIT | MSG_PEEK) < 0 && errno == EAGAIN;
     }
     for (const Case& c : cases) replies.push_back(exchange(engine_->port(), c.request));
-    top = got(http.Get("/", withCookie())).value_or(httplib::Response()).body;
+    for (const char* own : {"/", "/top.css", "/top.js"}) {
+      top += got(http.Get(own, withCookie())).value_or(httplib::Response()).body;
+    }
     const std::string index = "/page/" + id_ + "/index.html";
     page = got(http.Get(index.c_str(), withCookie())).value_or(httplib::Response()).body;
   });
@@ -304,8 +307,13 @@ TEST_F(BrowserStage, APageCallsItsControllerAndTheTopPageFollowsTheTree) {
 
   ASSERT_TRUE(page && contacts && ignore && loaded && again && resize && popup);
   // The bridge comes before the page's own head, with exactly the exposed methods.
-  EXPECT_EQ(page->body.find("<!DOCTYPE html><html><head><script>"), 0u) << page->body;
-  EXPECT_NE(page->body.find("[\"getContacts\",\"ignoreFacebook\"]"), std::string::npos);
+  EXPECT_EQ(page->body.find("<!DOCTYPE html><html><head><script type=\"application/json\">{"
+                            "\"view\":" +
+                            id_ +
+                            ",\"appController\":[\"getContacts\",\"ignoreFacebook\"]}"
+                            "</script><script>"),
+            0u)
+      << page->body;
   EXPECT_NE(page->body.find("</script><title>t</title>"), std::string::npos);
   EXPECT_EQ(contacts->body, "[\"Ann\",\"Bo\"]");
   EXPECT_FALSE(contacts->has_header("Content-Encoding"));  // never compressed on loopback
