@@ -42,10 +42,16 @@ OSStatus entry(OSType message, PluginMessageInfo* info, void*) {
 
 std::unique_ptr<PluginHost> attachFake(uint32_t registeredMS, uint32_t answer, OSStatus status) {
   fake = {registeredMS, answer, status, 0, nullptr, {}};
-  std::string error;
-  std::unique_ptr<PluginHost> host = PluginHost::attach(&entry, error);
-  EXPECT_TRUE(host && host->initInstance() == kNoErr) << error;
-  return host;
+  base::Result<std::unique_ptr<PluginHost>> host = PluginHost::attach(&entry);
+  EXPECT_TRUE(host && (*host)->initInstance() == kNoErr) << host.error();
+  return host ? std::move(*host) : nullptr;
+}
+
+TEST(PluginHostLoad, AnEntryThatRegistersNothingIsRefused) {
+  const auto silent = [](OSType, PluginMessageInfo*, void*) -> OSStatus { return kNoErr; };
+  const base::Result<std::unique_ptr<PluginHost>> host = PluginHost::attach(silent);
+  EXPECT_FALSE(host);
+  EXPECT_EQ(host.error(), "the plug-in did not register (status 0)");
 }
 
 TEST(PluginHostPulses, IntervalFollowsTheAnsweredRateAndFallsBackOnNonsense) {
