@@ -1,3 +1,9 @@
+// The browser engine's start-up and routes. The work is split by concern: request_guard
+// admits every request before its route, static_files reads the resource folder's files,
+// pages holds the engine's own page and the bridge (files in page/), event_stream is what
+// the top page follows, view_tree the tree it draws, and browser_bridge.cc answers the
+// pages' calls. A new route is one line in route() and, when it touches views, a member
+// in browser_bridge.cc that does that work on the main thread.
 #include "platform/browser/browser_engine.h"
 
 #include <httplib.h>

@@ -5,11 +5,6 @@
 // and the calls those pages make back (script methods, finished loads, new windows, the
 // size of the browser window). Every request carries the per-run secret of address().
 //
-// The work is split by concern: request_guard (admission of every request), static_files
-// (the resource folder's files), pages (the engine's own page and the bridge script),
-// event_stream (what the top page follows), view_tree (the tree it draws); this file starts
-// the server and routes requests, browser_bridge.cc answers the pages' calls.
-//
 // Ownership: the engine owns its server and the server's threads; it keeps web views
 // weakly. Threads: the WebEngine calls, setRootView, setResizeHandler and stop are main
 // thread only; the server's threads never touch a view but queue that work to the main

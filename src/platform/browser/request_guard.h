@@ -1,9 +1,8 @@
-// The browser engine's checks on every request: admission (the per-run secret and the
-// opener's one-time ticket, the Host and Origin headers: loopback only, no DNS rebinding,
-// no other site; the sizes of what a client sends, one plain body length), the numbers and
-// page targets of the bridge's addresses, and the confinement of file requests to the
-// resource folder. The functions are pure, over texts and the file system; RequestGuard
-// keeps the ticket under a lock of its own. All are safe from any thread.
+// The browser engine's checks on every request: admission (secret or one-time ticket,
+// loopback Host and Origin, sizes, one plain body length), the numbers and page targets of
+// the bridge's addresses, and the confinement of files to the resource folder. Pure
+// functions over texts and the file system, and RequestGuard, which keeps the ticket under
+// a lock of its own: all safe from any thread.
 #ifndef OVRA_PLATFORM_BROWSER_REQUEST_GUARD_H_
 #define OVRA_PLATFORM_BROWSER_REQUEST_GUARD_H_
 
