@@ -53,16 +53,5 @@ TEST(Pages, TheBridgeGoesFirstIntoTheHead) {
   for (const auto& c : cases) EXPECT_EQ(atHeadStart(c.page, "B"), c.expected) << c.page;
 }
 
-// The top page and its files are embedded, and the page loads exactly the two it is served
-// with.
-TEST(Pages, TheTopPageIsEmbedded) {
-  for (const char* name : {"top.html", "top.css", "top.js", "bridge.js"}) {
-    EXPECT_GT(pageFile(name).size(), 100u) << name;
-  }
-  EXPECT_EQ(pageFile("secret.txt"), "");
-  EXPECT_NE(topPage().find("href=\"/top.css\""), std::string::npos);
-  EXPECT_NE(topPage().find("src=\"/top.js\""), std::string::npos);
-}
-
 }  // namespace
 }  // namespace ovra::platform
