@@ -1,7 +1,8 @@
 // Fuzzes the browser engine's request checks on lines: request target, Host, Origin, Cookie
 // and body. A cookie or query value lies in its header after "name=", not displaced by a
 // pair appended behind; numbers agree with a naive reading; a page target resolves only to
-// the two regular files of a resource folder that holds links out of it.
+// the two regular files of a resource folder that holds links out of it; admission lets
+// nothing through without this server's Host and the secret, as cookie or in the address.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -73,12 +74,22 @@ std::string makeResources(const ovra::testing::TempDir& root) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data), size);
   const std::string_view target = nextLine(rest);
-  nextLine(rest), nextLine(rest);  // Host and Origin, which the browser stage tests check
+  const std::string_view host = nextLine(rest), origin = nextLine(rest);
   const std::string_view cookie = nextLine(rest), body = rest;
   checkPairs(cookie, "ovra_key_8123", ';', cookieValue);
   const size_t q = std::min(target.find('?'), target.size());
   checkPairs(target.substr(std::min(q + 1, target.size())), "load", '&', queryValue);
   check(parseNumber(body) == naiveNumber(body));
+
+  static RequestGuard guard(8123, std::string(kSecret));
+  RequestHead head{"GET", target, {{"Host", host}, {"Cookie", cookie}}};
+  if (!origin.empty()) head.headers.emplace_back("Origin", origin);
+  const Admission admission = guard.admit(head);
+  const std::string_view query = target.substr(std::min(q + 1, target.size()));
+  check(admission.status == 0 || admission.status >= 300);
+  check(admission.status != 0 || cookieValue(cookie, "ovra_key_8123") == kSecret);
+  check((admission.status != 0 && admission.status != 303) || isOwnHost(host, 8123));
+  check(admission.status != 303 || queryValue(query, "key") == kSecret);
 
   static const ovra::testing::TempDir root;
   static const std::string folder = makeResources(root);

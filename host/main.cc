@@ -43,9 +43,6 @@ constexpr char kVersion[] = "ovra 2.0 (development)";
 constexpr platform::Rect kVisualizerArea{0, 0, 1024, 768};
 // However large the backups, the final page is expected well before this.
 constexpr auto kHeadlessLimit = 600s;
-// What the pages may call on their `appController`.
-const std::vector<std::string> kPageMethods = {"getTimeLine", "getContacts", "getDetailedLog",
-                                               "ignoreFacebook"};
 
 // Watches SIGINT and SIGTERM (blocked in every thread) and stops the main queue. SIGUSR1,
 // blocked as well, only wakes it to end.
@@ -239,13 +236,13 @@ int runHeadless(platform::HeadlessEngine& engine, const SignalWatcher& signals) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const host::ParsedOptions parsed =
+  const base::Result<host::Options> parsed =
       host::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-  if (!parsed.ok()) {
-    std::cerr << "ovra: " << parsed.error << "\n";
+  if (!parsed) {
+    std::cerr << "ovra: " << parsed.error() << "\n";
     return 2;
   }
-  const host::Options& options = parsed.options;
+  const host::Options& options = *parsed;
   if (options.help) {
     std::cout << host::kUsage;
     return 0;
@@ -273,8 +270,7 @@ int main(int argc, char** argv) {
     platform::setWebEngine(engine);
   } else {
     platform::BrowserEngine::Started started = platform::BrowserEngine::start(
-        {platform::resourceFolderForModule(host::PluginHost::modulePath(bundle)), options.port,
-         kPageMethods});
+        {platform::resourceFolderForModule(host::PluginHost::modulePath(bundle)), options.port});
     if (!started.engine) {
       std::cerr << "ovra: " << started.error << "\n";
       return started.portBusy ? 2 : 1;
@@ -290,12 +286,12 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::string error;
-  std::unique_ptr<host::PluginHost> host = host::PluginHost::load(bundle, error);
-  if (!host) {
-    std::cerr << "ovra: " << error << "\n";
+  base::Result<std::unique_ptr<host::PluginHost>> loaded = host::PluginHost::load(bundle);
+  if (!loaded) {
+    std::cerr << "ovra: " << loaded.error() << "\n";
     return 1;
   }
+  std::unique_ptr<host::PluginHost> host = std::move(*loaded);
   if (host->initInstance() != plugin::kNoErr) {
     std::cerr << "ovra: the plug-in refused to start an instance\n";
     return 1;

@@ -5,9 +5,8 @@
 
 namespace ovra::host {
 
-ParsedOptions parseOptions(const std::vector<std::string>& args) {
-  ParsedOptions parsed;
-  Options& o = parsed.options;
+base::Result<Options> parseOptions(const std::vector<std::string>& args) {
+  Options o;
   bool portGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
@@ -18,66 +17,58 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
       name = name.substr(0, eq);
       hasValue = true;
     }
-    auto takeValue = [&](const char* what) -> bool {
+    // The option's value, after "=" or in the next argument; never empty.
+    auto takeValue = [&](const char* what) -> base::Result<> {
       if (!hasValue) {
-        if (i + 1 >= args.size()) {
-          parsed.error = name + " needs " + what;
-          return false;
-        }
+        if (i + 1 >= args.size()) return base::fail(name + " needs " + what);
         value = args[++i];
       }
-      if (value.empty()) {
-        parsed.error = name + " needs " + what;
-        return false;
-      }
-      return true;
+      if (value.empty()) return base::fail(name + " needs " + what);
+      return {};
     };
-    auto noValue = [&]() -> bool {
-      if (hasValue) parsed.error = name + " takes no value";
-      return !hasValue;
+    auto noValue = [&]() -> base::Result<> {
+      if (hasValue) return base::fail(name + " takes no value");
+      return {};
     };
     if (name == "--home") {
-      if (!takeValue("a folder")) return parsed;
+      if (base::Result<> r = takeValue("a folder"); !r) return base::fail(r.error());
       std::error_code ec;
       if (!std::filesystem::is_directory(value, ec)) {
-        parsed.error = "--home: '" + value + "' is not a folder";
-        return parsed;
+        return base::fail("--home: '" + value + "' is not a folder");
       }
       o.home = std::filesystem::absolute(value, ec).lexically_normal().string();
     } else if (name == "--bundle") {
-      if (!takeValue("a path")) return parsed;
+      if (base::Result<> r = takeValue("a path"); !r) return base::fail(r.error());
       o.bundle = value;
     } else if (name == "--headless") {
-      if (!noValue()) return parsed;
+      if (base::Result<> r = noValue(); !r) return base::fail(r.error());
       o.headless = true;
     } else if (name == "--help" || name == "-h") {
-      if (!noValue()) return parsed;
+      if (base::Result<> r = noValue(); !r) return base::fail(r.error());
       o.help = true;
     } else if (name == "--version") {
-      if (!noValue()) return parsed;
+      if (base::Result<> r = noValue(); !r) return base::fail(r.error());
       o.version = true;
     } else if (name == "--port") {
-      if (!takeValue("a port number")) return parsed;
+      if (base::Result<> r = takeValue("a port number"); !r) return base::fail(r.error());
       int port = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
       if (ec != std::errc() || end != value.data() + value.size() || port < 1 || port > 65535) {
-        parsed.error = "--port: '" + value + "' is not a port number (1-65535)";
-        return parsed;
+        return base::fail("--port: '" + value + "' is not a port number (1-65535)");
       }
       o.port = port;
       portGiven = true;
     } else if (name == "--open") {
-      if (!noValue()) return parsed;
+      if (base::Result<> r = noValue(); !r) return base::fail(r.error());
       o.open = true;
     } else {
-      parsed.error = "unknown option '" + args[i] + "' (see --help)";
-      return parsed;
+      return base::fail("unknown option '" + args[i] + "' (see --help)");
     }
   }
   if (o.headless && (portGiven || o.open)) {
-    parsed.error = "--headless shows no pages in a browser; --port and --open do not apply";
+    return base::fail("--headless shows no pages in a browser; --port and --open do not apply");
   }
-  return parsed;
+  return o;
 }
 
 }  // namespace ovra::host

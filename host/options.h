@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+
 namespace ovra::host {
 
 struct Options {
@@ -19,13 +21,8 @@ struct Options {
   bool version = false;
 };
 
-struct ParsedOptions {
-  Options options;
-  std::string error;  // one line; empty when the command line was good
-  bool ok() const { return error.empty(); }
-};
-
-ParsedOptions parseOptions(const std::vector<std::string>& args);
+// The options of a command line, or what is wrong with it in one line.
+base::Result<Options> parseOptions(const std::vector<std::string>& args);
 
 inline constexpr char kUsage[] =
     "usage: ovra [--home DIR] [--port N] [--open] [--headless] [--bundle PATH] [--help]\n"

@@ -10,40 +10,41 @@ namespace ovra::host {
 
 using plugin::OSStatus;
 
-std::unique_ptr<PluginHost> PluginHost::load(const std::string& bundlePath, std::string& error) {
+base::Result<std::unique_ptr<PluginHost>> PluginHost::load(const std::string& bundlePath) {
   const std::string module = modulePath(bundlePath);
   std::unique_ptr<PluginHost> host(new PluginHost());
   host->module_ = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!host->module_) {
     const char* why = dlerror();
-    error = "cannot load the plug-in " + module + ": " + (why ? why : "unknown error");
-    return nullptr;
+    return base::fail("cannot load the plug-in " + module + ": " + (why ? why : "unknown error"));
   }
   const auto entry =
       reinterpret_cast<plugin::PluginProcPtr>(dlsym(host->module_, "iTunesPluginMainMachO"));
-  if (!entry) {
-    error = "the plug-in " + module + " has no entry iTunesPluginMainMachO";
-    return nullptr;
+  if (!entry) return base::fail("the plug-in " + module + " has no entry iTunesPluginMainMachO");
+  if (base::Result<> registered = host->registerWith(entry); !registered) {
+    return base::fail(registered.error());
   }
-  return host->registerWith(entry, error) ? std::move(host) : nullptr;
+  return host;
 }
 
-std::unique_ptr<PluginHost> PluginHost::attach(plugin::PluginProcPtr entry, std::string& error) {
+base::Result<std::unique_ptr<PluginHost>> PluginHost::attach(plugin::PluginProcPtr entry) {
   std::unique_ptr<PluginHost> host(new PluginHost());
-  return host->registerWith(entry, error) ? std::move(host) : nullptr;
+  if (base::Result<> registered = host->registerWith(entry); !registered) {
+    return base::fail(registered.error());
+  }
+  return host;
 }
 
-bool PluginHost::registerWith(plugin::PluginProcPtr entry, std::string& error) {
+base::Result<> PluginHost::registerWith(plugin::PluginProcPtr entry) {
   entry_ = entry;
   plugin::PluginMessageInfo info{};
   info.u.initMessage.appCookie = this;
   info.u.initMessage.appProc = &PluginHost::hostProc;
   const OSStatus status = entry_(plugin::kPluginInitMessage, &info, nullptr);
   if (status != plugin::kNoErr || !registered_ || !registration_.handler) {
-    error = "the plug-in did not register (status " + std::to_string(status) + ")";
-    return false;
+    return base::fail("the plug-in did not register (status " + std::to_string(status) + ")");
   }
-  return true;
+  return {};
 }
 
 PluginHost::~PluginHost() {

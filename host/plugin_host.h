@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "base/result.h"
 #include "platform/base/main_queue.h"
 #include "platform/ui/view.h"
 #include "plugin/host_interface.h"
@@ -22,15 +23,15 @@ namespace ovra::host {
 
 class PluginHost {
  public:
-  // Loads `bundlePath`/Contents/lib/ovra.so and registers its visual plug-in. Null, with
-  // the reason in `error`, when the module cannot be loaded or registers nothing.
-  static std::unique_ptr<PluginHost> load(const std::string& bundlePath, std::string& error);
+  // Loads `bundlePath`/Contents/lib/ovra.so and registers its visual plug-in; fails when
+  // the module cannot be loaded or registers nothing.
+  static base::Result<std::unique_ptr<PluginHost>> load(const std::string& bundlePath);
   // The plug-in module inside a bundle: `bundlePath`/Contents/lib/ovra.so.
   static std::string modulePath(const std::string& bundlePath) {
     return bundlePath + "/Contents/lib/ovra.so";
   }
   // As load(), for an entry that is already in this process (tests).
-  static std::unique_ptr<PluginHost> attach(plugin::PluginProcPtr entry, std::string& error);
+  static base::Result<std::unique_ptr<PluginHost>> attach(plugin::PluginProcPtr entry);
   ~PluginHost();
   PluginHost(const PluginHost&) = delete;
   PluginHost& operator=(const PluginHost&) = delete;
@@ -59,8 +60,8 @@ class PluginHost {
 
  private:
   PluginHost() = default;
-  // Calls `entry` with 'init' and takes the registration; false, with `error`, if none.
-  bool registerWith(plugin::PluginProcPtr entry, std::string& error);
+  // Calls `entry` with 'init' and takes the registration; fails if none arrives.
+  base::Result<> registerWith(plugin::PluginProcPtr entry);
   static plugin::OSStatus hostProc(void* cookie, plugin::OSType message,
                                    plugin::PlayerMessageInfo* info);
   plugin::OSStatus send(plugin::OSType message, plugin::VisualPluginMessageInfo* info);

@@ -99,12 +99,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ovra-sample-backup: --out DIR is required (try --help)\n");
     return 2;
   }
-  ovra::sample::Result result = ovra::sample::writeSampleHome(out, options);
+  const ovra::base::Result<ovra::sample::SampleHome> result =
+      ovra::sample::writeSampleHome(out, options);
   if (!result.ok()) {
-    std::fprintf(stderr, "ovra-sample-backup: %s\n", result.error.c_str());
+    std::fprintf(stderr, "ovra-sample-backup: %s\n", result.error().c_str());
     return 1;
   }
-  for (const ovra::sample::BackupCounts& b : result.backups) {
+  for (const ovra::sample::BackupCounts& b : result->backups) {
     std::printf(
         "%s (%s): %zu contacts, %zu values, %zu SMS, %zu calls, %zu bookmark words, "
         "%zu app counters\n",

@@ -83,15 +83,12 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
 
 }  // namespace
 
-Result writeSampleHome(const std::string& home, const Options& options) {
-  Result result;
+base::Result<SampleHome> writeSampleHome(const std::string& home, const Options& options) {
+  SampleHome written;
   const std::string dir = backupDirectory(home);
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec) {
-    result.error = dir + ": " + ec.message();
-    return result;
-  }
+  if (ec) return base::fail(dir + ": " + ec.message());
   static constexpr std::array<const char*, 4> kDevices = {"Anna's iPhone", "Work iPhone",
                                                           "Old iPhone 3GS", "Family iPhone"};
   for (int b = 0; b < options.backups; ++b) {
@@ -100,11 +97,12 @@ Result writeSampleHome(const std::string& home, const Options& options) {
     std::string name = kDevices[static_cast<size_t>(b) % kDevices.size()];
     if (b >= static_cast<int>(kDevices.size())) name += " " + std::to_string(b + 1);
     BackupCounts counts;
-    result.error = writeBackup(platform::joinPath(dir, udid), name, udid, rng, options, counts);
-    if (!result.error.empty()) return result;
-    result.backups.push_back(std::move(counts));
+    std::string error =
+        writeBackup(platform::joinPath(dir, udid), name, udid, rng, options, counts);
+    if (!error.empty()) return base::fail(std::move(error));
+    written.backups.push_back(std::move(counts));
   }
-  return result;
+  return written;
 }
 
 }  // namespace ovra::sample

@@ -18,6 +18,7 @@
 
 #include "backup/backup_layout.h"
 #include "backup/manifest.h"
+#include "base/result.h"
 
 namespace ovra::sample {
 
@@ -53,10 +54,9 @@ struct BackupCounts {
   size_t groupMessages = 0;  // later layout: messages in the group conversation
 };
 
-struct Result {
-  std::string error;  // empty on success
+// What a generated home holds.
+struct SampleHome {
   std::vector<BackupCounts> backups;
-  bool ok() const { return error.empty(); }
 };
 
 // A message text archived as later phones store it in attributedBody (a typedstream of
@@ -66,7 +66,7 @@ std::string attributedBody(std::string_view text);
 // Creates the backup directory under `home` (and its parents) and writes
 // `options.backups` backups into it. Fails, writing nothing more, when a backup folder
 // it would write already exists.
-Result writeSampleHome(const std::string& home, const Options& options);
+base::Result<SampleHome> writeSampleHome(const std::string& home, const Options& options);
 
 // The backup format's own definitions, under the names the generator's users know.
 using backup::backupDirectory;

@@ -143,12 +143,13 @@ int runFormat(ovra::sample::Options options, int repetitions, bool profile) {
   std::string pattern = (std::filesystem::temp_directory_path() / "ovra-bench-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) return 1;
   const std::string home = pattern;
-  ovra::sample::Result generated = ovra::sample::writeSampleHome(home, options);
+  const ovra::base::Result<ovra::sample::SampleHome> generated =
+      ovra::sample::writeSampleHome(home, options);
   if (!generated.ok()) {
-    std::fprintf(stderr, "extraction_bench: %s\n", generated.error.c_str());
+    std::fprintf(stderr, "extraction_bench: %s\n", generated.error().c_str());
     return 1;
   }
-  const std::string folder = generated.backups[0].folder;
+  const std::string folder = generated->backups[0].folder;
   auto stored = [&](const ovra::sample::DatabaseLocation& db) {
     const std::string name = ovra::sample::storedName(db.domain, db.path);
     return ovra::platform::joinPath(folder,

@@ -19,6 +19,31 @@ constexpr int kThinDividerStyle = 2;
 // controller came from.
 void bundleAnchor() {}
 
+// What the pages may call on `appController`, and what each call answers. Nothing else
+// is exposed.
+struct PageMethod {
+  std::string_view name;
+  std::optional<std::string> (*call)(AppController&);
+};
+constexpr PageMethod kPageMethods[] = {
+    {"getTimeLine", [](AppController& c) -> std::optional<std::string> { return c.getTimeLine(); }},
+    {"getContacts", [](AppController& c) { return c.getContacts(); }},
+    {"getDetailedLog",
+     [](AppController& c) -> std::optional<std::string> { return c.getDetailedLog(); }},
+    {"ignoreFacebook",
+     [](AppController& c) -> std::optional<std::string> {
+       c.ignoreFacebook();
+       return std::nullopt;
+     }},
+};
+
+const PageMethod* pageMethod(std::string_view name) {
+  for (const PageMethod& m : kPageMethods) {
+    if (m.name == name) return &m;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::shared_ptr<AppController> AppController::alloc() {
@@ -168,8 +193,13 @@ void AppController::ignoreFacebook() {
 }
 
 bool AppController::isSelectorExcludedFromWebScriptName(std::string_view method) {
-  return method != "getTimeLine" && method != "getContacts" && method != "getDetailedLog" &&
-         method != "ignoreFacebook";
+  return pageMethod(method) == nullptr;
+}
+
+std::vector<std::string> AppController::webScriptMethods() const {
+  std::vector<std::string> names;
+  for (const PageMethod& m : kPageMethods) names.emplace_back(m.name);
+  return names;
 }
 
 bool AppController::isSelectorExcludedFromWebScript(std::string_view method) const {
@@ -177,11 +207,8 @@ bool AppController::isSelectorExcludedFromWebScript(std::string_view method) con
 }
 
 std::optional<std::string> AppController::invokeFromWebScript(std::string_view method) {
-  if (method == "getTimeLine") return getTimeLine();
-  if (method == "getContacts") return getContacts();
-  if (method == "getDetailedLog") return getDetailedLog();
-  if (method == "ignoreFacebook") ignoreFacebook();
-  return std::nullopt;
+  const PageMethod* m = pageMethod(method);
+  return m ? m->call(*this) : std::nullopt;
 }
 
 std::string AppController::getTimeLine() const { return s_->allEvents(); }

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "backup/detailed_log.h"
 #include "facebook/graph_client.h"
@@ -77,8 +78,9 @@ class AppController : public platform::FrameLoadDelegate,
   void facebookLoginCallback();
 
   // The page's script: exactly getTimeLine, getContacts, getDetailedLog and
-  // ignoreFacebook may be called.
+  // ignoreFacebook may be called; webScriptMethods() lists them, for the engines.
   static bool isSelectorExcludedFromWebScriptName(std::string_view method);
+  std::vector<std::string> webScriptMethods() const override;
   bool isSelectorExcludedFromWebScript(std::string_view method) const override;
   std::optional<std::string> invokeFromWebScript(std::string_view method) override;
   std::string getTimeLine() const;

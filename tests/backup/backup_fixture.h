@@ -31,10 +31,10 @@ inline void writeFile(const std::string& path, std::string_view bytes) {
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline sample::Result generate(const TempDir& home, const sample::Options& options) {
-  sample::Result result = sample::writeSampleHome(home.path(), options);
-  if (!result.ok()) throw std::runtime_error(result.error);
-  return result;
+inline sample::SampleHome generate(const TempDir& home, const sample::Options& options) {
+  base::Result<sample::SampleHome> result = sample::writeSampleHome(home.path(), options);
+  if (!result.ok()) throw std::runtime_error(result.error());
+  return std::move(*result);
 }
 
 // Creates (or opens) a database, and its folder, and runs `sql` on it; returns the error

@@ -23,7 +23,8 @@ TEST(Discovery, WithoutBackupDirectoryLogsTwoLinesAndReadsNothing) {
 // One real backup among every kind of entry a backup directory may hold.
 TEST(Discovery, ReadsEveryBackupFolderAndPassesOverEverythingElse) {
   TempDir home;
-  const sample::Result generated = testing::generate(home, {.contacts = 4, .sms = 20, .calls = 10});
+  const sample::SampleHome generated =
+      testing::generate(home, {.contacts = 4, .sms = 20, .calls = 10});
   const std::string dir = backupDirectory(home.path());
   auto at = [&](const std::string& name) { return platform::joinPath(dir, name); };
   auto info = [&](const std::string& name, const platform::Plist& plist) {  // as Info.plist

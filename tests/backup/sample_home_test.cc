@@ -18,8 +18,8 @@ TEST(SampleHome, ReadsBackInFullWithoutAnyWrite) {
     const auto before = testing::snapshot(home.path());
     const testing::Extracted run(home.path());
     const model::Session& session = run.session;
-    const Result again = writeSampleHome(home.path(), options);
-    EXPECT_NE(again.error.find("already exists"), std::string::npos) << again.error;
+    const base::Result<SampleHome> again = writeSampleHome(home.path(), options);
+    EXPECT_NE(again.error().find("already exists"), std::string::npos) << again.error();
     EXPECT_EQ(testing::snapshot(home.path()), before);
     EXPECT_EQ(run.log.text(), "Read backup of Anna's iPhone. In total so far: " +
                                   std::to_string(c.contacts) + " contacts and " +

@@ -61,7 +61,10 @@ TEST_F(PagesInBrowser, TwentyClientsCallAThousandTimesWhileTheBackupsAreRead) {
   std::shared_ptr<platform::WebView> loading = webViewShowing(*area_, "/loading.html");
   ASSERT_TRUE(loading);
 
-  const std::vector<std::string> methods = {"getTimeLine", "getContacts", "getDetailedLog"};
+  // Every method the controller offers the page, but the one that moves it on.
+  std::vector<std::string> methods = controller_->webScriptMethods();
+  std::erase(methods, "ignoreFacebook");
+  ASSERT_EQ(methods.size(), 3u);
   std::atomic<int> calls{0}, whole{0};
   std::vector<std::string> broken;
   platform::Mutex mu;
@@ -73,7 +76,9 @@ TEST_F(PagesInBrowser, TwentyClientsCallAThousandTimesWhileTheBackupsAreRead) {
         const std::string& method = methods[(c + i) % 3];
         auto r = http.Post("/call/" + std::to_string(loading->id()) + "/" + method,
                            {{"Cookie", cookie()}}, "", "text/plain");
-        if (++calls == 500) gate.open();
+        const int made = ++calls;
+        if (made == 500) gate.open();
+        if (made == 1000) platform::wakeMainQueue();  // to look at the count again
         if (r && r->status == 200 && wellFormed(method, r->body)) {
           ++whole;
         } else {

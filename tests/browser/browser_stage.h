@@ -19,10 +19,8 @@ class PagesInBrowser : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::setHomeFolder(home_.path());
-    auto started = platform::BrowserEngine::start(
-        {platform::resourceFolderForModule(OVRA_TEST_PROGRAM),
-         0,
-         {"getTimeLine", "getContacts", "getDetailedLog", "ignoreFacebook"}});
+    auto started =
+        platform::BrowserEngine::start({platform::resourceFolderForModule(OVRA_TEST_PROGRAM), 0});
     ASSERT_TRUE(started.engine) << started.error;
     engine_ = started.engine;
     platform::setWebEngine(engine_);

@@ -1,5 +1,5 @@
-// The social-network parts that need no network: address and query-value escaping, the
-// token capture and the inbox import. The login is the end-to-end test's.
+// The social-network parts that need no network: the token capture and the inbox import.
+// The login is the end-to-end test's.
 #include "facebook/graph_client.h"
 
 #include <gtest/gtest.h>
@@ -10,28 +10,9 @@
 
 #include "facebook/inbox_import.h"
 #include "json/parser.h"
-#include "platform/base/url_escape.h"
 
 namespace ovra::facebook {
 namespace {
-
-TEST(PercentEscape, AnAddressKeepsItsStructureAQueryValueDoesNot) {
-  const struct {
-    std::string in;
-    std::optional<std::string> address, value;
-  } cases[] = {
-      {"https://g.example/me?d=U&t=a.b-c_d~e;:@$,!*'()",
-       "https://g.example/me?d=U&t=a.b-c_d~e;:@$,!*'()",
-       "https%3A%2F%2Fg.example%2Fme%3Fd%3DU%26t%3Da.b-c_d~e%3B%3A%40%24%2C%21%2A%27%28%29"},
-      {"a&b+c=d%e f", "a&b+c=d%25e%20f", "a%26b%2Bc%3Dd%25e%20f"},
-      {"bad \xC3", std::nullopt, std::nullopt}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(platform::addPercentEscapes(c.in), c.address) << c.in;
-    EXPECT_EQ(platform::escapeQueryValue(c.in), c.value) << c.in;
-    if (!c.value) continue;
-    EXPECT_EQ(platform::replacePercentEscapes(*c.value), c.in);  // read back intact
-  }
-}
 
 const std::string kRedirect = "http://127.0.0.1:9/connect/login_success.html";
 

@@ -6,10 +6,16 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <vector>
 
 #include "../loopback_socket.h"
 #include "../temp_dir.h"
@@ -114,15 +120,62 @@ TEST(HostLoad, ReadsAHundredBackupsInFull) {
       << r.out.substr(r.out.size() - 200);
 }
 
+// The pinned output's fingerprint: its length, then the first 8 hex digits of the digest
+// of each of its pieces of kPiece bytes.
+constexpr size_t kPiece = 16 * 1024;
+
+std::vector<std::string> pieceDigests(const std::string& text) {
+  std::vector<std::string> digests;
+  for (size_t at = 0; at < text.size(); at += kPiece) {
+    digests.push_back(sha256Hex(text.substr(at, kPiece)).substr(0, 8));
+  }
+  return digests;
+}
+
+// Where `out` first departs from the output the fingerprint at `path` was taken of: the
+// piece, the JSON member it lies in, and what `out` holds there.
+std::string firstDifference(const std::string& out, const std::string& path) {
+  std::ifstream in(path);
+  size_t length = 0;
+  std::string word;
+  in >> word >> length;
+  std::vector<std::string> expected;
+  while (in >> word) expected.push_back(word);
+  if (word.empty()) return "no fingerprint at " + path;
+  const std::vector<std::string> got = pieceDigests(out);
+  size_t piece = 0;
+  while (piece < got.size() && piece < expected.size() && got[piece] == expected[piece]) ++piece;
+  const size_t at = std::min(piece * kPiece, out.size());
+  std::string member = "(none)";
+  for (const char* key : {"page", "contacts", "timeline", "detailedLog"}) {
+    const size_t start = out.find("\"" + std::string(key) + "\":");
+    if (start != std::string::npos && start <= at) member = key;
+  }
+  std::ostringstream why;
+  why << "the output (" << out.size() << " bytes, " << length << " expected) first differs in"
+      << " bytes " << at << " to " << at + kPiece << ", in \"" << member
+      << "\", which reads: " << ::testing::PrintToString(out.substr(at, 160));
+  return why.str();
+}
+
 // A phone-sized home (5,000 contacts, 200,000 messages, 50,000 calls), pinned by the digest
-// of what the program printed for it before its rows and events were stored flat.
+// of what the program printed for it before its rows and events were stored flat. With
+// OVRA_WRITE_FINGERPRINT set, the fingerprint of what it prints now is written there.
 TEST(HostLoad, PrintsALargeHomeAsItAlwaysHas) {
   testing::TempDir home;
   const sample::Options size{.contacts = 5000, .sms = 200000, .calls = 50000};
   ASSERT_TRUE(sample::writeSampleHome(home.path(), size).ok());
   const ProgramRun r = ovra({"--headless", "--home", home.path()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(sha256Hex(r.out), "7A7BE433233ED1EEED6F94313CB9DB271508DBC242A183794276100F28831ADF");
+  EXPECT_EQ(sha256Hex(r.out), "7A7BE433233ED1EEED6F94313CB9DB271508DBC242A183794276100F28831ADF")
+      << firstDifference(r.out, OVRA_LARGE_HOME_FINGERPRINT);
+  if (const char* path = std::getenv("OVRA_WRITE_FINGERPRINT")) {
+    std::ofstream out(path);
+    out << "length " << r.out.size() << "\n";
+    const std::vector<std::string> digests = pieceDigests(r.out);
+    for (size_t i = 0; i < digests.size(); ++i) out << digests[i] << (i % 8 == 7 ? "\n" : " ");
+    out << "\n";
+  }
 }
 
 // Bad options, a missing bundle, a copy of the bundle without one of its pages, and a port
@@ -156,12 +209,49 @@ TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
   }
 }
 
-// The pages it ships are checked by the host at every start.
+// The files that `text` names beside itself: a page's scripts and style sheets, a
+// module's relative imports. Outside addresses and fragments are left out.
+std::vector<std::string> namedFiles(const std::string& text, bool page) {
+  static const std::regex kPage(R"re(<(?:script|link)\b[^>]*\b(?:src|href)="([^"#:?]+)")re");
+  static const std::regex kModule(R"re(\b(?:from|import)\s*["'](\.{1,2}/[^"']+)["'])re");
+  std::vector<std::string> names;
+  for (std::sregex_iterator it(text.begin(), text.end(), page ? kPage : kModule), end; it != end;
+       ++it) {
+    names.push_back((*it)[1].str());
+  }
+  return names;
+}
+
+// The module exports the entry alone, and the resource folder holds the four pages with
+// every script, style sheet and module they name, and those name in turn.
 TEST(PluginBundle, ExportsOnlyTheEntryAndShipsThePages) {
   const std::string module = std::string(OVRA_BUNDLE_DIR) + "/Contents/lib/ovra.so";
   const ProgramRun nm = run("nm", {"-D", "--defined-only", "--format=just-symbols", module});
   EXPECT_EQ(nm.status, 0) << nm.err;
   EXPECT_EQ(nm.out, "iTunesPluginMainMachO\n");
+
+  const std::filesystem::path resources = std::string(OVRA_BUNDLE_DIR) + "/Contents/Resources";
+  for (const char* page :
+       {"loading.html", "main.html", "noData.html", "loading_afterFacebook.html"}) {
+    std::vector<std::filesystem::path> toRead = {page};
+    std::set<std::filesystem::path> seen;
+    size_t scripts = 0;
+    while (!toRead.empty()) {
+      const std::filesystem::path file = toRead.back().lexically_normal();
+      toRead.pop_back();
+      if (!seen.insert(file).second) continue;
+      std::ifstream in(resources / file);
+      const std::string text(std::istreambuf_iterator<char>(in), {});
+      EXPECT_FALSE(text.empty()) << page << " names " << file << ", which is missing or empty";
+      scripts += file.extension() == ".js";
+      if (file.extension() != ".html" && file.extension() != ".js") continue;
+      for (const std::string& name : namedFiles(text, file.extension() == ".html")) {
+        toRead.push_back(file.parent_path() / name);
+      }
+    }
+    // The waiting page after the sign-in is the one page without a script of its own.
+    EXPECT_EQ(scripts == 0, std::string(page) == "loading_afterFacebook.html") << page;
+  }
 }
 
 }  // namespace

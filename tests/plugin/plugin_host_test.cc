@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <vector>
 
 #include "platform/base/main_queue.h"
 
@@ -17,11 +18,14 @@ struct {  // what the test's plug-in registers and answers
   uint32_t registeredMS = 0, answer = 0;
   OSStatus status = kNoErr;
   int pulses = 0;
+  const platform::SimulatedTime* clock = nullptr;  // when set, pulses note their times
+  std::vector<std::chrono::milliseconds> times;
 } fake;
 
 OSStatus handler(OSType message, VisualPluginMessageInfo* info, void*) {
   if (message != kVisualPluginPulseMessage) return kNoErr;
   ++fake.pulses;
+  if (fake.clock) fake.times.push_back(fake.clock->elapsed());
   info->u.pulseMessage.newPulseRateInHz = fake.answer;
   return fake.status;
 }
@@ -37,11 +41,17 @@ OSStatus entry(OSType message, PluginMessageInfo* info, void*) {
 }
 
 std::unique_ptr<PluginHost> attachFake(uint32_t registeredMS, uint32_t answer, OSStatus status) {
-  fake = {registeredMS, answer, status, 0};
-  std::string error;
-  std::unique_ptr<PluginHost> host = PluginHost::attach(&entry, error);
-  EXPECT_TRUE(host && host->initInstance() == kNoErr) << error;
-  return host;
+  fake = {registeredMS, answer, status, 0, nullptr, {}};
+  base::Result<std::unique_ptr<PluginHost>> host = PluginHost::attach(&entry);
+  EXPECT_TRUE(host && (*host)->initInstance() == kNoErr) << host.error();
+  return host ? std::move(*host) : nullptr;
+}
+
+TEST(PluginHostLoad, AnEntryThatRegistersNothingIsRefused) {
+  const auto silent = [](OSType, PluginMessageInfo*, void*) -> OSStatus { return kNoErr; };
+  const base::Result<std::unique_ptr<PluginHost>> host = PluginHost::attach(silent);
+  EXPECT_FALSE(host);
+  EXPECT_EQ(host.error(), "the plug-in did not register (status 0)");
 }
 
 TEST(PluginHostPulses, IntervalFollowsTheAnsweredRateAndFallsBackOnNonsense) {
@@ -65,16 +75,17 @@ TEST(PluginHostPulses, IntervalFollowsTheAnsweredRateAndFallsBackOnNonsense) {
 
 // The first pulse after the registered 10 ms, the next every 250 ms; none once stopped.
 TEST(PluginHostPulses, TheMainQueuePulsesAtTheAnsweredRate) {
+  const platform::SimulatedTime time;
   std::unique_ptr<PluginHost> host = attachFake(10, 4, kNoErr);
   ASSERT_TRUE(host);
+  fake.clock = &time;
   host->startPulses();
   platform::runMainQueueUntil([] { return false; }, 700ms);
   host->stopPulses();
-  EXPECT_GE(fake.pulses, 2);
-  EXPECT_LE(fake.pulses, 4);  // every 10 ms it would be about 70
-  const int seen = fake.pulses;
+  EXPECT_EQ(fake.times, (std::vector{10ms, 260ms, 510ms}));  // every 10 ms it would be 70
   platform::runMainQueueUntil([] { return false; }, 300ms);
-  EXPECT_EQ(fake.pulses, seen);
+  EXPECT_EQ(fake.pulses, 3);
+  EXPECT_EQ(time.elapsed(), 1000ms);
 }
 
 }  // namespace

@@ -56,6 +56,8 @@ struct State {
   size_t running OVRA_GUARDED_BY(mu) = 0;
   uint64_t nextTimerId OVRA_GUARDED_BY(mu) = 1;
   bool stopRequested OVRA_GUARDED_BY(mu) = false;
+  // Set while a SimulatedTime is held: the present of the queue's clock.
+  std::optional<Clock::time_point> simulatedNow OVRA_GUARDED_BY(mu);
 };
 
 // Never destroyed: calls still queued at exit must not run during static destruction.
@@ -93,6 +95,11 @@ void reapFinishedThreads(State& s) OVRA_REQUIRES(s.mu) {
       ++it;
     }
   }
+}
+
+// The present on the queue's clock.
+Clock::time_point now(State& s) OVRA_REQUIRES(s.mu) {
+  return s.simulatedNow ? *s.simulatedNow : Clock::now();
 }
 
 }  // namespace
@@ -144,7 +151,11 @@ void detachNewThread(std::function<void()> fn) {
 
 bool runMainQueueUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   State& s = state();
-  const Clock::time_point deadline = Clock::now() + timeout;
+  Clock::time_point deadline;
+  {
+    MutexLock lock(s.mu);
+    deadline = now(s) + timeout;
+  }
   for (;;) {
     if (done()) return true;
     std::optional<Task> task;
@@ -155,23 +166,27 @@ bool runMainQueueUntil(const std::function<bool()>& done, std::chrono::milliseco
         s.stopRequested = false;
         return false;
       }
-      const Clock::time_point now = Clock::now();
+      const Clock::time_point present = now(s);
       if (!s.tasks.empty()) {
         task = std::move(s.tasks.front());
         s.tasks.pop_front();
       } else {
         Clock::time_point wake = deadline;
         for (TimerEntry& t : s.timers) {
-          if (t.next <= now) {
-            t.next = now + t.interval;
+          if (t.next <= present) {
+            t.next = present + t.interval;
             timerFn = t.fn;
             break;
           }
           if (t.next < wake) wake = t.next;
         }
         if (!timerFn) {
-          if (now >= deadline) return done();
-          s.cv.wait_until(s.mu, wake);
+          if (present >= deadline) return done();
+          if (s.simulatedNow) {
+            s.simulatedNow = wake;
+          } else {
+            s.cv.wait_until(s.mu, wake);
+          }
           continue;
         }
       }
@@ -188,6 +203,10 @@ void stopMainQueue() {
     s.stopRequested = true;
   }
   s.cv.notify_all();
+}
+
+void wakeMainQueue() {
+  performOnMainThread([] {}, false);
 }
 
 void waitForBackgroundWork() {
@@ -221,7 +240,7 @@ Timer::Timer(std::chrono::milliseconds interval, std::function<void()> fn) {
     MutexLock lock(s.mu);
     id_ = s.nextTimerId++;
     const Clock::duration step = std::max<Clock::duration>(interval, std::chrono::milliseconds(1));
-    s.timers.push_back(TimerEntry{id_, step, Clock::now() + step,
+    s.timers.push_back(TimerEntry{id_, step, now(s) + step,
                                   std::make_shared<std::function<void()>>(std::move(fn))});
   }
   s.cv.notify_all();
@@ -233,6 +252,28 @@ void Timer::invalidate() {
   State& s = state();
   MutexLock lock(s.mu);
   std::erase_if(s.timers, [this](const TimerEntry& t) { return t.id == id_; });
+}
+
+SimulatedTime::SimulatedTime() {
+  State& s = state();
+  MutexLock lock(s.mu);
+  start_ = Clock::now();
+  s.simulatedNow = start_;
+}
+
+SimulatedTime::~SimulatedTime() {
+  State& s = state();
+  {
+    MutexLock lock(s.mu);
+    s.simulatedNow.reset();
+  }
+  s.cv.notify_all();
+}
+
+std::chrono::milliseconds SimulatedTime::elapsed() const {
+  State& s = state();
+  MutexLock lock(s.mu);
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now(s) - start_);
 }
 
 }  // namespace ovra::platform

@@ -41,6 +41,10 @@ bool runMainQueueUntil(const std::function<bool()>& done, std::chrono::milliseco
 // that arrives while no run is in progress ends the next run at once.
 void stopMainQueue();
 
+// Makes a waiting runMainQueueUntil() look at its `done()` again; safe from any thread.
+// For a thread that changed what `done()` reads without queueing a call.
+void wakeMainQueue();
+
 // Main thread only. Runs queued calls (not timers) until every background thread has
 // ended and nothing is left in the queue, then joins the threads. Work queued by a
 // finishing thread is run too, so nothing that was queued is left behind.
@@ -48,6 +52,25 @@ void waitForBackgroundWork();
 
 // How many background threads are still running; for tests.
 size_t runningBackgroundThreads();
+
+// The main queue's clock, simulated while a test holds one of these: time then stands
+// still while calls run, and where the queue would wait, it jumps at once to the next due
+// timer or the run's deadline instead. Timers fire at exact simulated times and a run of
+// 700 ms takes no time at all. Main thread only; one at a time; calls queued from other
+// threads are still run, but a run does not wait for them.
+class SimulatedTime {
+ public:
+  SimulatedTime();   // starts from the steady clock's present
+  ~SimulatedTime();  // the queue follows the steady clock again
+  SimulatedTime(const SimulatedTime&) = delete;
+  SimulatedTime& operator=(const SimulatedTime&) = delete;
+
+  // Simulated time since this clock was taken.
+  std::chrono::milliseconds elapsed() const;
+
+ private:
+  std::chrono::steady_clock::time_point start_;
+};
 
 // A repeating timer on the main queue: `fn` runs on the main thread every `interval`
 // while the queue runs. Destroying the owner (or invalidate()) stops it.

@@ -14,24 +14,22 @@
 #define OVRA_PLATFORM_BROWSER_BROWSER_ENGINE_H_
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
-#include <vector>
 
-#include "json/value.h"
-#include "platform/base/thread_annotations.h"
+#include "platform/browser/event_stream.h"
+#include "platform/browser/request_guard.h"
+#include "platform/browser/view_tree.h"
 #include "platform/ui/view.h"
 #include "platform/ui/web_engine.h"
 
 namespace httplib {
 class Server;
-struct Request;
 struct Response;
 }  // namespace httplib
 
@@ -42,18 +40,10 @@ struct BrowserEngineOptions {
   std::string resourceFolder;
   // 0: the system picks a free port.
   int port = 0;
-  // The methods a page may find on `appController`; those the object excludes are left out.
-  std::vector<std::string> scriptMethods;
 };
 
 class BrowserEngine : public WebEngine, public std::enable_shared_from_this<BrowserEngine> {
  public:
-  // Limits on what a client may send.
-  static constexpr size_t kMaxTarget = 2048;       // bytes of the request target
-  static constexpr size_t kMaxHeaderBytes = 8192;  // all header names and values
-  static constexpr size_t kMaxHeaders = 64;
-  static constexpr size_t kMaxBody = 64 * 1024;
-
   struct Started {
     std::shared_ptr<BrowserEngine> engine;  // null on failure
     std::string error;                      // one line, e.g. "port 8080 is busy"
@@ -83,7 +73,7 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
   void stop();
 
   // The tree as the top page receives it (JSON); for tests.
-  std::string treeText() const;
+  std::string treeText() const { return events_.tree(); }
 
   // WebEngine.
   void viewDidAddSubview(View& superview, View& subview) override;
@@ -93,57 +83,34 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
   void openURL(const std::string& url) override;
 
  private:
-  struct Loaded {
-    std::weak_ptr<WebView> view;
-    uint64_t load = 0;  // counts the main-frame loads of the view
-    bool finished = false;
-    // What the view was asked to load. The browser is shown this, never where an outside
-    // page ended: that address may carry the sign-in's access token.
-    std::string requested;
-  };
-
   explicit BrowserEngine(BrowserEngineOptions options);
   void route();
 
   // Main thread.
   void publishTree();
-  json::Value describe(const View& view) const;
   std::shared_ptr<WebView> webView(uint64_t id);
 
-  // The server's threads. Each returns the HTTP status to answer with.
-  int admit(const httplib::Request& req, httplib::Response& res) const;
-  // Whether `given` is the live ticket; it is used up if so.
-  bool takeTicket(std::string_view given) const;
+  // The server's threads (browser_bridge.cc). Each returns the HTTP status to answer with.
   int serveResource(uint64_t id, std::string_view rawPath, httplib::Response& res);
   int callMethod(uint64_t id, const std::string& method, httplib::Response& res);
   int newWindow(uint64_t id, const std::string& body, httplib::Response& res);
   int finishLoad(uint64_t id, std::string_view query, const std::string& body);
   int resize(const std::string& body);
-  // Waits for something to tell the top page; false when the engine stops.
-  bool nextEvent(uint64_t& sentVersion, size_t& sentOpened, std::string& message);
 
   const BrowserEngineOptions options_;
   std::string folder_;  // canonical resource folder
-  std::string secret_;
+  std::optional<RequestGuard> guard_;
   int port_ = 0;
   std::unique_ptr<httplib::Server> server_;
   std::thread listener_;
   std::atomic<bool> listenerDone_{false};
+  EventStream events_;
 
   // Main thread only.
   std::weak_ptr<View> root_;
-  std::map<uint64_t, Loaded> webViews_;
+  WebViewRecords webViews_;
   std::function<void(Rect)> resizeHandler_;
   bool stopped_ = false;
-
-  mutable Mutex mu_;
-  std::condition_variable_any changed_;  // tree, opened addresses or stopping
-  std::string tree_ OVRA_GUARDED_BY(mu_);
-  uint64_t treeVersion_ OVRA_GUARDED_BY(mu_) = 0;
-  std::vector<std::string> opened_ OVRA_GUARDED_BY(mu_);  // addresses for the top page
-  bool stopping_ OVRA_GUARDED_BY(mu_) = false;
-  mutable std::string ticket_ OVRA_GUARDED_BY(mu_);  // empty once used
-  std::chrono::steady_clock::time_point ticketExpires_ OVRA_GUARDED_BY(mu_);
 };
 
 }  // namespace ovra::platform

@@ -1,30 +1,45 @@
-// The texts the browser engine serves of its own: the top page that draws the view tree,
-// and the script put into every page of the resource folder that gives it the web view's
-// `appController` and routes its new-window requests to the host. Pure functions; safe
-// from any thread.
+// The browser engine's own page and what it puts into the pages it serves. The files
+// live in src/platform/browser/page/ (the top page top.html with top.css and top.js, and
+// the bridge script bridge.js) and are embedded into the library at build time
+// (embed_files.cmake). Pure functions; safe from any thread.
 #ifndef OVRA_PLATFORM_BROWSER_PAGES_H_
 #define OVRA_PLATFORM_BROWSER_PAGES_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "json/value.h"
+
 namespace ovra::platform {
 
-// A self-contained HTML page: it follows "/events" (the whole tree as JSON on every
-// change; "newtab" events with an address to open in a new tab), draws the tree, reports
-// finished loads to "/loaded/ID?load=N" and its size to "/resize".
-std::string_view topPage();
+// The bytes of an embedded file of page/ ("top.html", "top.css", "top.js", "bridge.js");
+// empty for any other name. Defined in the generated page_files.cc.
+std::string_view pageFile(std::string_view name);
 
-// The script for a page of web view `id`. With `hasController`, it defines
-// window.appController with exactly `methods`, each a synchronous call to "/call/ID/NAME".
-std::string bridgeScript(uint64_t id, bool hasController, const std::vector<std::string>& methods);
+// The top page: it follows "/events" (the whole tree as JSON on every change; "newtab"
+// events with an address to open in a new tab), draws the tree, reports finished loads
+// to "/loaded/ID?load=N" and its size to "/resize". It loads "/top.css" and "/top.js".
+inline std::string_view topPage() { return pageFile("top.html"); }
 
-// `html` with `script` in a script element at the start of its head (after "<head...>",
-// else after "<html...>", else after a doctype, else at the very start), so that it runs
-// before the page's own scripts.
-std::string withScript(std::string_view html, std::string_view script);
+// `value` as JSON text that can stand inside an HTML script element: '<', '>' and '&'
+// (which JSON only has inside strings) are written as \u escapes, so no text of a value
+// can end the element or open a comment. Nothing when the value cannot be written.
+std::optional<std::string> jsonForScriptElement(const json::Value& value);
+
+// `html`, a page of web view `id`, with the bridge at the start of its head: its
+// parameters ({"view": id, "appController": `methods` or null}) in a script element of
+// type application/json, then bridge.js, which reads them. Method names that are not
+// plain identifiers are left out.
+std::string withBridge(std::string_view html, uint64_t id,
+                       const std::optional<std::vector<std::string>>& methods);
+
+// `html` with `elements` at the start of its head (after "<head...>", else after
+// "<html...>", else after a doctype, else at the very start), so that a script there
+// runs before the page's own scripts.
+std::string atHeadStart(std::string_view html, std::string_view elements);
 
 }  // namespace ovra::platform
 

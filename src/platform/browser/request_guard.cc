@@ -2,7 +2,10 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -25,7 +28,95 @@ bool isOneOf(std::string_view text, std::string_view prefix, int port) {
   return false;
 }
 
+bool sameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The first value of header `name`, or nothing.
+std::optional<std::string_view> header(const RequestHead& request, std::string_view name) {
+  for (const auto& [n, value] : request.headers) {
+    if (sameName(n, name)) return value;
+  }
+  return std::nullopt;
+}
+
+size_t headerCount(const RequestHead& request, std::string_view name) {
+  return std::count_if(request.headers.begin(), request.headers.end(),
+                       [&](const auto& h) { return sameName(h.first, name); });
+}
+
+Admission refuse(int status, std::string_view why) { return Admission{status, why, "", ""}; }
+
 }  // namespace
+
+RequestGuard::RequestGuard(int port, std::string secret)
+    : port_(port), secret_(std::move(secret)) {}
+
+std::string RequestGuard::cookieName() const { return "ovra_key_" + std::to_string(port_); }
+
+std::optional<std::string> RequestGuard::newTicket(Clock::time_point now) {
+  std::optional<std::string> ticket = newSecret();
+  if (!ticket) return std::nullopt;
+  MutexLock lock(mu_);
+  ticket_ = *ticket;
+  ticketExpires_ = now + kTicketLife;
+  return ticket;
+}
+
+bool RequestGuard::takeTicket(std::string_view given, Clock::time_point now) {
+  MutexLock lock(mu_);
+  if (ticket_.empty() || !sameSecret(given, ticket_) || now > ticketExpires_) return false;
+  ticket_.clear();
+  return true;
+}
+
+Admission RequestGuard::admit(const RequestHead& request, Clock::time_point now) {
+  if (request.target.size() > kMaxTarget) return refuse(414, "request target too long");
+  size_t headerBytes = 0;
+  for (const auto& [name, value] : request.headers) headerBytes += name.size() + value.size();
+  if (request.headers.size() > kMaxHeaders || headerBytes > kMaxHeaderBytes) {
+    return refuse(431, "headers too large");
+  }
+  if (!isOwnHost(header(request, "Host").value_or(""), port_)) return refuse(403, "foreign host");
+  if (const std::optional<std::string_view> origin = header(request, "Origin");
+      origin && !isOwnOrigin(*origin, port_)) {
+    return refuse(403, "foreign origin");
+  }
+  const size_t q = request.target.find('?');
+  const std::string_view path = request.target.substr(0, q);
+  const std::string_view query =
+      q == std::string_view::npos ? std::string_view() : request.target.substr(q + 1);
+  const std::optional<std::string_view> key = queryValue(query, "key");
+  const std::optional<std::string_view> ticket = queryValue(query, "ticket");
+  if (key || ticket) {
+    // The printed address, or the one handed to the opener: trade the secret (or the
+    // ticket, once) for a cookie and drop it from the address.
+    if (request.method != "GET" && request.method != "HEAD") {
+      return refuse(403, "secret sent by other than GET");
+    }
+    if (key ? !sameSecret(*key, secret_) : !takeTicket(*ticket, now)) {
+      return refuse(403, key ? "wrong secret" : "ticket unknown, used or expired");
+    }
+    return Admission{303, "secret traded for a cookie",
+                     cookieName() + "=" + secret_ + "; HttpOnly; SameSite=Strict; Path=/",
+                     std::string(path)};
+  }
+  const std::optional<std::string_view> cookie =
+      cookieValue(header(request, "Cookie").value_or(""), cookieName());
+  if (!cookie || !sameSecret(*cookie, secret_)) return refuse(403, "no cookie with the secret");
+  // One plain body length or none: two lengths, or a transfer coding beside or instead of
+  // one, are how a request is smuggled past something that reads lengths differently.
+  if (headerCount(request, "Content-Length") > 1 || header(request, "Transfer-Encoding")) {
+    return refuse(400, "ambiguous body length");
+  }
+  // Read as the server reads it: leading digits, anything else as 0.
+  const std::string length(header(request, "Content-Length").value_or("0"));
+  if (std::strtoull(length.c_str(), nullptr, 10) > kMaxBody) return refuse(413, "body too large");
+  return Admission{0, "admitted", "", ""};
+}
 
 std::optional<std::string> newSecret() {
   unsigned char bytes[kSecretBytes];

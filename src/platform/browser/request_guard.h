@@ -1,16 +1,73 @@
-// The browser engine's checks on every request: the per-run secret, the Host and Origin
-// headers (loopback only, no DNS rebinding, no other site), the numbers and page targets
-// of the bridge's addresses, and the confinement of file requests to the resource folder.
-// Pure functions over texts and the file system; safe from any thread.
+// The browser engine's checks on every request: admission (secret or one-time ticket,
+// loopback Host and Origin, sizes, one plain body length), the numbers and page targets of
+// the bridge's addresses, and the confinement of files to the resource folder. Pure
+// functions over texts and the file system, and RequestGuard, which keeps the ticket under
+// a lock of its own: all safe from any thread.
 #ifndef OVRA_PLATFORM_BROWSER_REQUEST_GUARD_H_
 #define OVRA_PLATFORM_BROWSER_REQUEST_GUARD_H_
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/base/thread_annotations.h"
 
 namespace ovra::platform {
+
+// A request as admission sees it, before any route: its method, raw target and header
+// lines (names in any case), as the server read them.
+struct RequestHead {
+  std::string_view method;
+  std::string_view target;
+  std::vector<std::pair<std::string_view, std::string_view>> headers;
+};
+
+// Whether a request may go on to its route, and if not, the answer it gets at once.
+struct Admission {
+  int status = 0;        // 0: admitted; otherwise the status to answer with
+  std::string_view why;  // a few words: "admitted", "foreign host", "wrong secret", ...
+  // With 303, the address given with the secret or ticket trades it for a cookie and goes
+  // to the same path without it.
+  std::string setCookie, location;
+};
+
+// Admission to the server on 127.0.0.1:port. The printed address's secret (or the
+// opener's ticket, once and within a minute) is traded for a cookie; every other request
+// must carry that cookie.
+class RequestGuard {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // Limits on what a client may send.
+  static constexpr size_t kMaxTarget = 2048;       // bytes of the request target
+  static constexpr size_t kMaxHeaderBytes = 8192;  // all header names and values
+  static constexpr size_t kMaxHeaders = 64;
+  static constexpr size_t kMaxBody = 64 * 1024;
+  static constexpr Clock::duration kTicketLife = std::chrono::minutes(1);
+
+  RequestGuard(int port, std::string secret);
+  const std::string& secret() const { return secret_; }
+  // "ovra_key_PORT": each port its own cookie, so that two runs do not mix.
+  std::string cookieName() const;
+
+  // A new one-time ticket, replacing the last one; nothing when the system has no
+  // randomness to give.
+  std::optional<std::string> newTicket(Clock::time_point now = Clock::now());
+  // Decides on `request`; a ticket it carries is used up when it is taken.
+  Admission admit(const RequestHead& request, Clock::time_point now = Clock::now());
+
+ private:
+  bool takeTicket(std::string_view given, Clock::time_point now);
+
+  const int port_;
+  const std::string secret_;
+  Mutex mu_;
+  std::string ticket_ OVRA_GUARDED_BY(mu_);  // empty once used
+  Clock::time_point ticketExpires_ OVRA_GUARDED_BY(mu_);
+};
 
 // 32 random bytes as 64 lower-case hex digits, or nothing when the system has no
 // randomness to give.

@@ -129,11 +129,14 @@ class PolicyDelegate {
                                               PolicyDecisionListener& listener) = 0;
 };
 
-// An object a page's script may call: a method is callable when it is not excluded;
-// results are texts (script strings) or nothing.
+// An object a page's script may call: a method is callable when the object lists it and
+// does not exclude it; results are texts (script strings) or nothing.
 class ScriptObject {
  public:
   virtual ~ScriptObject() = default;
+  // Every method the object has for scripts, as the runtime would list them; the engines
+  // offer a page those that are not excluded (scriptMethodsOf in web_engine.h).
+  virtual std::vector<std::string> webScriptMethods() const = 0;
   virtual bool isSelectorExcludedFromWebScript(std::string_view method) const = 0;
   // Runs an exposed method with no arguments; called on the main thread only.
   virtual std::optional<std::string> invokeFromWebScript(std::string_view method) = 0;

@@ -1,5 +1,7 @@
 #include "platform/ui/web_engine.h"
 
+#include <algorithm>
+
 #include "platform/base/thread_annotations.h"
 #include "platform/ui/headless_engine.h"
 
@@ -26,11 +28,20 @@ void setWebEngine(std::shared_ptr<WebEngine> engine) {
   c.value = std::move(engine);
 }
 
+std::vector<std::string> scriptMethodsOf(const ScriptObject& object) {
+  std::vector<std::string> methods = object.webScriptMethods();
+  std::erase_if(methods,
+                [&](const std::string& m) { return object.isSelectorExcludedFromWebScript(m); });
+  return methods;
+}
+
 ScriptCallResult callWindowScriptMethod(WebView& webView, const std::string& object,
                                         const std::string& method) {
   std::shared_ptr<ScriptObject> target = webView.windowScriptValue(object);
   if (!target) return ScriptCallResult{std::nullopt, "window." + object + " is undefined"};
-  if (target->isSelectorExcludedFromWebScript(method)) {
+  const std::vector<std::string> listed = target->webScriptMethods();
+  if (std::find(listed.begin(), listed.end(), method) == listed.end() ||
+      target->isSelectorExcludedFromWebScript(method)) {
     return ScriptCallResult{std::nullopt, object + "." + method + " is not a function"};
   }
   return ScriptCallResult{target->invokeFromWebScript(method), std::nullopt};

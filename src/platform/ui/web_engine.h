@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/ui/view.h"
 
@@ -44,9 +45,12 @@ struct ScriptCallResult {
   bool ok() const { return !error.has_value(); }
 };
 
+// The methods a page finds on `object`: those it lists and does not exclude, in its order.
+std::vector<std::string> scriptMethodsOf(const ScriptObject& object);
+
 // What every engine does when a page of `webView` calls `object.method()` with no
-// arguments, `object` being a property of the window script object: an excluded method
-// is not a function. Main thread only.
+// arguments, `object` being a property of the window script object: a method the object
+// does not list, or excludes, is not a function. Main thread only.
 ScriptCallResult callWindowScriptMethod(WebView& webView, const std::string& object,
                                         const std::string& method);
 

@@ -1,8 +1,9 @@
-// The inbox import: the login's end. Once the Graph client holds the access token it
-// tells the controller, which fetches the inbox once (blocking the main thread for at
-// most the client's time-out), turns its threads into "facebook_message" events in the
-// session, and ends the social-network step. A skip by the page (ignoreFacebook) before
-// or during the request wins: then nothing is imported and the step is not ended twice.
+// AppController::facebookLoginCallback, the login's end. Once the Graph client holds the
+// access token it tells the controller, which fetches the inbox once (blocking the main
+// thread for at most the client's time-out), has facebook/inbox_import.h turn its threads
+// into "facebook_message" events in the session, and ends the social-network step. A skip
+// by the page (ignoreFacebook) before or during the request wins: then nothing is
+// imported and the step is not ended twice.
 
 #include "controller/app_controller.h"
 #include "facebook/inbox_import.h"

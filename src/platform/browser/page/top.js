@@ -1,0 +1,109 @@
+// The top page's script: follows "/events" (the whole view tree as JSON on every change;
+// "newtab" events with an address to open in a new tab) and draws the tree, each view a
+// positioned box, a web view showing a page of the resource folder an iframe, one showing an
+// outside page a pane that offers its address. It reports finished loads to
+// "/loaded/ID?load=N" and the window's size to "/resize". A classic script: `events` is a
+// global of the page, for the browser tests.
+"use strict";
+const views = new Map();  // id -> element
+function post(path, body) {
+  return fetch(path, {method: "POST", body: body || "", credentials: "same-origin"});
+}
+function kindOf(n) { return n.page ? "frame" : n.outside ? "outside" : "box"; }
+function elementFor(n) {
+  let el = views.get(n.id);
+  const kind = kindOf(n);
+  if (el && el.dataset.kind !== kind) { el.remove(); el = null; }
+  if (!el) {
+    el = document.createElement(kind === "frame" ? "iframe" : "div");
+    el.className = kind === "outside" ? "v o" : "v";
+    el.dataset.kind = kind;
+    el.dataset.id = n.id;
+    if (kind === "frame") {
+      el.addEventListener("load", () => post("/loaded/" + el.dataset.id + "?load=" + el.dataset.load));
+    }
+    views.set(n.id, el);
+  }
+  if (kind === "frame" && el.dataset.load !== String(n.load)) {
+    el.dataset.load = n.load;
+    el.src = n.page;
+  }
+  if (kind === "outside" && el.dataset.load !== String(n.load)) {
+    el.dataset.load = n.load;
+    el.replaceChildren();
+    const p = document.createElement("p");
+    p.textContent = "This page opens outside Ovra, in a tab of its own:";
+    const shown = document.createElement("p");
+    shown.className = "u";
+    shown.textContent = n.outside;
+    const a = document.createElement("a");
+    a.href = n.outside; a.target = "_blank"; a.rel = "noopener noreferrer";
+    a.className = "b";
+    a.textContent = "Open the sign-in page";
+    const q = document.createElement("p");
+    q.textContent = "When it is done, paste the address it ended on here:";
+    const input = document.createElement("input");
+    const done = document.createElement("button");
+    done.textContent = "Done";
+    done.onclick = () => post("/loaded/" + el.dataset.id + "?load=" + el.dataset.load, input.value);
+    const offline = document.createElement("p");
+    offline.className = "n";
+    el.append(p, shown, a, q, input, done, offline);
+    // Whether the sign-in can be reached at all; without a network, say so.
+    fetch(n.outside, {mode: "no-cors", cache: "no-store", referrerPolicy: "no-referrer"})
+        .catch(() => { offline.textContent = "No network: the sign-in page cannot be reached."; });
+  }
+  const [x, y, w, h] = n.frame;
+  Object.assign(el.style, {left: x + "px", top: y + "px", width: w + "px", height: h + "px"});
+  return el;
+}
+function draw(n, parent, index, seen) {
+  const el = elementFor(n);
+  seen.add(n.id);
+  if (parent.children[index] !== el) parent.insertBefore(el, parent.children[index] || null);
+  if (el.dataset.kind !== "box") return;
+  // Views that left go first, so that those staying are not moved (a moved frame reloads).
+  const ids = new Set(n.subviews.map((s) => String(s.id)));
+  for (const c of [...el.children]) {
+    if (c.dataset.id && !ids.has(c.dataset.id)) c.remove();
+  }
+  n.subviews.forEach((s, i) => draw(s, el, i, seen));
+  for (const d of el.querySelectorAll(":scope > .d")) d.remove();
+  if (n.split) {
+    for (const s of n.subviews.slice(1)) {
+      const d = document.createElement("div");
+      d.className = "d";
+      const [x, y, w, h] = s.frame;
+      Object.assign(d.style, n.vertical
+          ? {left: x - 1 + "px", top: 0, width: "1px", height: "100%"}
+          : {left: 0, top: y - 1 + "px", width: "100%", height: "1px"});
+      el.append(d);
+    }
+  }
+}
+function render(tree) {
+  const seen = new Set();
+  if (tree.root) draw(tree.root, document.body, 1, seen);
+  for (const [id, el] of views) {
+    if (!seen.has(id)) { el.remove(); views.delete(id); }
+  }
+}
+let sized = "";
+function sendSize() {
+  const size = innerWidth + " " + innerHeight;
+  if (size !== sized) { sized = size; post("/resize", size); }
+}
+let timer = 0;
+addEventListener("resize", () => { clearTimeout(timer); timer = setTimeout(sendSize, 100); });
+const events = new EventSource("/events");
+events.onopen = () => { sized = ""; sendSize(); };
+events.onmessage = (e) => render(JSON.parse(e.data));
+events.addEventListener("newtab", (e) => {
+  const url = JSON.parse(e.data);
+  if (window.open(url, "_blank", "noopener,noreferrer")) return;
+  const note = document.getElementById("note");
+  const a = document.createElement("a");
+  a.href = url; a.target = "_blank"; a.rel = "noopener noreferrer"; a.textContent = url;
+  note.replaceChildren("Ovra opens ", a);
+  note.style.display = "block";
+});
