@@ -44,6 +44,26 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         return parsed;
       }
       o.home = std::filesystem::absolute(value, ec).lexically_normal().string();
+    } else if (name == "--backups") {
+      if (!takeValue("a folder")) return parsed;
+      namespace fs = std::filesystem;
+      std::error_code ec;
+      const fs::file_status status = fs::status(value, ec);
+      if (!fs::exists(status)) {
+        parsed.error = "--backups: '" + value + "' does not exist";
+        return parsed;
+      }
+      if (!fs::is_directory(status)) {
+        parsed.error = "--backups: '" + value + "' is a file, not a folder";
+        return parsed;
+      }
+      if (fs::directory_iterator(value, ec), ec) {
+        parsed.error = "--backups: '" + value + "' cannot be read";
+        return parsed;
+      }
+      fs::path folder = fs::absolute(value, ec).lexically_normal();
+      if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+      o.backups = folder.string();
     } else if (name == "--bundle") {
       if (!takeValue("a path")) return parsed;
       o.bundle = value;
