@@ -1,6 +1,6 @@
 // The loading page: the lines of the detailed log as they come, and the skip button.
-import { logLines } from "./ovra-data.js";
-import { el } from "./view.js";
+import { hasLines, showLog } from "./log.js";
+import { fillLines } from "./ui.js";
 
 const app = window.appController;
 const log = document.getElementById("log");
@@ -11,9 +11,9 @@ function poll() {
   const text = app.getDetailedLog();
   if (text === shown) return;
   shown = text;
-  // Before the first backup is read the controller says that none was found yet.
-  const lines = text === "No valid backup folders found" ? ["Looking for backups…"] : logLines(text);
-  log.replaceChildren(...lines.map((line) => el("li", line)));
+  // The log grows by whole lines; until its first, the controller answers a sentence instead.
+  if (hasLines(text)) showLog(log, text);
+  else fillLines(log, ["Looking for backups…"]);
 }
 
 document.getElementById("skip").addEventListener("click", (e) => {

@@ -1,6 +1,7 @@
-// The no-data page: the detailed log, as text.
-import { logLines } from "./ovra-data.js";
-import { el } from "./view.js";
+// The no-data page: the threshold in its words, and the detailed log as text.
+import { showLog } from "./log.js";
+import { MIN_EVENTS } from "./reader.js";
+import { inWords } from "./ui.js";
 
-const text = window.appController?.getDetailedLog() ?? "";
-document.getElementById("log").replaceChildren(...logLines(text).map((line) => el("li", line)));
+document.getElementById("threshold").textContent = inWords(MIN_EVENTS);
+showLog(document.getElementById("log"), window.appController?.getDetailedLog() ?? "");

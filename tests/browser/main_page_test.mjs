@@ -205,6 +205,7 @@ test("empty and non-numeric flags and durations, and a home with nobody to show"
   fs.mkdirSync(empty);
   await withOvra(empty, "noData.html", async (page, noData) => {
     await noData.getByText("No valid backup folders found").waitFor();
+    await noData.getByText("at least five messages or calls").waitFor();
     await screenshots(page, "noData");
   });
 });

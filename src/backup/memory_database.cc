@@ -1,0 +1,40 @@
+// The connection is an in-memory one whose main database is replaced by the image, read-only
+// and without FREEONCLOSE, so that the memory stays this object's to wipe. Temporary
+// storage is kept in memory too: SQLite would otherwise spill large sorts into temporary
+// files, with decrypted rows in them.
+#include "backup/memory_database.h"
+
+#include <string>
+
+namespace ovra::backup {
+
+base::Result<MemoryDatabase> MemoryDatabase::open(SecureBytes image) {
+  constexpr std::string_view kMagic("SQLite format 3\0", 16);
+  if (image.size() >= 100 && image.view().substr(0, 16) == kMagic) {
+    for (size_t at : {18, 19}) {
+      if (image.data()[at] == 2) image.data()[at] = 1;
+    }
+  }
+  sqlite3* db = nullptr;
+  const int opened = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
+  MemoryDatabase out(db, std::move(image));  // closes `db` on every way out
+  if (opened != SQLITE_OK) return base::fail("database: SQLite cannot open a connection");
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  if (sqlite3_exec(db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return base::fail(std::string("database: ") + sqlite3_errmsg(db));
+  }
+  const auto size = static_cast<sqlite3_int64>(out.image_.size());
+  if (sqlite3_deserialize(db, "main", out.image_.data(), size, size, SQLITE_DESERIALIZE_READONLY) !=
+      SQLITE_OK) {
+    return base::fail(std::string("database: ") + sqlite3_errmsg(db));
+  }
+  // SQLite reads the header only on first use: read the schema now, so that a damaged
+  // image fails here.
+  if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) !=
+      SQLITE_OK) {
+    return base::fail(std::string("database: ") + sqlite3_errmsg(db));
+  }
+  return out;
+}
+
+}  // namespace ovra::backup

@@ -1,0 +1,531 @@
+// The messenger's databases: identifiers, queries built from the columns a file has, the
+// message rule, rows into events, and the pairing of calls logged twice.
+//
+// The messenger stores its data in Core Data files: every table has Z_PK, to-one links
+// are columns holding the other row's Z_PK (a link named after the other side's to-many
+// relationship reads Z<entity number><NAME>, such as Z1PARTICIPANTS), and dates are REAL
+// seconds since 2001-01-01 UTC. Columns come and go between versions, so every query is
+// built from the names the file really has, and whatever can be done without is read as
+// NULL.
+#include "backup/whatsapp.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <tuple>
+#include <utility>
+
+namespace ovra::backup {
+namespace {
+
+constexpr double kAppleEpoch = 978307200;  // 2001-01-01 in seconds since 1970
+
+std::string upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+bool allDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// Collects the result columns of one query in order, with the required columns the file
+// lacks and the optional ones read as NULL instead.
+class QueryBuilder {
+ public:
+  explicit QueryBuilder(const Schema& schema) : schema_(schema) {}
+
+  bool has(std::string_view table, std::string_view column) const {
+    return schema_.has(table, column);
+  }
+  bool hasAll(std::string_view table, std::initializer_list<std::string_view> columns) const {
+    return std::all_of(columns.begin(), columns.end(),
+                       [&](std::string_view c) { return has(table, c); });
+  }
+  // Notes the column as missing when the table lacks it.
+  void require(std::string_view table, std::string_view column) {
+    if (!has(table, column)) query_.missing.push_back(std::string(table) + "." + upper(column));
+  }
+  void absent(std::string_view table, std::string_view column) {
+    query_.absent.push_back(std::string(table) + "." + upper(column));
+  }
+  // Reads `expression` next.
+  QueryBuilder& expr(std::string_view expression) {
+    if (!columns_.empty()) columns_ += ", ";
+    columns_ += expression;
+    return *this;
+  }
+  // Reads alias.COLUMN next; a required column.
+  QueryBuilder& need(std::string_view table, std::string_view alias, std::string_view column) {
+    require(table, column);
+    return expr(std::string(alias) + "." + std::string(column));
+  }
+  // Reads alias.COLUMN next, or NULL when the table lacks it.
+  QueryBuilder& maybe(std::string_view table, std::string_view alias, std::string_view column) {
+    if (has(table, column)) return expr(std::string(alias) + "." + std::string(column));
+    absent(table, column);
+    return expr("NULL");
+  }
+  // "SELECT" the columns and `rest` (FROM and on), or no SQL when something is missing.
+  BuiltQuery finish(std::string_view rest) {
+    if (query_.ok()) query_.sql = "SELECT " + columns_ + " " + std::string(rest);
+    return std::move(query_);
+  }
+
+ private:
+  const Schema& schema_;
+  std::string columns_;
+  BuiltQuery query_;
+};
+
+std::string_view textAt(std::span<const std::string_view> texts, size_t i) {
+  return i < texts.size() ? texts[i] : std::string_view();
+}
+
+std::optional<bool> flagAt(std::span<const std::string_view> texts, size_t i) {
+  if (const std::optional<int64_t> value = parseInteger(textAt(texts, i))) return *value != 0;
+  return std::nullopt;
+}
+
+// Whole seconds of a duration: rounded down, 0 for none, NaN or less than nothing.
+int32_t wholeSeconds(std::optional<double> seconds) {
+  if (!seconds || !(*seconds > 0)) return 0;
+  if (*seconds >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(*seconds);
+}
+
+// The person behind `jid` into the event's address and name: the number, a @lid's paired
+// number (or the chat's own number for it, `alt`), else the name, else the identifier.
+void addressOf(std::string_view jid, std::string_view name, std::string_view alt,
+               const LidMap& lids, WhatsAppEvent& event, ConvertCounts& counts) {
+  event.name = name;
+  const Jid who = classifyJid(jid);
+  if (who.kind == JidKind::kPerson) {
+    event.address = who.user;
+    return;
+  }
+  if (who.kind == JidKind::kLid) {
+    if (std::optional<std::string_view> number = lids.number(who.user)) {
+      event.address = *number;
+      return;
+    }
+    const Jid other = classifyJid(alt);
+    if (other.kind == JidKind::kPerson) {
+      event.address = other.user;
+      return;
+    }
+  } else {
+    ++counts.unknownIdentifiers;
+  }
+  event.address = !name.empty() ? name : jid;
+}
+
+// The last nine digits of an address that is a phone number as written (digits, spaces,
+// "+", "-", ".", brackets); none for anything else.
+std::optional<std::string> comparableNumber(std::string_view address) {
+  std::string digits;
+  for (char c : address) {
+    if (c >= '0' && c <= '9') {
+      digits += c;
+    } else if (c != ' ' && c != '+' && c != '-' && c != '.' && c != '(' && c != ')') {
+      return std::nullopt;
+    }
+  }
+  if (digits.empty()) return std::nullopt;
+  return digits.size() > 9 ? digits.substr(digits.size() - 9) : digits;
+}
+
+// A number that fills all of `text`.
+template <typename T>
+std::optional<T> parseNumber(std::string_view text) {
+  T value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return {};
+  return value;
+}
+
+void appendCount(std::string& line, size_t n, std::string_view one, std::string_view many,
+                 std::string_view rest) {
+  if (n == 0) return;
+  line += line.empty() ? "" : ", ";
+  line += std::to_string(n) + " ";
+  line += n == 1 ? one : many;
+  line += rest;
+}
+
+}  // namespace
+
+// ---- Identifiers -------------------------------------------------------------------------
+
+Jid classifyJid(std::string_view jid) {
+  const size_t at = jid.find('@');
+  if (at == std::string_view::npos || jid.find('@', at + 1) != std::string_view::npos) return {};
+  const std::string_view user = jid.substr(0, at);
+  const std::string_view server = jid.substr(at + 1);
+  JidKind kind = JidKind::kUnknown;
+  if (server == "s.whatsapp.net") {
+    kind = allDigits(user) ? JidKind::kPerson : JidKind::kUnknown;
+  } else if (server == "lid") {
+    kind = allDigits(user) ? JidKind::kLid : JidKind::kUnknown;
+  } else if (server == "g.us") {
+    kind = user.empty() ? JidKind::kUnknown : JidKind::kGroup;
+  } else if (server == "status") {
+    kind = JidKind::kStatus;
+  } else if (server == "broadcast") {
+    kind = JidKind::kBroadcast;  // broadcast lists, and the status feed "status@broadcast"
+  }
+  return Jid{kind, user};
+}
+
+bool LidMap::add(LidPair pair) {
+  std::string_view lid = trim(pair.lid);
+  if (lid.find('@') != std::string_view::npos) {
+    const Jid j = classifyJid(lid);
+    if (j.kind != JidKind::kLid) return false;
+    lid = j.user;
+  }
+  std::string_view phone = trim(pair.phone);
+  if (phone.find('@') != std::string_view::npos) {
+    const Jid j = classifyJid(phone);
+    if (j.kind != JidKind::kPerson) return false;
+    phone = j.user;
+  } else if (phone.starts_with('+')) {
+    phone.remove_prefix(1);
+  }
+  if (!allDigits(lid) || !allDigits(phone)) return false;
+  numbers_.insert_or_assign(std::string(lid), std::string(phone));
+  return true;
+}
+
+std::optional<std::string_view> LidMap::number(std::string_view lidUser) const {
+  const auto found = numbers_.find(std::string(lidUser));
+  if (found == numbers_.end()) return std::nullopt;
+  return found->second;
+}
+
+// ---- Queries -----------------------------------------------------------------------------
+
+void Schema::add(std::string_view table, std::string_view column) {
+  const std::string name = upper(table);
+  names_.insert(name);
+  names_.insert(name + "." + upper(column));
+}
+
+bool Schema::hasTable(std::string_view table) const { return names_.contains(upper(table)); }
+
+bool Schema::has(std::string_view table, std::string_view column) const {
+  return names_.contains(upper(table) + "." + upper(column));
+}
+
+BuiltQuery chatMessagesQuery(const Schema& schema) {
+  constexpr std::string_view kMessage = "ZWAMESSAGE", kChat = "ZWACHATSESSION",
+                             kMember = "ZWAGROUPMEMBER";
+  QueryBuilder q(schema);
+  // The partner comes from the chat, or else from the message's own sender and receiver.
+  const bool viaChat = q.has(kMessage, "ZCHATSESSION") && q.hasAll(kChat, {"Z_PK", "ZCONTACTJID"});
+  const bool viaJids = q.hasAll(kMessage, {"ZFROMJID", "ZTOJID"});
+  const bool members = q.has(kMessage, "ZGROUPMEMBER") && q.hasAll(kMember, {"Z_PK", "ZMEMBERJID"});
+  q.need(kMessage, "m", "Z_PK")
+      .need(kMessage, "m", "ZMESSAGEDATE")
+      .need(kMessage, "m", "ZISFROMME")
+      .need(kMessage, "m", "ZMESSAGETYPE")
+      .maybe(kMessage, "m", "ZGROUPEVENTTYPE")
+      .maybe(kMessage, "m", "ZTEXT");
+  if (viaChat || !viaJids) {
+    q.require(kMessage, "ZCHATSESSION");
+    q.require(kChat, "Z_PK");
+    q.need(kChat, "c", "ZCONTACTJID").maybe(kChat, "c", "ZPARTNERNAME");
+  } else {
+    q.absent(kChat, "ZCONTACTJID");
+    q.expr("NULL").expr("NULL");
+  }
+  if (members) {
+    q.expr("g.ZMEMBERJID").maybe(kMember, "g", "ZCONTACTNAME");
+  } else {
+    q.absent(kMember, "ZMEMBERJID");
+    q.expr("NULL").expr("NULL");
+  }
+  q.maybe(kMessage, "m", "ZFROMJID").maybe(kMessage, "m", "ZTOJID");
+  if (viaChat) {
+    q.maybe(kChat, "c", "ZCONTACTIDENTIFIER");
+  } else {
+    q.expr("NULL");
+  }
+  std::string from = "FROM ZWAMESSAGE m";
+  if (viaChat) from += " LEFT JOIN ZWACHATSESSION c ON c.Z_PK = m.ZCHATSESSION";
+  if (members) from += " LEFT JOIN ZWAGROUPMEMBER g ON g.Z_PK = m.ZGROUPMEMBER";
+  return q.finish(from);
+}
+
+BuiltQuery messengerCallsQuery(const Schema& schema) {
+  constexpr std::string_view kEvent = "ZWACDCALLEVENT", kAggregate = "ZWAAGGREGATECALLEVENT",
+                             kParticipant = "ZWACDCALLEVENTPARTICIPANT";
+  QueryBuilder q(schema);
+  const bool aggregate = q.has(kEvent, "Z1CALLEVENTS") && q.has(kAggregate, "Z_PK");
+  // A flag of the aggregate; some versions keep it on the event itself.
+  auto flag = [&](std::string_view column) {
+    if (aggregate && q.has(kAggregate, column)) return q.expr("a." + std::string(column));
+    if (q.has(kEvent, column)) return q.expr("e." + std::string(column));
+    q.absent(kAggregate, column);
+    return q.expr("NULL");
+  };
+  q.need(kEvent, "e", "Z_PK")
+      .need(kEvent, "e", "ZDATE")
+      .maybe(kEvent, "e", "ZDURATION")
+      .maybe(kEvent, "e", "ZOUTCOME");
+  flag("ZINCOMING");
+  flag("ZMISSED");
+  flag("ZVIDEO");
+  q.require(kParticipant, "Z1PARTICIPANTS");
+  q.require(kParticipant, "ZJIDSTRING");
+  q.expr("MIN(p.ZJIDSTRING)")
+      .expr("COUNT(p.ZJIDSTRING)")
+      .maybe(kEvent, "e", "ZGROUPJIDSTRING")
+      .maybe(kEvent, "e", "ZGROUPCALLCREATORUSERJIDSTRING");
+  std::string from = "FROM ZWACDCALLEVENT e";
+  if (aggregate) from += " LEFT JOIN ZWAAGGREGATECALLEVENT a ON a.Z_PK = e.Z1CALLEVENTS";
+  from += " LEFT JOIN ZWACDCALLEVENTPARTICIPANT p ON p.Z1PARTICIPANTS = e.Z_PK GROUP BY e.Z_PK";
+  return q.finish(from);
+}
+
+BuiltQuery lidPairsQuery(const Schema& schema) {
+  constexpr std::string_view kPair = "ZWAPHONENUMBERLIDPAIR";
+  QueryBuilder q(schema);
+  q.need(kPair, "l", "ZLID").need(kPair, "l", "ZPHONENUMBER");
+  // Oldest first, so that a later pairing of the same identifier wins.
+  std::string from = "FROM ZWAPHONENUMBERLIDPAIR l";
+  if (q.has(kPair, "ZTIMESTAMP")) from += " ORDER BY l.ZTIMESTAMP";
+  if (q.has(kPair, "Z_PK")) from += q.has(kPair, "ZTIMESTAMP") ? ", l.Z_PK" : " ORDER BY l.Z_PK";
+  return q.finish(from);
+}
+
+BuiltQuery phoneLogMessengerCallsQuery(const Schema& schema) {
+  constexpr std::string_view kRecord = "ZCALLRECORD";
+  QueryBuilder q(schema);
+  q.need(kRecord, "c", "Z_PK");
+  q.require(kRecord, "ZADDRESS");
+  q.expr("CAST(c.ZADDRESS AS TEXT)").need(kRecord, "c", "ZDATE").maybe(kRecord, "c", "ZDURATION");
+  // The provider alone tells the messenger's calls (they carry ZCALLTYPE 0, but a call
+  // the messenger placed is its call whatever the type says).
+  q.require(kRecord, "ZSERVICE_PROVIDER");
+  return q.finish(
+      "FROM ZCALLRECORD c WHERE c.ZSERVICE_PROVIDER IN "
+      "('net.whatsapp.WhatsApp', 'net.whatsapp.WhatsAppSMB')");
+}
+
+bool isMessengerProvider(std::string_view provider) {
+  return provider == "net.whatsapp.WhatsApp" || provider == "net.whatsapp.WhatsAppSMB";
+}
+
+// ---- Rows --------------------------------------------------------------------------------
+
+std::optional<double> parseReal(std::string_view text) {
+  if (text = trim(text); text.starts_with('+')) text.remove_prefix(1);
+  return parseNumber<double>(text);
+}
+
+std::optional<int64_t> parseInteger(std::string_view text) {
+  return parseNumber<int64_t>(trim(text));
+}
+
+ChatRow chatRowFromTexts(std::span<const std::string_view> texts) {
+  ChatRow row;
+  row.id = parseInteger(textAt(texts, 0)).value_or(0);
+  row.date = parseReal(textAt(texts, 1));
+  row.fromMe = flagAt(texts, 2).value_or(false);
+  row.messageType = parseInteger(textAt(texts, 3));
+  row.groupEventType = parseInteger(textAt(texts, 4)).value_or(0);
+  row.text = textAt(texts, 5);
+  row.chatJid = textAt(texts, 6);
+  row.partnerName = textAt(texts, 7);
+  row.memberJid = textAt(texts, 8);
+  row.memberName = textAt(texts, 9);
+  row.fromJid = textAt(texts, 10);
+  row.toJid = textAt(texts, 11);
+  row.chatIdentifier = textAt(texts, 12);
+  return row;
+}
+
+CallRow callRowFromTexts(std::span<const std::string_view> texts) {
+  CallRow row;
+  row.id = parseInteger(textAt(texts, 0)).value_or(0);
+  row.date = parseReal(textAt(texts, 1));
+  row.duration = parseReal(textAt(texts, 2));
+  row.outcome = parseInteger(textAt(texts, 3));
+  row.incoming = flagAt(texts, 4);
+  row.missed = flagAt(texts, 5);
+  row.video = flagAt(texts, 6).value_or(false);
+  row.participantJid = textAt(texts, 7);
+  row.participants = parseInteger(textAt(texts, 8)).value_or(0);
+  row.groupJid = textAt(texts, 9);
+  row.creatorJid = textAt(texts, 10);
+  return row;
+}
+
+LidPair lidPairFromTexts(std::span<const std::string_view> texts) {
+  return LidPair{textAt(texts, 0), textAt(texts, 1)};
+}
+
+std::optional<CallStamp> callStampFromTexts(std::span<const std::string_view> texts) {
+  const std::optional<int32_t> time = unixTimeFromAppleDate(parseReal(textAt(texts, 2)));
+  if (!time) return std::nullopt;
+  return CallStamp{parseInteger(textAt(texts, 0)).value_or(0), *time,
+                   wholeSeconds(parseReal(textAt(texts, 3))), std::string(textAt(texts, 1))};
+}
+
+// ---- Events ------------------------------------------------------------------------------
+
+std::optional<int32_t> unixTimeFromAppleDate(std::optional<double> seconds) {
+  if (!seconds || !std::isfinite(*seconds)) return std::nullopt;
+  const double unix = std::floor(*seconds) + kAppleEpoch;
+  if (unix >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (unix <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(unix);
+}
+
+MessageKind classifyMessage(std::optional<int64_t> messageType, int64_t groupEventType) {
+  // Text, image, video, audio, contact card, location, link, document, GIF, sticker, poll,
+  // album; and group event, system notice, deleted for everyone, call placed.
+  static constexpr std::array<int64_t, 12> kMessages = {0, 1, 2, 3, 4, 5, 7, 8, 11, 15, 46, 66};
+  static constexpr std::array<int64_t, 4> kNotices = {6, 10, 14, 59};
+  if (!messageType) return MessageKind::kUnknownType;
+  if (std::find(kNotices.begin(), kNotices.end(), *messageType) != kNotices.end()) {
+    return MessageKind::kNotice;
+  }
+  if (std::find(kMessages.begin(), kMessages.end(), *messageType) == kMessages.end()) {
+    return MessageKind::kUnknownType;
+  }
+  return groupEventType != 0 ? MessageKind::kNotice : MessageKind::kMessage;
+}
+
+std::array<std::string, 5> recordTexts(const WhatsAppEvent& event) {
+  const bool call = event.type == kCallEventType;
+  return {std::to_string(event.id), event.address, std::to_string(event.time),
+          call ? std::to_string(event.duration) : event.text, std::to_string(event.flags)};
+}
+
+std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids,
+                                          ConvertCounts& counts) {
+  switch (classifyMessage(row.messageType, row.groupEventType)) {
+    case MessageKind::kNotice:
+      ++counts.notices;
+      return std::nullopt;
+    case MessageKind::kUnknownType:
+      ++counts.unknownTypes;
+      return std::nullopt;
+    case MessageKind::kMessage:
+      break;
+  }
+  const bool inChat = !row.chatJid.empty();
+  const std::string_view partner = inChat ? row.chatJid : row.fromMe ? row.toJid : row.fromJid;
+  const Jid chat = classifyJid(partner);
+  if (chat.kind == JidKind::kStatus || chat.kind == JidKind::kBroadcast) {
+    ++counts.skipped;
+    return std::nullopt;
+  }
+  const std::optional<int32_t> time = unixTimeFromAppleDate(row.date);
+  if (!time) {
+    ++counts.noDate;
+    return std::nullopt;
+  }
+  WhatsAppEvent event;
+  event.type = kWhatsAppEventType;
+  event.id = row.id;
+  event.text = row.text;
+  event.time = *time;
+  event.flags = row.fromMe ? 3 : 2;
+  if (chat.kind != JidKind::kGroup) {
+    addressOf(partner, row.partnerName, inChat ? row.chatIdentifier : std::string_view(), lids,
+              event, counts);
+  } else if (!row.fromMe) {
+    addressOf(row.memberJid, row.memberName, {}, lids, event, counts);
+  }  // else: sent to the group, counted for no member
+  ++counts.events;
+  return event;
+}
+
+std::optional<WhatsAppEvent> callEvent(const CallRow& row, const LidMap& lids,
+                                       ConvertCounts& counts) {
+  const std::optional<int32_t> time = unixTimeFromAppleDate(row.date);
+  if (!time) {
+    ++counts.noDate;
+    return std::nullopt;
+  }
+  // Without the aggregate's flag, a call started by its only participant came in.
+  const bool incoming =
+      row.incoming.value_or(row.creatorJid.empty() || row.creatorJid == row.participantJid);
+  const bool unanswered =
+      row.outcome ? (*row.outcome == 1 || *row.outcome == 4) : row.missed.value_or(false);
+  WhatsAppEvent event;
+  event.type = kCallEventType;
+  event.id = row.id;
+  event.time = *time;
+  event.flags = incoming ? 4 : 5;
+  event.duration = unanswered ? 0 : wholeSeconds(row.duration);
+  const bool group = !row.groupJid.empty() || row.participants > 1;
+  if (!group) {
+    addressOf(row.participantJid, {}, {}, lids, event, counts);
+  } else if (incoming) {
+    addressOf(row.creatorJid, {}, {}, lids, event, counts);
+  }  // else: the owner called the group, counted for no member
+  ++counts.events;
+  return event;
+}
+
+std::string badInputSummary(std::string_view database, const ConvertCounts& counts) {
+  std::string line;
+  appendCount(line, counts.noDate, "row", "rows", " without a date");
+  appendCount(line, counts.unknownIdentifiers, "identifier", "identifiers", " of unknown form");
+  appendCount(line, counts.unknownTypes, "row", "rows", " of an unknown message type passed over");
+  return line.empty() ? line : std::string(database) + ": " + line;
+}
+
+// ---- Calls recorded twice ----------------------------------------------------------------
+
+std::vector<bool> phoneLogCopies(std::span<const CallStamp> messengerCalls,
+                                 std::span<const CallStamp> phoneLogCalls, int32_t tolerance) {
+  std::vector<size_t> byTime(messengerCalls.size());
+  for (size_t i = 0; i < byTime.size(); ++i) byTime[i] = i;
+  std::stable_sort(byTime.begin(), byTime.end(), [&](size_t a, size_t b) {
+    return messengerCalls[a].time < messengerCalls[b].time;
+  });
+  std::vector<std::optional<std::string>> numbers(messengerCalls.size());
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    numbers[i] = comparableNumber(messengerCalls[i].address);
+  }
+  // Every pair that could be one call: (distance, phone-log call, messenger call).
+  std::vector<std::tuple<int64_t, size_t, size_t>> pairs;
+  for (size_t j = 0; j < phoneLogCalls.size(); ++j) {
+    const int64_t t = phoneLogCalls[j].time;
+    const std::optional<std::string> number = comparableNumber(phoneLogCalls[j].address);
+    auto it = std::lower_bound(byTime.begin(), byTime.end(), t - tolerance,
+                               [&](size_t i, int64_t v) { return messengerCalls[i].time < v; });
+    for (; it != byTime.end() && messengerCalls[*it].time <= t + tolerance; ++it) {
+      if (number && numbers[*it] && *number != *numbers[*it]) continue;
+      pairs.emplace_back(std::abs(messengerCalls[*it].time - t), j, *it);
+    }
+  }
+  std::sort(pairs.begin(), pairs.end());
+  std::vector<bool> copy(phoneLogCalls.size(), false);
+  std::vector<bool> taken(messengerCalls.size(), false);
+  for (const auto& [distance, j, i] : pairs) {
+    if (copy[j] || taken[i]) continue;
+    copy[j] = true;
+    taken[i] = true;
+  }
+  return copy;
+}
+
+}  // namespace ovra::backup
