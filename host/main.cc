@@ -263,6 +263,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!options.home.empty()) platform::setHomeFolder(options.home);
+  platform::setBackupsFolder(options.backups);
   std::shared_ptr<platform::HeadlessEngine> engine;
   std::shared_ptr<platform::BrowserEngine> browser;
   if (options.headless) {

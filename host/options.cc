@@ -37,6 +37,26 @@ base::Result<Options> parseOptions(const std::vector<std::string>& args) {
         return base::fail("--home: '" + value + "' is not a folder");
       }
       o.home = std::filesystem::absolute(value, ec).lexically_normal().string();
+    } else if (name == "--backups") {
+      if (!takeValue("a folder")) return parsed;
+      namespace fs = std::filesystem;
+      std::error_code ec;
+      const fs::file_status status = fs::status(value, ec);
+      if (!fs::exists(status)) {
+        parsed.error = "--backups: '" + value + "' does not exist";
+        return parsed;
+      }
+      if (!fs::is_directory(status)) {
+        parsed.error = "--backups: '" + value + "' is a file, not a folder";
+        return parsed;
+      }
+      if (fs::directory_iterator(value, ec), ec) {
+        parsed.error = "--backups: '" + value + "' cannot be read";
+        return parsed;
+      }
+      fs::path folder = fs::absolute(value, ec).lexically_normal();
+      if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+      o.backups = folder.string();
     } else if (name == "--bundle") {
       if (base::Result<> r = takeValue("a path"); !r) return base::fail(r.error());
       o.bundle = value;

@@ -1,4 +1,5 @@
-// The host's command line: where the user's home folder is, whether to run headless,
+// The host's command line: where the user's home folder and the phone backups are, whether
+// to run headless,
 // which bundle to load, where the browser front end listens. Parsing reports a one-line
 // error instead of exiting.
 #ifndef OVRA_HOST_OPTIONS_H_
@@ -12,8 +13,9 @@
 namespace ovra::host {
 
 struct Options {
-  std::string home;    // empty: the real home folder
-  std::string bundle;  // empty: Ovra.bundle beside the program's folder
+  std::string home;     // empty: the real home folder
+  std::string backups;  // empty: the backups under the home folder
+  std::string bundle;   // empty: Ovra.bundle beside the program's folder
   bool headless = false;
   int port = 0;       // 0: the system picks one
   bool open = false;  // open the address in the default browser
@@ -25,9 +27,12 @@ struct Options {
 base::Result<Options> parseOptions(const std::vector<std::string>& args);
 
 inline constexpr char kUsage[] =
-    "usage: ovra [--home DIR] [--port N] [--open] [--headless] [--bundle PATH] [--help]\n"
-    "            [--version]\n"
+    "usage: ovra [--home DIR] [--backups DIR] [--port N] [--open] [--headless]\n"
+    "            [--bundle PATH] [--help] [--version]\n"
     "  --home DIR     read the phone backups under DIR instead of the real home folder\n"
+    "  --backups DIR  read the phone backups in DIR: a folder of backup folders (such as\n"
+    "                 MobileSync/Backup copied from a Mac or Windows, or the folder given\n"
+    "                 to 'idevicebackup2 backup') or one backup folder\n"
     "  --port N       show the pages at http://127.0.0.1:N/ (default: a free port)\n"
     "  --open         also open that address in the default browser\n"
     "  --headless     show the pages in memory, skip the social-network login, and print\n"

@@ -3,7 +3,8 @@
 //
 //   ovra-sample-backup --out DIR [--seed N] [--backups N] [--contacts N] [--values N]
 //                      [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]
-//                      [--format old|modern]
+//                      [--format old|modern] [--non-message-rows]
+//                      [--layout home|idevicebackup2] [--unfinished]
 //
 // Prints one line per backup written. Exit status 0 on success, 1 when writing fails,
 // 2 for a bad command line.
@@ -21,8 +22,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: ovra-sample-backup --out DIR [--seed N] [--backups N] [--contacts N] [--values N]\n"
     "                          [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]\n"
-    "                          [--format old|modern]\n"
-    "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup.\n";
+    "                          [--format old|modern] [--non-message-rows]\n"
+    "                          [--layout home|idevicebackup2] [--unfinished]\n"
+    "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup, or\n"
+    "DIR/<id>/ with --layout idevicebackup2 (as 'idevicebackup2 backup DIR' leaves it).\n"
+    "  --non-message-rows  later format: also write reactions and their removals, stickers\n"
+    "                      on messages, group and system notices and unsent messages, and\n"
+    "                      mark some messages edited\n"
+    "  --unfinished        Status.plist says the backup was not finished\n";
 
 // A whole non-negative decimal number up to `max`.
 bool parseCount(const char* text, long long max, long long& out) {
@@ -46,8 +53,11 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg == "--wal") {
-      options.walJournal = true;
+    if (arg == "--wal" || arg == "--non-message-rows" || arg == "--unfinished") {
+      bool& flag = arg == "--wal"                ? options.walJournal
+                   : arg == "--non-message-rows" ? options.nonMessageRows
+                                                 : options.unfinished;
+      flag = true;
       continue;
     }
     if (i + 1 >= argc) {
@@ -63,6 +73,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--format") {
       ok = std::string_view(value) == "old" || std::string_view(value) == "modern";
       options.modern = std::string_view(value) == "modern";
+    } else if (arg == "--layout") {
+      ok = std::string_view(value) == "home" || std::string_view(value) == "idevicebackup2";
+      options.idevicebackup2 = std::string_view(value) == "idevicebackup2";
     } else if (arg == "--seed") {
       ok = parseCount(value, 1LL << 53, n);
       options.seed = static_cast<uint64_t>(n);
@@ -108,9 +121,16 @@ int main(int argc, char** argv) {
   for (const ovra::sample::BackupCounts& b : result->backups) {
     std::printf(
         "%s (%s): %zu contacts, %zu values, %zu SMS, %zu calls, %zu bookmark words, "
-        "%zu app counters\n",
+        "%zu app counters",
         b.folder.c_str(), b.deviceName.c_str(), b.contacts, b.multiValues, b.sms, b.calls,
         b.bookmarkWords, b.appCounters);
+    if (options.nonMessageRows && options.modern) {
+      std::printf(
+          "; besides the messages %zu reactions, %zu removals, %zu stickers, %zu notices, "
+          "%zu unsent, and %zu messages edited",
+          b.reactions, b.reactionRemovals, b.stickers, b.notices, b.unsent, b.edited);
+    }
+    std::printf("\n");
   }
   return 0;
 }

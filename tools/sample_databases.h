@@ -37,6 +37,29 @@ std::string writeModernSms(const std::string& path, Random& rng,
 std::string writeCallStore(const std::string& path, Random& rng,
                            const std::vector<Contact>& contacts, const Options& o,
                            BackupCounts& counts);
+// A message as the later layout's writer wrote it: what the rows that refer to it need.
+struct WrittenMessage {
+  std::string guid;
+  int64_t chat = 0, handle = 0;  // handle 0: sent in the group
+  int64_t date = 0;              // nanoseconds since 2001
+  bool fromMe = false;
+  const char* text = nullptr;  // nothing: an attachment alone
+};
+struct GroupConversation {
+  int64_t chat = 0;
+  std::vector<int64_t> members;  // handles
+  const char* title = nullptr;
+};
+// Adds to the open sms.db the rows that are no message a person wrote (reactions, their
+// removals, stickers on messages, notices, unsent messages), referring to `messages`, and
+// marks some of those messages edited (sample_reactions.cc). Nothing when there are no
+// messages or the group has fewer than two members.
+std::string writeNonMessageRows(sqlite3* db, Random& rng,
+                                const std::vector<WrittenMessage>& messages,
+                                const GroupConversation& group, BackupCounts& counts);
+// A guid as later phones write them (messages, calls), and a text's length in UTF-16 units.
+std::string randomGuid(Random& rng);
+size_t utf16Units(std::string_view text);
 // Manifest.db listing the databases and otherFiles() stored in `folder`.
 std::string writeManifestDb(const std::string& folder, Random& rng);
 std::string writeAppUse(const std::string& path, Random& rng, const Options& o,

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "backup/backup_location.h"
 #include "platform/files/fs.h"
 #include "platform/files/plist.h"
 #include "sample_contacts.h"
@@ -27,6 +28,66 @@ bool writeFile(const std::string& path, std::string_view bytes) {
   return static_cast<bool>(out.flush());
 }
 
+std::string xmlText(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// A property list of one dictionary, from its entries' XML.
+std::string plistDocument(std::string_view entries) {
+  return std::string(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC "
+             "\"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+             "<plist version=\"1.0\">\n<dict>\n")
+      .append(entries)
+      .append("</dict>\n</plist>\n");
+}
+
+// One dictionary entry: the key and the value's XML.
+std::string entry(std::string_view key, std::string_view value) {
+  return std::string("\t<key>").append(key).append("</key>\n\t").append(value).append("\n");
+}
+
+std::string stringValue(std::string_view text) { return "<string>" + xmlText(text) + "</string>"; }
+
+// What the backup service writes beside Info.plist: Manifest.plist (not encrypted) and
+// Status.plist (the snapshot's state). The backup's time is the day after the last message.
+std::string writeServiceFiles(const std::string& folder, const std::string& deviceName,
+                              const std::string& udid, const Options& o, bool manifest) {
+  const std::string date = "<date>2013-01-01T12:00:00Z</date>";
+  const std::string manifestEntries =
+      entry("Applications", "<dict/>") + entry("Date", date) + entry("IsEncrypted", "<false/>") +
+      entry("Lockdown", "<dict><key>DeviceName</key>" + stringValue(deviceName) +
+                            "<key>UniqueDeviceID</key>" + stringValue(udid) + "</dict>") +
+      entry("Version", stringValue(o.modern ? "10.0" : "9.1")) +
+      entry("WasPasscodeSet", "<false/>");
+  if (manifest && !writeFile(platform::joinPath(folder, backup::kManifestPlistName),
+                             plistDocument(manifestEntries))) {
+    return folder + ": cannot write " + backup::kManifestPlistName;
+  }
+  const std::string statusEntries =
+      entry("BackupState", stringValue("new")) + entry("Date", date) +
+      entry("IsFullBackup", "<false/>") +
+      entry("SnapshotState", stringValue(o.unfinished ? "uploading" : "finished")) +
+      entry("UUID", stringValue(udid.substr(0, 32))) + entry("Version", stringValue("3.3"));
+  if (!writeFile(platform::joinPath(folder, backup::kStatusPlistName),
+                 plistDocument(statusEntries))) {
+    return folder + ": cannot write " + backup::kStatusPlistName;
+  }
+  return std::string();
+}
+
 std::string writeBackup(const std::string& folder, const std::string& deviceName,
                         const std::string& udid, Random& rng, const Options& o,
                         BackupCounts& counts) {
@@ -36,16 +97,26 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
   }
   counts.folder = folder;
   counts.deviceName = deviceName;
+  // Emoji reactions, edits and unsending came with later systems than the first layout's.
+  const char* productType =
+      o.modern ? (o.nonMessageRows ? "iPhone15,2" : "iPhone12,1") : "iPhone3,1";
+  const char* productVersion = o.modern ? (o.nonMessageRows ? "18.1" : "14.4") : "5.1.1";
   std::optional<std::string> info =
       platform::Plist::dictionary({{"Device Name", deviceName},
                                    {"Display Name", deviceName},
-                                   {"Product Type", o.modern ? "iPhone12,1" : "iPhone3,1"},
-                                   {"Product Version", o.modern ? "14.4" : "5.1.1"},
+                                   {"Product Type", productType},
+                                   {"Product Version", productVersion},
                                    {"Target Identifier", udid},
                                    {"Unique Identifier", udid}})
           .toXml();
   if (!info || !writeFile(platform::joinPath(folder, backup::kInfoPlistName), *info)) {
     return folder + ": cannot write " + backup::kInfoPlistName;
+  }
+  if (o.idevicebackup2 || o.unfinished) {
+    if (std::string error = writeServiceFiles(folder, deviceName, udid, o, o.idevicebackup2);
+        !error.empty()) {
+      return error;
+    }
   }
 
   std::vector<Contact> contacts = makeContacts(rng, o.contacts);
@@ -85,7 +156,7 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
 
 base::Result<SampleHome> writeSampleHome(const std::string& home, const Options& options) {
   SampleHome written;
-  const std::string dir = backupDirectory(home);
+  const std::string dir = options.idevicebackup2 ? home : backupDirectory(home);
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) return base::fail(dir + ": " + ec.message());

@@ -1,8 +1,9 @@
 // The sample backup generator: writes a home folder holding phone backups of the old
 // format (Info.plist, Manifest.mbdb, and the five phone databases under their stored
 // names, in the phone's own table layouts) or of later phones (Manifest.db, the later
-// message and call layouts). The same options and seed always give the
-// same bytes. Used by ovra-sample-backup, by tests and by benchmarks.
+// message and call layouts, optionally with reactions, notices and unsent messages), under
+// the home's backup directory or as idevicebackup2 leaves them. The same options and seed
+// always give the same bytes. Used by ovra-sample-backup, by tests and by benchmarks.
 //
 // Also hands on the backup format's manifest writer and naming rule, for tests that write
 // backups of their own. Functions keep no state and may run on several threads for
@@ -35,6 +36,16 @@ struct Options {
   // Write backups of later phones: Manifest.db, files in sub-folders, the message and
   // handle tables and CallHistory.storedata.
   bool modern = false;
+  // Later layout: also write the rows of the message table that are no message a person
+  // wrote (reactions and their removals, stickers placed on messages, group and system
+  // notices, unsent messages), with the columns of later system versions, and mark some
+  // messages edited. The messages themselves stay as they are without it.
+  bool nonMessageRows = false;
+  // Write each backup as `idevicebackup2 backup DIR` leaves it: the folder given is DIR,
+  // each backup DIR/<device id>/ with Manifest.plist and Status.plist beside the rest.
+  bool idevicebackup2 = false;
+  // Status.plist says the backup was left unfinished (written in either layout).
+  bool unfinished = false;
 };
 
 // What one generated backup holds, as the reader should find it.
@@ -52,6 +63,13 @@ struct BackupCounts {
   size_t bodyOnlyTexts = 0;  // later layout: messages whose text is only in attributedBody
   size_t emailMessages = 0;  // later layout: messages and calls to a contact's e-mail address
   size_t groupMessages = 0;  // later layout: messages in the group conversation
+  // With nonMessageRows: rows written besides the messages, and messages marked edited.
+  size_t reactions = 0;         // associated_message_type 2000-2007
+  size_t reactionRemovals = 0;  // 3000-3007
+  size_t stickers = 0;          // 1000: a sticker placed on a message
+  size_t notices = 0;           // item_type other than 0
+  size_t unsent = 0;            // date_retracted set, no text
+  size_t edited = 0;            // messages (counted in `sms`) with date_edited set
 };
 
 // What a generated home holds.
@@ -64,8 +82,8 @@ struct SampleHome {
 std::string attributedBody(std::string_view text);
 
 // Creates the backup directory under `home` (and its parents) and writes
-// `options.backups` backups into it. Fails, writing nothing more, when a backup folder
-// it would write already exists.
+// `options.backups` backups into it; with options.idevicebackup2, writes them into `home`
+// itself. Fails, writing nothing more, when a backup folder it would write already exists.
 base::Result<SampleHome> writeSampleHome(const std::string& home, const Options& options);
 
 // The backup format's own definitions, under the names the generator's users know.

@@ -108,6 +108,13 @@ void appendCount(std::string& out, size_t n) {
   for (int i = 0; i < bytes; ++i) out += static_cast<char>(n >> (8 * i) & 0xFF);
 }
 
+struct Handle {
+  int64_t rowid;
+  int64_t chat;  // the one-to-one conversation with this handle
+};
+
+}  // namespace
+
 size_t utf16Units(std::string_view text) {
   size_t units = 0;
   for (unsigned char c : text) {
@@ -116,7 +123,7 @@ size_t utf16Units(std::string_view text) {
   return units;
 }
 
-std::string guid(Random& rng) {
+std::string randomGuid(Random& rng) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (int i = 0; i < 32; ++i) {
@@ -125,13 +132,6 @@ std::string guid(Random& rng) {
   }
   return out;
 }
-
-struct Handle {
-  int64_t rowid;
-  int64_t chat;  // the one-to-one conversation with this handle
-};
-
-}  // namespace
 
 std::string attributedBody(std::string_view text) {
   static constexpr char kHead[] =
@@ -154,6 +154,11 @@ std::string writeModernSms(const std::string& path, Random& rng,
                            const std::vector<Contact>& contacts, const Options& o,
                            BackupCounts& counts) {
   std::set<int> hours;
+  // The rows besides the messages draw from a stream of their own, which leaves the
+  // messages' draws as they are.
+  Random peek = rng;
+  Random besides(peek.next() ^ 0x6E6F746963657321ull);
+  std::vector<WrittenMessage> written;
   std::string error =
       writeDatabase(path, kSmsSchema, o.walJournal, [&](sqlite3* db) -> std::string {
         Insert handle(db,
@@ -190,19 +195,21 @@ std::string writeModernSms(const std::string& path, Random& rng,
         };
         // The group: three contacts (or unknown numbers) talking by iMessage.
         std::vector<std::pair<int64_t, bool>> group;  // handle, is an e-mail address
-        int64_t groupChat = 0;
+        GroupConversation groupChat;
+        groupChat.title = "Weekend plans";
         {
           chat.text(1, "iMessage;+;chat" + std::to_string(rng.below(1000000000))).integer(2, 43);
-          chat.text(3, "chat-group").text(4, "iMessage").text(5, "Weekend plans");
+          chat.text(3, "chat-group").text(4, "iMessage").text(5, groupChat.title);
           if (!chat.run()) return errorText(db);
-          groupChat = sqlite3_last_insert_rowid(db);
+          groupChat.chat = sqlite3_last_insert_rowid(db);
           for (size_t i = 0; i < 3; ++i) {
             std::string address =
                 i < contacts.size() ? contacts[i].email : "+4915123456" + std::to_string(i);
             std::optional<Handle> h = handleFor(address);
-            if (!h || !member.integer(1, groupChat).integer(2, h->rowid).run())
+            if (!h || !member.integer(1, groupChat.chat).integer(2, h->rowid).run())
               return errorText(db);
             group.emplace_back(h->rowid, address.find('@') != std::string::npos);
+            groupChat.members.push_back(h->rowid);
           }
         }
         const size_t emailPool = std::min<size_t>(contacts.size(), 50);
@@ -215,7 +222,7 @@ std::string writeModernSms(const std::string& path, Random& rng,
           int64_t handleId = 0, chatId = 0;
           if (rng.chance(0.05)) {  // the group: sent messages name no handle
             ++counts.groupMessages;
-            chatId = groupChat;
+            chatId = groupChat.chat;
             if (!fromMe) {
               const auto& [rowid, email] = group[rng.below(group.size())];
               handleId = rowid;
@@ -234,21 +241,25 @@ std::string writeModernSms(const std::string& path, Random& rng,
           const char* text = rng.chance(0.02) ? nullptr : rng.pick(kTexts);
           const bool bodyOnly = text != nullptr && rng.chance(0.15);
           counts.bodyOnlyTexts += bodyOnly;
-          message.text(1, guid(rng)).text(2, bodyOnly ? nullptr : text).integer(3, handleId);
+          std::string id = randomGuid(rng);
+          message.text(1, id).text(2, bodyOnly ? nullptr : text).integer(3, handleId);
           if (text != nullptr) {
             message.blob(4, attributedBody(text));
           } else {
             message.text(4, nullptr);
           }
-          message.text(5, handleId != 0 && chatId != groupChat ? "SMS" : "iMessage");
+          message.text(5, handleId != 0 && chatId != groupChat.chat ? "SMS" : "iMessage");
           message.integer(6, date).integer(7, fromMe ? 0 : date + 60000000000).integer(8, fromMe);
           if (!message.run()) return errorText(db);
           const int64_t rowid = sqlite3_last_insert_rowid(db);
           if (!joined.integer(1, chatId).integer(2, rowid).integer(3, date).run()) {
             return errorText(db);
           }
+          if (o.nonMessageRows)
+            written.push_back({std::move(id), chatId, handleId, date, fromMe, text});
         }
-        return std::string();
+        return o.nonMessageRows ? writeNonMessageRows(db, besides, written, groupChat, counts)
+                                : std::string();
       });
   counts.sms = static_cast<size_t>(std::max(o.sms, 0));
   counts.smsHours = hours.size();
@@ -288,7 +299,7 @@ std::string writeCallStore(const std::string& path, Random& rng,
           }
           call.text(7, address.starts_with("+44") ? "gb" : "us");
           call.text(8, faceTime ? "com.apple.FaceTime" : "com.apple.Telephony");
-          call.text(9, guid(rng)).integer(10, faceTime ? 3 : 2);
+          call.text(9, randomGuid(rng)).integer(10, faceTime ? 3 : 2);
           if (!call.run()) return errorText(db);
         }
         return exec(db,

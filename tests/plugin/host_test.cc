@@ -65,6 +65,10 @@ TEST(HostHeadless, PrintsTheMainPageOfTheSampleHomeAndTheNoDataPageOfAnEmptyOne)
   EXPECT_EQ(empty.out,
             "{\"page\":\"noData.html\",\"contacts\":\"[]\",\"timeline\":\"[]\","
             "\"detailedLog\":\"No valid backup folders found\"}\n");
+  // A backups folder that holds no backup is no error: the no-data page says so.
+  const ProgramRun none = ovra({"--headless", "--home", home.path(), "--backups", home.path()});
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(none.out, empty.out);
   ASSERT_TRUE(sample::writeSampleHome(home.path(), sample::Options()).ok());
   const ProgramRun r = ovra({"--headless", "--home", home.path()});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -185,6 +189,8 @@ TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
   const std::string copy = home.path() + "/Copy.bundle";
   std::filesystem::copy(OVRA_BUNDLE_DIR, copy, std::filesystem::copy_options::recursive);
   std::filesystem::remove(copy + "/Contents/Resources/noData.html");
+  const std::string file = home.path() + "/Info.plist";
+  std::ofstream(file) << "<plist/>";
   const testing::LoopbackSocket other(testing::LoopbackSocket::kListening);
   ASSERT_NE(other.port, 0);
   const std::string port = std::to_string(other.port);
@@ -193,6 +199,10 @@ TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
       {{"--home"}, "ovra: --home needs a folder"},
       {{"--home", ""}, "ovra: --home needs a folder"},
       {{"--home", "/nonexistent/ovra"}, "ovra: --home: '/nonexistent/ovra' is not a folder"},
+      {{"--backups="}, "ovra: --backups needs a folder"},
+      {{"--backups", "/nonexistent/ovra"}, "ovra: --backups: '/nonexistent/ovra' does not exist"},
+      {{"--home", home.path(), "--backups", file},
+       "ovra: --backups: '" + file + "' is a file, not a folder"},
       {{"--headless=yes"}, "ovra: --headless takes no value"},
       {{"--port", "80x"}, "ovra: --port: '80x' is not a port number (1-65535)"},
       {{"--headless", "--home", home.path(), "--bundle", "/nonexistent"},

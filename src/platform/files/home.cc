@@ -1,6 +1,7 @@
 #include "platform/files/home.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "platform/base/thread_annotations.h"
 
@@ -8,6 +9,11 @@ namespace ovra::platform {
 namespace {
 
 Guarded<std::string>& homeOverride() {
+  static Guarded<std::string> folder;
+  return folder;
+}
+
+Guarded<std::string>& backupsOverride() {
   static Guarded<std::string> folder;
   return folder;
 }
@@ -28,6 +34,18 @@ std::string homeFolder() {
   }
   const char* home = std::getenv("HOME");
   return home ? std::string(home) : std::string();
+}
+
+void setBackupsFolder(std::string folder) {
+  Guarded<std::string>& o = backupsOverride();
+  MutexLock lock(o.mu);
+  o.value = std::move(folder);
+}
+
+std::string backupsFolder() {
+  Guarded<std::string>& o = backupsOverride();
+  MutexLock lock(o.mu);
+  return o.value;
 }
 
 }  // namespace ovra::platform
