@@ -103,15 +103,15 @@ TEST(SampleHome, WritesBackupsAsIdevicebackup2LeavesThem) {
   for (bool modern : {false, true}) {
     testing::TempDir home;
     const std::string dir = backupDirectory(home.path());
-    const Result written =
+    const base::Result<SampleHome> written =
         writeSampleHome(dir, Options{.backups = 2, .modern = modern, .idevicebackup2 = true});
-    ASSERT_TRUE(written.ok()) << written.error;
+    ASSERT_TRUE(written.ok()) << written.error();
     backup::BackupEnv& env = *backup::BackupEnv::Default();
     std::vector<std::string> folders = backup::locateBackups("", dir, env).folders;
     std::sort(folders.begin(), folders.end());
     std::vector<std::string> expected;
     size_t events = 0;
-    for (const BackupCounts& c : written.backups) {
+    for (const BackupCounts& c : written->backups) {
       expected.push_back(c.folder);
       events += c.sms + c.calls;
       EXPECT_EQ(platform::Plist::fromFile(platform::joinPath(c.folder, "Status.plist"))
