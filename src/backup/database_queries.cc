@@ -29,8 +29,6 @@ std::string unixSeconds(const std::string& column) {
          std::to_string(INT32_MAX - kAppleEpoch) + ") + " + std::to_string(kAppleEpoch) + ")";
 }
 
-}  // namespace
-
 std::string laterMessagesQuery(bool hasAttributedBody) {
   const std::string body = hasAttributedBody ? "m.attributedBody" : "NULL";
   return "SELECT m.ROWID, h.id, " + unixSeconds("m.date") +
@@ -57,23 +55,25 @@ std::string laterCallHoursQuery() {
          ", 'unixepoch') as hour, count(*) FROM ZCALLRECORD c GROUP BY hour ORDER BY hour ASC";
 }
 
+}  // namespace
+
 EventQueries eventQueries(DatabaseKind kind, Layout layout, bool hasAttributedBody) {
   const bool messages = kind == DatabaseKind::kMessages;
-  if (layout == Layout::kLater) {
-    return {messages ? laterMessagesQuery(hasAttributedBody) : laterCallsQuery(),
-            messages ? laterMessageHoursQuery() : laterCallHoursQuery(),
-            messages ? "SMS" : "call(s)", true};
+  const char* label = messages ? "SMS" : "call(s)";
+  switch (layout) {  // a new layout that has no queries here does not compile
+    case Layout::kFirst:
+      return {messages ? "SELECT rowid,address,date,text,flags FROM message"
+                       : "SELECT rowid,address,date,duration,flags FROM call",
+              messages ? "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM "
+                         "message GROUP BY hour ORDER BY hour ASC"
+                       : "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM call "
+                         "GROUP BY hour ORDER BY hour ASC",
+              label, false};
+    case Layout::kLater:
+      return {messages ? laterMessagesQuery(hasAttributedBody) : laterCallsQuery(),
+              messages ? laterMessageHoursQuery() : laterCallHoursQuery(), label, true};
   }
-  if (messages) {
-    return {"SELECT rowid,address,date,text,flags FROM message",
-            "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM message GROUP BY "
-            "hour ORDER BY hour ASC",
-            "SMS", false};
-  }
-  return {"SELECT rowid,address,date,duration,flags FROM call",
-          "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM call GROUP BY hour "
-          "ORDER BY hour ASC",
-          "call(s)", false};
+  return {};  // not reached: every layout returns above
 }
 
 }  // namespace ovra::backup

@@ -11,8 +11,10 @@
 namespace ovra::backup {
 
 // Messages and calls. Rows: rowid, address, date in seconds since 1970, then for messages
-// the text and the flags 3 (sent) or 2, for calls the whole seconds and the flags 5
-// (outgoing) or 4. Hour rows: the hour of day as two digits and its count, in hour order.
+// the text (in later layouts from attributedBody when the text column is empty) and the
+// flags 3 (sent) or 2, for calls the whole seconds (in later layouts 0 for an incoming
+// call not answered) and the flags 5 (outgoing) or 4. Hour rows: the UTC hour of day as
+// two digits and its count, in hour order.
 struct EventQueries {
   std::string events;
   std::string hours;
@@ -24,12 +26,6 @@ struct EventQueries {
 };
 // `hasAttributedBody`: the message table has an attributedBody column.
 EventQueries eventQueries(DatabaseKind kind, Layout layout, bool hasAttributedBody);
-
-// The later layouts' queries, as eventQueries gives them.
-std::string laterMessagesQuery(bool hasAttributedBody);
-std::string laterMessageHoursQuery();
-std::string laterCallsQuery();
-std::string laterCallHoursQuery();
 
 // The SQL function that reads an attributedBody (attributedBodyText).
 inline constexpr char kBodyTextFunction[] = "ovra_body_text";
