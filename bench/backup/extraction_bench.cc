@@ -31,7 +31,7 @@
 #include "backup/attributed_body.h"
 #include "backup/backup_layout.h"
 #include "backup/backup_reader.h"
-#include "backup/database_layout.h"
+#include "backup/database_queries.h"
 #include "backup/sqlite.h"
 #include "platform/base/log.h"
 #include "platform/files/fs.h"
@@ -174,38 +174,27 @@ int runFormat(ovra::sample::Options options, int repetitions, bool profile) {
     ovra::sample::DatabaseLocation location;
     std::vector<std::string> floorQueries;
   };
+  using ovra::backup::DatabaseKind, ovra::backup::Layout, ovra::backup::eventQueries;
+  auto eventsOf = [](DatabaseKind kind, Layout layout) {
+    const ovra::backup::EventQueries q = eventQueries(kind, layout, true);
+    return std::vector<std::string>{q.events, q.hours};
+  };
   const Database oldDatabases[] = {
-      {"sms.db",
-       ovra::sample::kSmsDatabase,
-       {"SELECT rowid,address,date,text,flags FROM message",
-        "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM message GROUP BY hour "
-        "ORDER BY hour ASC"}},
-      {"call_history.db",
-       ovra::sample::kCallDatabase,
-       {"SELECT rowid,address,date,duration,flags FROM call",
-        "SELECT strftime('%H', date, 'unixepoch') as hour, count(*) FROM call GROUP BY hour ORDER "
-        "BY hour ASC"}},
+      {"sms.db", ovra::sample::kSmsDatabase, eventsOf(DatabaseKind::kMessages, Layout::kFirst)},
+      {"call_history.db", ovra::sample::kCallDatabase,
+       eventsOf(DatabaseKind::kCalls, Layout::kFirst)},
   };
   const Database laterDatabases[] = {
-      {"sms.db",
-       ovra::sample::kSmsDatabase,
-       {ovra::backup::laterMessagesQuery(true), ovra::backup::laterMessageHoursQuery()}},
-      {"CallHistory.storedata",
-       ovra::sample::kCallStore,
-       {ovra::backup::laterCallsQuery(), ovra::backup::laterCallHoursQuery()}},
+      {"sms.db", ovra::sample::kSmsDatabase, eventsOf(DatabaseKind::kMessages, Layout::kLater)},
+      {"CallHistory.storedata", ovra::sample::kCallStore,
+       eventsOf(DatabaseKind::kCalls, Layout::kLater)},
   };
   const Database sharedDatabases[] = {
       {"AddressBook.sqlitedb",
        ovra::sample::kAddressBookDatabase,
-       {"SELECT DISTINCT ROWID,First,Last,Middle FROM ABPerson", "SELECT * FROM ABMultiValue"}},
-      {"Bookmarks.db",
-       ovra::sample::kBookmarksDatabase,
-       {"select word,count(*) AS c from bookmark_title_words GROUP BY word ORDER BY c DESC LIMIT "
-        "500;"}},
-      {"ADDataStore.sqlitedb",
-       ovra::sample::kAppUseDatabase,
-       {"SELECT key, MIN(daysSince1970), MAX(daysSince1970), SUM(value) c FROM Scalars WHERE key "
-        "LIKE 'appActivationCount%' GROUP BY key ORDER BY c DESC;"}},
+       {ovra::backup::kContactsQuery, "SELECT * FROM ABMultiValue"}},
+      {"Bookmarks.db", ovra::sample::kBookmarksDatabase, {ovra::backup::kBookmarkWordsQuery}},
+      {"ADDataStore.sqlitedb", ovra::sample::kAppUseDatabase, {ovra::backup::kAppUseQuery}},
   };
   std::vector<const Database*> databases;
   for (const Database& d : options.modern ? laterDatabases : oldDatabases) databases.push_back(&d);
@@ -255,12 +244,11 @@ int runFormat(ovra::sample::Options options, int repetitions, bool profile) {
   const double perContact =
       bestExtractionMs(std::min(repetitions, 2), [&](Session& session, DetailedLog& log) {
         BackupReader reader(home, session, log);
-        ovra::backup::SQLiteResult people = reader.dbResults(
-            book, "SELECT DISTINCT ROWID,First,Last,Middle FROM ABPerson", "contact(s)");
+        ovra::backup::SQLiteResult people =
+            reader.dbResults(book, ovra::backup::kContactsQuery, "contact(s)");
         for (const auto& row : people.rows) {
-          reader.dbResults(
-              book, "SELECT * FROM ABMultiValue mv WHERE mv.record_id = " + (*row)[0].asString(),
-              std::nullopt);
+          reader.dbResults(book, ovra::backup::kContactValuesQueryPrefix + (*row)[0].asString(),
+                           std::nullopt);
         }
       });
   std::printf("address book, a fresh open per contact: %.2f ms (%.1f us per contact)\n", perContact,

@@ -1,7 +1,7 @@
 // BackupReader: reads every phone backup under a home folder into a Session. It finds the
 // backup folders, walks each one's Manifest.mbdb (or, in later backups, Manifest.db),
-// derives the stored name of every database the manifest lists, and extracts the phone
-// databases it knows, in the first table layouts and the later ones.
+// derives the stored name of every database the manifest lists, and has each database the
+// table of recognised databases names (database_table.h) read by its reader.
 //
 // The controller owns one reader and calls extractPlatformContents() once, on its
 // extraction thread. The reader writes the Session (through its locked appenders) and
@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "backup/backup_env.h"
-#include "backup/database_layout.h"
 #include "backup/detailed_log.h"
+#include "backup/extraction.h"
 #include "backup/sqlite.h"
 #include "model/session.h"
 
@@ -54,8 +54,11 @@ class BackupReader {
   // 40 lowercase hex digits of the SHA-1 of the text's UTF-8 bytes (hexDigest).
   static std::string hashInfoString(std::string_view text);
 
-  // Extracts the database stored at `path` whose phone-side path is `filename`.
-  void getSQLightContents(const std::string& path, const std::string& filename);
+  // Extracts the database stored at `path` whose phone-side path is `filename`, in the
+  // manifest domain `domain`, when the table of recognised databases names it; logs
+  // "Processed DB" after reading it. Other files are passed over without a line.
+  void getSQLightContents(const std::string& path, const std::string& filename,
+                          const std::string& domain = "");
   // Runs one query; logs "Found %lu %@" when `logMsg` is given, and reports failures in
   // the console and the detailed log. Never fails to return a result.
   SQLiteResult dbResults(const std::string& path, const std::string& query,
@@ -65,26 +68,10 @@ class BackupReader {
   static std::string fixPhoneNumber(std::string_view number);
 
  private:
-  // The reporting half of dbResults: the "Found" line on success, the detailed-log and
-  // console lines on failure. Returns `result`.
-  SQLiteResult reportQuery(SQLiteResult result, const std::string& path, const std::string& sql,
-                           const std::optional<std::string>& logMsg);
-  void readAddressBook(const std::string& path);
-  // One event per message or call row. The address is normalised by fixPhoneNumber,
-  // except that with `keepEmail` an address holding "@" stays whole.
-  void addEvents(const std::vector<model::Record>& rows, bool sms, bool keepEmail);
-  // The hour counts of messages (sms) or calls, into the session.
-  void setHours(bool sms, std::vector<model::Record> rows);
-  // Reads a messages or calls database of a later layout (see database_layout.h).
-  void readLaterLayout(const std::string& path, const std::string& filename, bool sms,
-                       const LayoutCheck& layout);
-  // One detailed-log line (and the same console line) for input that is passed over.
-  void note(const std::string& line);
-
   std::string home_;
-  model::Session& s_;
   DetailedLog& detailedLog_;
   BackupEnv* env_;  // not owned
+  Extraction extraction_;
 };
 
 }  // namespace ovra::backup

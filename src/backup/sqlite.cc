@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <utility>
 
 #include "backup/sqlite_handle.h"
@@ -131,7 +132,7 @@ std::string readOnlyUri(const std::string& path) {
 SQLiteResult SQLite::query(const std::string& sql) const {
   SQLiteResult result = SQLiteResult::createSQLiteResult();
   Connection db;
-  if (int rc = env_->openDatabase(filename_, db); rc != SQLITE_OK) {
+  if (int rc = openStoredDatabase(database_, env_, db); rc != SQLITE_OK) {
     result.errorCode = openFailureText(rc);
   } else {
     for (const auto& [name, function] : functions_) {
@@ -145,6 +146,17 @@ SQLiteResult SQLite::query(const std::string& sql) const {
   return result;
 }
 
+std::future<SQLiteResult> SQLite::start(std::string sql) const {
+  auto run = [self = *this, sql = std::move(sql)] { return self.query(sql); };
+  if (env_->servesSeveralThreads()) {
+    try {
+      return std::async(std::launch::async, run);
+    } catch (...) {  // no thread to be had: run it later, here
+    }
+  }
+  return std::async(std::launch::deferred, std::move(run));
+}
+
 struct RepeatedQuery::State {
   Connection db;
   bool opened = false;
@@ -153,9 +165,12 @@ struct RepeatedQuery::State {
   std::vector<std::string> columnTypes;
 };
 
-RepeatedQuery::RepeatedQuery(std::string filename, std::string prefix, BackupEnv* env)
-    : filename_(std::move(filename)), prefix_(std::move(prefix)), env_(env), state_(new State) {
-  state_->opened = env_->openDatabase(filename_, state_->db) == SQLITE_OK;
+RepeatedQuery::RepeatedQuery(const SQLite& database, std::string prefix)
+    : database_(database.database(), database.env()),
+      prefix_(std::move(prefix)),
+      state_(new State) {
+  state_->opened =
+      openStoredDatabase(database_.database(), database_.env(), state_->db) == SQLITE_OK;
   if (!state_->opened) return;
   std::string sql = prefix_ + "?1";
   if (sqlite3_prepare_v2(state_->db.get(), sql.c_str(), -1, state_->bound.out(), nullptr) !=
@@ -172,12 +187,7 @@ RepeatedQuery::RepeatedQuery(std::string filename, std::string prefix, BackupEnv
 RepeatedQuery::~RepeatedQuery() noexcept = default;
 
 SQLiteResult RepeatedQuery::run(const std::string& literal) {
-  if (!state_->opened) {
-    SQLite fresh;
-    fresh.setFilename(filename_);
-    fresh.setEnv(env_);
-    return fresh.query(prefix_ + literal);
-  }
+  if (!state_->opened) return database_.query(prefix_ + literal);
   int64_t value = 0;
   sqlite3_stmt* stmt = state_->bound.get();
   SQLiteResult result;

@@ -3,15 +3,16 @@
 //
 // Files are opened read-only and immutable: nothing is ever created or written next to
 // them (no journal, write-ahead log or shared-memory file), which is what a backup
-// folder needs. Files are opened through a BackupEnv (the real one unless one is given),
-// which must outlive the objects. Objects belong to the thread that made them.
-// SQLite::query opens its own connection for each call; RepeatedQuery keeps one
-// connection for a run of queries that differ only in a trailing literal, and gives the
-// very same results.
+// folder needs. Databases are opened by openStoredDatabase through a BackupEnv (the real
+// one unless one is given), which must outlive the objects. Objects belong to the thread
+// that made them. SQLite::query opens its own connection for each call; RepeatedQuery
+// keeps one connection for a run of queries that differ only in a trailing literal, and
+// gives the very same results.
 #ifndef OVRA_BACKUP_SQLITE_H_
 #define OVRA_BACKUP_SQLITE_H_
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "backup/backup_env.h"
+#include "backup/stored_database.h"
 #include "model/event.h"
 
 namespace ovra::backup {
@@ -39,9 +41,16 @@ using BytesToText = std::string (*)(std::string_view bytes);
 
 class SQLite {
  public:
-  const std::string& filename() const { return filename_; }
-  void setFilename(std::string filename) { filename_ = std::move(filename); }
-  // Where the file is opened; not owned.
+  SQLite() = default;
+  // Queries on `database`, opened through `env`.
+  explicit SQLite(StoredDatabase database, BackupEnv* env = BackupEnv::Default())
+      : database_(std::move(database)), env_(env) {}
+
+  const std::string& filename() const { return database_.path; }
+  void setFilename(std::string filename) { database_.path = std::move(filename); }
+  const StoredDatabase& database() const { return database_; }
+  // Where the database is opened; not owned.
+  BackupEnv* env() const { return env_; }
   void setEnv(BackupEnv* env) { env_ = env; }
   // Makes `function` callable as `name(x)` in the statements this object runs.
   void addFunction(std::string name, BytesToText function) {
@@ -51,9 +60,13 @@ class SQLite {
   // Opens the file, runs the first statement of `sql` to its end and closes the file.
   // Never fails to return a result; errorCode is "OK" only when all went well.
   SQLiteResult query(const std::string& sql) const;
+  // query(sql) on a thread of its own when the env serves several threads, so that it runs
+  // while the caller reads the same database; otherwise (or when no thread can be had)
+  // when the result is asked for. The result is the same.
+  std::future<SQLiteResult> start(std::string sql) const;
 
  private:
-  std::string filename_;
+  StoredDatabase database_;
   BackupEnv* env_ = BackupEnv::Default();
   std::vector<std::pair<std::string, BytesToText>> functions_;
 };
@@ -63,9 +76,10 @@ class SQLite {
 // is bound and re-run; any other literal is written into the text, as SQLite::query
 // would. Results, including every failure text, equal those of a fresh SQLite::query of
 // the same text: when the file cannot be opened, each run falls back to exactly that.
+// Functions added to `database` are not made callable.
 class RepeatedQuery {
  public:
-  RepeatedQuery(std::string filename, std::string prefix, BackupEnv* env = BackupEnv::Default());
+  RepeatedQuery(const SQLite& database, std::string prefix);
   RepeatedQuery(const RepeatedQuery&) = delete;
   RepeatedQuery& operator=(const RepeatedQuery&) = delete;
   ~RepeatedQuery() noexcept;
@@ -74,9 +88,8 @@ class RepeatedQuery {
 
  private:
   struct State;
-  std::string filename_;
+  SQLite database_;
   std::string prefix_;
-  BackupEnv* env_;  // not owned
   std::unique_ptr<State> state_;
 };
 

@@ -150,7 +150,7 @@ void AppController::drawComponents() {
     hasDrawn_ = true;
   }
   s_->arrangeContents();
-  s_->buildContactRows(kMinEventsForContact);
+  s_->buildContactRows(model::Session::kShownMinEvents);
   std::shared_ptr<AppController> self = shared_from_this();
   platform::performOnMainThread([self] { self->notifyReady(); }, false);
 }

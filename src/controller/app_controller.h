@@ -33,8 +33,6 @@ namespace ovra::controller {
 // The social network's application client identifier and the permissions asked for.
 inline constexpr char kFacebookClientID[] = "584213907361492";
 inline constexpr char kFacebookPermissions[] = "read_mailbox,offline_access";
-// A person is shown when at least this many events were matched to them.
-inline constexpr size_t kMinEventsForContact = 5;
 
 class AppController : public platform::FrameLoadDelegate,
                       public platform::PolicyDelegate,

@@ -1,6 +1,7 @@
 // Session: the root of the communication model. The extraction appends contacts, events
 // and statistics; the inbox import appends social-network events; arrangeContents matches
-// events to people once; the output operations write the texts the page reads.
+// events to people once (matching.cc); the output operations write the texts the page
+// reads (session_output.cc).
 //
 // Threads: the extraction thread and the main thread fill different parts while the page
 // may read; every method below takes the session's own lock, so a reader sees a whole
@@ -12,7 +13,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "json/value.h"
@@ -24,9 +24,6 @@ namespace ovra::model {
 
 class Session {
  public:
-  // Full name or address -> person; the last entry for a key wins.
-  using Index = std::unordered_map<std::string, std::shared_ptr<Person>>;
-
   // A person is shown (contact row, timeline) once it holds this many events.
   static constexpr size_t kShownMinEvents = 5;
 
@@ -45,7 +42,6 @@ class Session {
   void setAvg_sms_hours(std::vector<Record> rows);
   void setAvg_call_hours(std::vector<Record> rows);
   void setFacebook_messages(json::Array threads);
-  void addPersonJsonObject(json::Array row);
 
   // Counts (locked).
   size_t eventCount() const;
@@ -55,11 +51,6 @@ class Session {
   // its full name and every message or call its time, and hands each event to the person
   // it names. Holds the lock for its whole run. Runs once: later calls do nothing.
   void arrangeContents();
-
-  static std::shared_ptr<Person> findPersonFromFacebookAddressEntry(const Index& index,
-                                                                    const json::Value& entry);
-  static std::shared_ptr<Person> findPersonFromFacebookFromToField(
-      const Index& index, const std::optional<json::Value>& field);
 
   // The texts the page reads (locked; built afresh on every call).
   std::optional<std::string> peopleJSONRepresentation() const;

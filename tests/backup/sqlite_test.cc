@@ -76,7 +76,7 @@ TEST(RepeatedQuery, MatchesAFreshQueryOfTheSameText) {
   ASSERT_EQ(makeDatabase(dir / "no-table.db", "CREATE TABLE other (a);"), "");
   const std::string prefix = "SELECT * FROM ABMultiValue mv WHERE mv.record_id = ";
   for (const char* file : {"book.db", "no-table.db", "missing.db"}) {
-    RepeatedQuery kept(dir / file, prefix);
+    RepeatedQuery kept(SQLite({.path = dir / file}), prefix);
     for (const std::string literal : {"2", "1", "3", "-1", "007", "-0", "2.0", "abc", "", "2",
                                       "1 OR 1=1", "9223372036854775807", "-9223372036854775808",
                                       "99999999999999999999", "2; DROP TABLE ABMultiValue"}) {

@@ -1,0 +1,49 @@
+// Extraction: what the database readers work with. It holds the session they fill, the
+// detailed log they report to and the BackupEnv through which every database is opened,
+// and it runs and reports their queries. The backup reader owns one; the session, the log
+// and the env must outlive it. Used by one thread at a time (the extraction thread).
+#ifndef OVRA_BACKUP_EXTRACTION_H_
+#define OVRA_BACKUP_EXTRACTION_H_
+
+#include <optional>
+#include <string>
+
+#include "backup/backup_env.h"
+#include "backup/detailed_log.h"
+#include "backup/sqlite.h"
+#include "backup/stored_database.h"
+#include "model/session.h"
+
+namespace ovra::backup {
+
+class Extraction {
+ public:
+  Extraction(model::Session& s, DetailedLog& detailedLog, BackupEnv* env)
+      : s_(s), detailedLog_(detailedLog), env_(env) {}
+
+  model::Session& session() const { return s_; }
+  BackupEnv* env() const { return env_; }
+
+  // The one way a database is reached: queries on its bytes through the env.
+  SQLite database(StoredDatabase database) const { return SQLite(std::move(database), env_); }
+
+  // Runs one query on `database` and reports it (see report). Never fails to return a
+  // result.
+  SQLiteResult query(const StoredDatabase& database, const std::string& sql,
+                     const std::optional<std::string>& label);
+  // Logs "Found %lu <label>" when the query went well and a label is given; on failure
+  // appends the error to the detailed log and the console. Returns `result`.
+  SQLiteResult report(SQLiteResult result, const std::string& path, const std::string& sql,
+                      const std::optional<std::string>& label);
+  // One detailed-log line (and the same console line) for input that is passed over.
+  void note(const std::string& line);
+
+ private:
+  model::Session& s_;
+  DetailedLog& detailedLog_;
+  BackupEnv* env_;  // not owned
+};
+
+}  // namespace ovra::backup
+
+#endif  // OVRA_BACKUP_EXTRACTION_H_
