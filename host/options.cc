@@ -38,21 +38,18 @@ base::Result<Options> parseOptions(const std::vector<std::string>& args) {
       }
       o.home = std::filesystem::absolute(value, ec).lexically_normal().string();
     } else if (name == "--backups") {
-      if (!takeValue("a folder")) return parsed;
+      if (base::Result<> r = takeValue("a folder"); !r) return base::fail(r.error());
       namespace fs = std::filesystem;
       std::error_code ec;
       const fs::file_status status = fs::status(value, ec);
       if (!fs::exists(status)) {
-        parsed.error = "--backups: '" + value + "' does not exist";
-        return parsed;
+        return base::fail("--backups: '" + value + "' does not exist");
       }
       if (!fs::is_directory(status)) {
-        parsed.error = "--backups: '" + value + "' is a file, not a folder";
-        return parsed;
+        return base::fail("--backups: '" + value + "' is a file, not a folder");
       }
       if (fs::directory_iterator(value, ec), ec) {
-        parsed.error = "--backups: '" + value + "' cannot be read";
-        return parsed;
+        return base::fail("--backups: '" + value + "' cannot be read");
       }
       fs::path folder = fs::absolute(value, ec).lexically_normal();
       if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
