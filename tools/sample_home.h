@@ -34,6 +34,9 @@ struct Options {
   // Write backups of later phones: Manifest.db, files in sub-folders, the message and
   // handle tables and CallHistory.storedata.
   bool modern = false;
+  // Instead of `contacts` random contacts and `sms` and `calls` random events: the story
+  // of six years of a life (sample_life.h), the program's default sample.
+  bool story = false;
 };
 
 // What one generated backup holds, as the reader should find it.
