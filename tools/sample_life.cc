@@ -195,15 +195,21 @@ class Story {
 
   // Messages back and forth from `local`: an answer comes after a pause around
   // `theirMinutes` (theirs) or `mineMinutes` (the owner's), now and then a second message
-  // follows the first; it ends after `length` messages or when the night comes.
+  // follows the first; it ends after `length` messages, or at the hour when the other
+  // side stops answering (family and acquaintances at half past ten, colleagues at seven,
+  // the partner and friends at one in the morning).
   void talk(int person, int64_t local, int length, bool fromMe, Topic topic, double theirMinutes,
             double mineMinutes) {
     const Member* m = person < static_cast<int>(life::cast().size())
                           ? &life::cast()[static_cast<size_t>(person)]
                           : nullptr;
     const Face face = m ? m->face : Face::kPlain;
+    const double late = !m || m->role == Role::kFamily ? 22.5
+                        : m->role == Role::kColleague  ? 19
+                                                       : 25;
+    const int64_t bedtime = local - local % kDay + static_cast<int64_t>(late * kHour);
     for (int k = 0; k < length; ++k) {
-      if (k > 0 && asleep(local)) return;
+      if (k > 0 && (asleep(local) || local >= bedtime)) return;
       message(person, local, fromMe,
               life::text(k == 0 || rng_.chance(0.4) ? topic : Topic::kReply, rng_), face);
       if (rng_.chance(0.2)) {  // a second thought
@@ -291,6 +297,7 @@ class Story {
     const bool weekend = weekday == 0 || weekday == 6;
     const bool work = m.role == Role::kColleague;
     if (work && weekend) return;
+    const double evening = m.role == Role::kFamily ? 21.5 : 23.5;
     const double dayShare = work ? 1.0 / 5 : (weekend ? 1.4 : 0.84) / 7;
     // Conversations come at a steady pace rather than at random: each needs the day's
     // share of the weekly rate to add up to a gap that varies by about half.
@@ -302,12 +309,12 @@ class Story {
       if (work) {
         at = rng_.chance(0.5) ? within(rng_, day, 8.3, 12) : within(rng_, day, 13, 17.8);
       } else if (weekend) {
-        at = within(rng_, day, 9.5, 23.5);
+        at = within(rng_, day, 9.5, evening);
       } else {
         const double u = rng_.unit();
         at = u < 0.1    ? within(rng_, day, 7.8, 9)
              : u < 0.35 ? within(rng_, day, 12, 14)
-                        : within(rng_, day, 17, 23.5);
+                        : within(rng_, day, 17, evening);
       }
       const Topic topic = work                      ? Topic::kWork
                           : m.role == Role::kFamily ? Topic::kFamily

@@ -111,7 +111,7 @@ constexpr Texts<12> kFamilyTexts = {
     "Dad says hello",  "Are you coming for lunch?", "How was the weekend?",
     "Safe journey",    "Ring me when you can",      "Thanks for the flowers",
     "Any news?",       "Lovely to see you",         "Did you see the photos?"};
-constexpr Texts<18> kFriendTexts = {"drinks friday?",
+constexpr Texts<24> kFriendTexts = {"drinks friday?",
                                     "that was hilarious",
                                     "are you going on saturday?",
                                     "I'm so tired",
@@ -128,7 +128,13 @@ constexpr Texts<18> kFriendTexts = {"drinks friday?",
                                     "ugh, trains :/",
                                     "send me the photos!",
                                     "climbing tonight?",
-                                    "what are you up to?"};
+                                    "what are you up to?",
+                                    "just saw your photos, amazing",
+                                    "guess who I just bumped into",
+                                    "are you watching this?",
+                                    "fancy a walk on sunday?",
+                                    "I owe you a drink",
+                                    "how did the interview go?"};
 constexpr Texts<12> kWorkTexts = {"In a meeting, call you after",
                                   "Can you send me the slides?",
                                   "Running 5 min late",
