@@ -4,7 +4,11 @@
 //   ovra-sample-backup --out DIR [--seed N] [--backups N] [--contacts N] [--values N]
 //                      [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]
 //                      [--format old|modern] [--non-message-rows]
-//                      [--layout home|idevicebackup2] [--unfinished]
+//                      [--layout home|idevicebackup2] [--unfinished] [--story life|none]
+//
+// By default each backup tells the story of six years of a life (sample_life.h); with
+// --story none, or with any of --contacts, --sms and --calls, it holds random contacts
+// and events instead (12 contacts, 400 messages and 150 calls unless told).
 //
 // Prints one line per backup written. Exit status 0 on success, 1 when writing fails,
 // 2 for a bad command line.
@@ -23,9 +27,11 @@ constexpr const char* kUsage =
     "usage: ovra-sample-backup --out DIR [--seed N] [--backups N] [--contacts N] [--values N]\n"
     "                          [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]\n"
     "                          [--format old|modern] [--non-message-rows]\n"
-    "                          [--layout home|idevicebackup2] [--unfinished]\n"
+    "                          [--layout home|idevicebackup2] [--unfinished] [--story life|none]\n"
     "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup, or\n"
-    "DIR/<id>/ with --layout idevicebackup2 (as 'idevicebackup2 backup DIR' leaves it).\n"
+    "DIR/<id>/ with --layout idevicebackup2 (as 'idevicebackup2 backup DIR' leaves it): six\n"
+    "years of a life, or with --story none or any of --contacts, --sms and --calls, random\n"
+    "contacts and events.\n"
     "  --non-message-rows  later format: also write reactions and their removals, stickers\n"
     "                      on messages, group and system notices and unsent messages, and\n"
     "                      mark some messages edited\n"
@@ -47,6 +53,8 @@ bool parseCount(const char* text, long long max, long long& out) {
 int main(int argc, char** argv) {
   ovra::sample::Options options;
   std::string out;
+  std::string_view story;  // "life", "none", or empty: the story unless sizes are given
+  bool sized = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -76,6 +84,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--layout") {
       ok = std::string_view(value) == "home" || std::string_view(value) == "idevicebackup2";
       options.idevicebackup2 = std::string_view(value) == "idevicebackup2";
+    } else if (arg == "--story") {
+      story = value;
+      ok = story == "life" || story == "none";
     } else if (arg == "--seed") {
       ok = parseCount(value, 1LL << 53, n);
       options.seed = static_cast<uint64_t>(n);
@@ -102,6 +113,8 @@ int main(int argc, char** argv) {
       }
       ok = parseCount(value, found->max, n);
       *found->field = static_cast<int>(n);
+      sized |= found->field == &options.contacts || found->field == &options.sms ||
+               found->field == &options.calls;
     }
     if (!ok) {
       std::fprintf(stderr, "ovra-sample-backup: bad value for %s: %s\n", argv[i - 1], value);
@@ -112,6 +125,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ovra-sample-backup: --out DIR is required (try --help)\n");
     return 2;
   }
+  if (story == "life" && sized) {
+    std::fprintf(stderr,
+                 "ovra-sample-backup: --story life has its own people and events; "
+                 "--contacts, --sms and --calls need --story none\n");
+    return 2;
+  }
+  options.story = story.empty() ? !sized : story == "life";
   const ovra::base::Result<ovra::sample::SampleHome> result =
       ovra::sample::writeSampleHome(out, options);
   if (!result.ok()) {

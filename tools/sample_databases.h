@@ -65,6 +65,13 @@ std::string writeManifestDb(const std::string& folder, Random& rng);
 std::string writeAppUse(const std::string& path, Random& rng, const Options& o,
                         BackupCounts& counts);
 
+// The message and call tables' layouts, old and later, for the story's writers
+// (sample_life_databases.cc).
+const char* oldSmsSchema();
+const char* oldCallSchema();
+const char* modernSmsSchema();
+const char* modernCallSchema();
+
 // The connection's last error message.
 inline std::string errorText(sqlite3* db) {
   return db != nullptr ? sqlite3_errmsg(db) : "out of memory";

@@ -16,6 +16,7 @@
 #include "platform/files/plist.h"
 #include "sample_contacts.h"
 #include "sample_databases.h"
+#include "sample_life.h"
 #include "sample_manifest.h"
 #include "sample_random.h"
 
@@ -119,7 +120,9 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
     }
   }
 
-  std::vector<Contact> contacts = makeContacts(rng, o.contacts);
+  std::optional<Life> life;
+  if (o.story) life = makeLife(rng);
+  std::vector<Contact> contacts = life ? life->people : makeContacts(rng, o.contacts);
   // Later backups keep each file in a sub-folder named after its stored name's start.
   auto storedPath = [&](const std::string& domain, const std::string& path) {
     const std::string name = storedName(domain, path);
@@ -129,10 +132,12 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
   };
   auto stored = [&](const DatabaseLocation& db) { return storedPath(db.domain, db.path); };
   for (std::string error :
-       {o.modern ? writeModernSms(stored(kSmsDatabase), rng, contacts, o, counts)
-                 : writeSms(stored(kSmsDatabase), rng, contacts, o, counts),
-        o.modern ? writeCallStore(stored(kCallStore), rng, contacts, o, counts)
-                 : writeCalls(stored(kCallDatabase), rng, contacts, o, counts),
+       {life       ? writeLifeSms(stored(kSmsDatabase), rng, *life, o, counts)
+        : o.modern ? writeModernSms(stored(kSmsDatabase), rng, contacts, o, counts)
+                   : writeSms(stored(kSmsDatabase), rng, contacts, o, counts),
+        life ? writeLifeCalls(stored(o.modern ? kCallStore : kCallDatabase), rng, *life, o, counts)
+        : o.modern ? writeCallStore(stored(kCallStore), rng, contacts, o, counts)
+                   : writeCalls(stored(kCallDatabase), rng, contacts, o, counts),
         writeAddressBook(stored(kAddressBookDatabase), rng, contacts, o, counts),
         writeBookmarks(stored(kBookmarksDatabase), rng, o, counts),
         writeAppUse(stored(kAppUseDatabase), rng, o, counts)}) {

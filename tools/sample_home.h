@@ -46,6 +46,9 @@ struct Options {
   bool idevicebackup2 = false;
   // Status.plist says the backup was left unfinished (written in either layout).
   bool unfinished = false;
+  // Instead of `contacts` random contacts and `sms` and `calls` random events: the story
+  // of six years of a life (sample_life.h), the program's default sample.
+  bool story = false;
 };
 
 // What one generated backup holds, as the reader should find it.

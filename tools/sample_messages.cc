@@ -121,4 +121,7 @@ std::string writeCalls(const std::string& path, Random& rng, const std::vector<C
       });
 }
 
+const char* oldSmsSchema() { return kSmsSchema; }
+const char* oldCallSchema() { return kCallSchema; }
+
 }  // namespace ovra::sample

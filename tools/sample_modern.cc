@@ -364,4 +364,7 @@ std::string writeManifestDb(const std::string& folder, Random& rng) {
       });
 }
 
+const char* modernSmsSchema() { return kSmsSchema; }
+const char* modernCallSchema() { return kCallSchema; }
+
 }  // namespace ovra::sample

@@ -16,8 +16,10 @@ namespace {
 // and leaves every byte of the home as it was: no journal, -wal or -shm file appears. The
 // generator then refuses to write over the backup.
 TEST(SampleHome, ReadsBackInFullWithoutAnyWrite) {
-  for (const Options& options : {Options{.bookmarkWords = 700}, Options{.walJournal = true},
-                                 Options{.seed = 2, .modern = true}}) {
+  for (const Options& options :
+       {Options{.bookmarkWords = 700}, Options{.walJournal = true},
+        Options{.seed = 2, .modern = true}, Options{.walJournal = true, .story = true},
+        Options{.seed = 3, .modern = true, .story = true}}) {
     testing::TempDir home;
     const BackupCounts c = testing::generate(home, options).backups[0];
     const auto before = testing::snapshot(home.path());

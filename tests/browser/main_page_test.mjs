@@ -1,7 +1,7 @@
 // Ovra in a real browser, as a person uses it, in headless Chromium on generated homes: the
-// small sample, a large one, and a copy of the sample whose databases hold empty and
-// non-numeric flags and durations. The figures a page shows are checked against an independent count
-// from the timeline text. Screenshots go to OVRA_BUILD_DIR/screenshots.
+// sample (six years of a life), a large one, and a copy of the sample whose databases hold
+// empty and non-numeric flags and durations. The figures a page shows are checked against an
+// independent count from the timeline text. Screenshots go to OVRA_BUILD_DIR/screenshots.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";

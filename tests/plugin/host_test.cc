@@ -56,8 +56,9 @@ std::string sha256Hex(const std::string& text) {
   return hex;
 }
 
-// The generator's default home: one backup of "Anna's iPhone", 12 contacts, 400 messages
-// and 150 calls. The whole line is pinned by its digest, taken when this test was written.
+// The generator's small random home (its library defaults, the program's --story none): one
+// backup of "Anna's iPhone", 12 contacts, 400 messages and 150 calls. The whole line is
+// pinned by its digest, taken when this test was written.
 TEST(HostHeadless, PrintsTheMainPageOfTheSampleHomeAndTheNoDataPageOfAnEmptyOne) {
   testing::TempDir home;
   const ProgramRun empty = ovra({"--headless", "--home=" + home.path()});
