@@ -338,6 +338,7 @@ int main(int argc, char** argv) {
       platform::runMainQueueUntil([&] { return signals.interrupted(); },
                                   std::chrono::hours(24 * 365));
     }
+    prompt->cancel();  // the reader may be waiting for a password; the plug-in waits for it
     host->stopPulses();
     if (browser) {
       browser->stop();
