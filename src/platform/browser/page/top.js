@@ -118,10 +118,13 @@ function showQuestion(q) {
   pane = document.createElement("form");
   pane.id = "password";
   pane.dataset.id = q.id;
+  pane.setAttribute("role", "dialog");
+  pane.setAttribute("aria-label", "Password of an encrypted backup");
   pane.className = "o";
   pane.autocomplete = "off";
   const wrong = document.createElement("p");
   wrong.className = "n";
+  wrong.setAttribute("role", "alert");
   if (q.attempt > 1) wrong.textContent = "That password did not unlock the backup.";
   const label = document.createElement("label");
   label.htmlFor = "password-field";
@@ -139,10 +142,12 @@ function showQuestion(q) {
   skip.type = "button";
   skip.className = "b";
   skip.textContent = "Skip";
+  // The pane goes at once; should the answer not arrive, the question is shown again.
   const answer = (how, body) => {
     field.value = "";
     pane.remove();
-    post("/password/" + q.id + "/" + how, body);
+    post("/password/" + q.id + "/" + how, body)
+        .then((r) => { if (!r.ok && r.status !== 409) showQuestion(q); }, () => showQuestion(q));
   };
   pane.onsubmit = (e) => {
     e.preventDefault();
