@@ -3,7 +3,8 @@
 // area is shown in the user's browser at the address it prints. With --headless it shows
 // the pages in memory, skips the social-network login the way a person on the loading
 // page would, waits for the final page and prints one JSON object with the page and the
-// three texts the page can read.
+// three texts the page can read. The password of an encrypted backup comes from
+// --password-file, else the browser's password pane, else (headless) the terminal.
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
@@ -29,6 +30,7 @@
 #include "platform/browser/browser_engine.h"
 #include "platform/files/bundle.h"
 #include "platform/files/home.h"
+#include "platform/files/keychain.h"
 #include "platform/ui/headless_engine.h"
 #include "plugin_host.h"
 
@@ -287,6 +289,24 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The keychain's answers. A waiting prompt or pane ends with nothing when the program
+  // does (browser->stop() closes the pane), and the provider goes with main.
+  auto prompt = std::make_shared<host::TerminalPrompt>();
+  struct ProviderRemover {
+    ~ProviderRemover() { platform::setPasswordProvider(nullptr); }
+  } removeProvider;
+  if (options.password) {
+    platform::setPasswordProvider(host::passwordFromFile(options.password));
+  } else if (browser) {
+    platform::setPasswordProvider(
+        [weak = std::weak_ptr<platform::BrowserEngine>(browser)](const auto& request) {
+          const std::shared_ptr<platform::BrowserEngine> engine = weak.lock();
+          return engine ? engine->askPassword(request) : std::nullopt;
+        });
+  } else if (isatty(STDIN_FILENO)) {
+    platform::setPasswordProvider([prompt](const auto& request) { return prompt->ask(request); });
+  }
+
   base::Result<std::unique_ptr<host::PluginHost>> loaded = host::PluginHost::load(bundle);
   if (!loaded) {
     std::cerr << "ovra: " << loaded.error() << "\n";
@@ -318,6 +338,7 @@ int main(int argc, char** argv) {
       platform::runMainQueueUntil([&] { return signals.interrupted(); },
                                   std::chrono::hours(24 * 365));
     }
+    prompt->cancel();  // the reader may be waiting for a password; the plug-in waits for it
     host->stopPulses();
     if (browser) {
       browser->stop();
@@ -329,6 +350,7 @@ int main(int argc, char** argv) {
   if (browser) browser->stop();
   host->cleanupInstance();
   // Let the controller's threads and queued calls finish before the module goes.
+  prompt->cancel();
   platform::waitForBackgroundWork();
   host.reset();
   platform::setWebEngine(nullptr);

@@ -54,6 +54,11 @@ base::Result<Options> parseOptions(const std::vector<std::string>& args) {
       fs::path folder = fs::absolute(value, ec).lexically_normal();
       if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
       o.backups = folder.string();
+    } else if (name == "--password-file") {
+      if (base::Result<> r = takeValue("a file"); !r) return base::fail(r.error());
+      base::Result<std::shared_ptr<const SecretText>> password = readPasswordFile(value);
+      if (!password) return base::fail(password.error());
+      o.password = *password;
     } else if (name == "--bundle") {
       if (base::Result<> r = takeValue("a path"); !r) return base::fail(r.error());
       o.bundle = value;

@@ -174,6 +174,11 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
       {"many headers", "GET", "/", manyHeaders, 431},
       {"huge header", "GET", "/", withCookie({{"X-Big", std::string(9000, 'b')}}), 400},
       {"big body", "POST", "/resize", withCookie(), 413},
+      {"a password without the secret", "POST", "/password/1/unlock", {}, 403},
+      {"a password from another site", "POST", "/password/1/unlock",
+       withCookie({{"Origin", "http://evil.example"}}), 403},
+      {"a password by GET", "GET", "/password/1/skip", withCookie(), 404},
+      {"a password no one asked for", "POST", "/password/1/skip", withCookie(), 409},
   };
   std::vector<Reply> results;
   offMain([&](httplib::Client& http) {

@@ -19,6 +19,7 @@
 
 #include "../loopback_socket.h"
 #include "../temp_dir.h"
+#include "options.h"
 #include "sample_home.h"
 
 namespace ovra {
@@ -217,6 +218,37 @@ TEST(HostOptions, BadCommandLinesAndAMissingBundleGetOneLine) {
     EXPECT_EQ(r.status, 2) << message;
     EXPECT_EQ(r.err, message + "\n");
     EXPECT_EQ(r.out, "");
+  }
+}
+
+// The password file: its first line without the line ending, given on the first attempt
+// only; refused in one line when others may read it, when missing, empty or not UTF-8.
+TEST(HostOptions, APasswordFileGivesItsFirstLineOnceAndIsRefusedWhenOthersMayReadIt) {
+  testing::TempDir dir;
+  auto write = [&](const std::string& name, const std::string& text, mode_t mode) {
+    const std::string path = dir.path() + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    chmod(path.c_str(), mode);
+    return path;
+  };
+  const auto parsed =
+      host::parseOptions({"--password-file", write("crlf", "pä ss\r\nnext\n", 0600)});
+  ASSERT_TRUE(parsed) << parsed.error();
+  const platform::PasswordProvider provider = host::passwordFromFile(parsed->password);
+  EXPECT_EQ(provider({"f", "d", 1}), "pä ss");
+  EXPECT_EQ(provider({"f", "d", 2}), std::nullopt);  // it was wrong: no asking again
+  const auto unended = host::parseOptions({"--password-file=" + write("one", "a\rb", 0400)});
+  ASSERT_TRUE(unended) << unended.error();
+  EXPECT_EQ(unended->password->text(), "a\rb");
+  const std::pair<std::string, std::string> refused[] = {
+      {write("open", "pw\n", 0640), "may be read by others; chmod 600 it"},
+      {write("empty", "\nsecond\n", 0600), "has no password on its first line"},
+      {write("latin1", "\xe9t\xe9\n", 0600), "is not UTF-8 text"},
+      {dir.path() + "/missing", "does not exist"}};
+  for (const auto& [path, why] : refused) {
+    const ProgramRun r = ovra({"--headless", "--password-file", path});
+    EXPECT_EQ(r.status, 2) << why;
+    EXPECT_EQ(r.err, "ovra: --password-file: '" + path + "' " + why + "\n");
   }
 }
 

@@ -1,7 +1,7 @@
 // The browser engine's answers to the pages' calls: a page of the resource folder with
 // the bridge script, the script methods of its `appController`, new-window requests,
-// finished loads and the size of the browser window. Each runs on a server thread and
-// does its work with views on the main thread.
+// finished loads, the size of the browser window and the password pane's answers. Each runs on a
+// server thread and does its work with views on the main thread.
 #include <httplib.h>
 
 #include <chrono>
@@ -132,6 +132,13 @@ int BrowserEngine::resize(const std::string& body) {
       },
       false);
   return 204;
+}
+
+int BrowserEngine::answerPassword(uint64_t id, bool unlock, std::string& body) {
+  std::optional<std::string> password;
+  if (unlock) password.emplace(std::move(body));
+  // A question that no longer stands: answered in another tab, or the program ends.
+  return desk_.answer(id, std::move(password)) ? 204 : 409;
 }
 
 }  // namespace ovra::platform

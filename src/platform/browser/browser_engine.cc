@@ -124,6 +124,7 @@ std::string BrowserEngine::oneTimeAddress() {
 void BrowserEngine::stop() {
   if (stopped_ || !listener_.joinable()) return;
   stopped_ = true;
+  desk_.close();
   events_.stop();
   server_->stop();
   // Handlers may wait for the main thread; keep answering them until all have ended.
@@ -194,6 +195,14 @@ void BrowserEngine::route() {
   s.Post("/resize", [this](const httplib::Request& req, httplib::Response& res) {
     res.status = resize(req.body);
   });
+  // The password travels in the body only, and the server's copy is wiped once taken.
+  s.Post(R"(/password/(\d+)/(unlock|skip))",
+         [this](const httplib::Request& req, httplib::Response& res) {
+           std::string& body = const_cast<httplib::Request&>(req).body;
+           const std::optional<uint64_t> id = parseNumber(req.matches[1].str());
+           res.status = id ? answerPassword(*id, req.matches[2].str() == "unlock", body) : 404;
+           wipeSecret(body);
+         });
 }
 
 void BrowserEngine::setRootView(const std::shared_ptr<View>& root) {

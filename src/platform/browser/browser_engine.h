@@ -3,13 +3,15 @@
 // each web view an iframe) and follows it over server-sent events, the pages of the
 // resource folder with a small script that gives them the web view's `appController`,
 // and the calls those pages make back (script methods, finished loads, new windows, the
-// size of the browser window). Every request carries the per-run secret of address().
+// size of the browser window), and the password pane: a question for the password of an
+// encrypted backup waits for the person's answer (password_desk.h). Every request carries
+// the per-run secret of address().
 //
 // Ownership: the engine owns its server and the server's threads; it keeps web views
 // weakly. Threads: the WebEngine calls, setRootView, setResizeHandler and stop are main
 // thread only; the server's threads never touch a view but queue that work to the main
 // thread, so the main queue must run for pages to be answered. address() and port() are
-// safe from any thread.
+// safe from any thread, and so is askPassword, which blocks its caller.
 #ifndef OVRA_PLATFORM_BROWSER_BROWSER_ENGINE_H_
 #define OVRA_PLATFORM_BROWSER_BROWSER_ENGINE_H_
 
@@ -23,6 +25,7 @@
 #include <thread>
 
 #include "platform/browser/event_stream.h"
+#include "platform/browser/password_desk.h"
 #include "platform/browser/request_guard.h"
 #include "platform/browser/view_tree.h"
 #include "platform/ui/view.h"
@@ -72,6 +75,12 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
   // from inside a queued call.
   void stop();
 
+  // Asks the person in the browser for a backup's password and waits for the answer:
+  // nothing when they skip or once the engine stops. Any thread but the main thread.
+  std::optional<std::string> askPassword(const PasswordRequest& request) {
+    return desk_.ask(request);
+  }
+
   // The tree as the top page receives it (JSON); for tests.
   std::string treeText() const { return events_.tree(); }
 
@@ -96,6 +105,7 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
   int newWindow(uint64_t id, const std::string& body, httplib::Response& res);
   int finishLoad(uint64_t id, std::string_view query, const std::string& body);
   int resize(const std::string& body);
+  int answerPassword(uint64_t id, bool unlock, std::string& body);
 
   const BrowserEngineOptions options_;
   std::string folder_;  // canonical resource folder
@@ -105,6 +115,8 @@ class BrowserEngine : public WebEngine, public std::enable_shared_from_this<Brow
   std::thread listener_;
   std::atomic<bool> listenerDone_{false};
   EventStream events_;
+  PasswordDesk desk_{
+      [this](std::string question) { events_.publishQuestion(std::move(question)); }};
 
   // Main thread only.
   std::weak_ptr<View> root_;

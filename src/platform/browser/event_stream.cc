@@ -23,6 +23,15 @@ void EventStream::openInNewTab(std::string url) {
   changed_.notify_all();
 }
 
+void EventStream::publishQuestion(std::string question) {
+  {
+    MutexLock lock(mu_);
+    question_ = std::move(question);
+    ++questionVersion_;
+  }
+  changed_.notify_all();
+}
+
 void EventStream::stop() {
   {
     MutexLock lock(mu_);
@@ -44,7 +53,8 @@ EventStream::Cursor EventStream::connect() const {
 std::optional<std::string> EventStream::next(Cursor& cursor, std::chrono::milliseconds keepAlive) {
   MutexLock lock(mu_);
   changed_.wait_for(mu_, keepAlive, [&]() OVRA_REQUIRES(mu_) {
-    return stopping_ || treeVersion_ != cursor.treeVersion || opened_.size() > cursor.opened;
+    return stopping_ || treeVersion_ != cursor.treeVersion || opened_.size() > cursor.opened ||
+           questionVersion_ != cursor.questionVersion;
   });
   if (stopping_) return std::nullopt;
   std::string message;
@@ -53,6 +63,10 @@ std::optional<std::string> EventStream::next(Cursor& cursor, std::chrono::millis
     message += "event: newtab\ndata: ";
     writer.appendString(opened_[cursor.opened], message);
     message += "\n\n";
+  }
+  if (questionVersion_ != cursor.questionVersion) {
+    message += "event: password\ndata: " + question_ + "\n\n";
+    cursor.questionVersion = questionVersion_;
   }
   if (treeVersion_ != cursor.treeVersion) {
     message += "data: " + tree_ + "\n\n";

@@ -1,5 +1,7 @@
 #include "platform/files/keychain.h"
 
+#include <openssl/crypto.h>
+
 #include <memory>
 #include <utility>
 
@@ -33,6 +35,12 @@ std::optional<std::string> backupPassword(const PasswordRequest& request) {
   }
   if (!f) return std::nullopt;
   return (*f)(request);
+}
+
+void wipeSecret(std::string& secret) {
+  secret.resize(secret.capacity());
+  OPENSSL_cleanse(secret.data(), secret.size());
+  secret.clear();
 }
 
 }  // namespace ovra::platform

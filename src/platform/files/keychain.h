@@ -28,6 +28,9 @@ void setPasswordProvider(PasswordProvider provider);
 // The provider's answer, or nothing without a provider.
 std::optional<std::string> backupPassword(const PasswordRequest& request);
 
+// Overwrites every byte `secret` holds (its whole capacity) and leaves it empty.
+void wipeSecret(std::string& secret);
+
 }  // namespace ovra::platform
 
 #endif  // OVRA_PLATFORM_FILES_KEYCHAIN_H_

@@ -2,8 +2,10 @@
 // "newtab" events with an address to open in a new tab) and draws the tree, each view a
 // positioned box, a web view showing a page of the resource folder an iframe, one showing an
 // outside page a pane that offers its address. It reports finished loads to
-// "/loaded/ID?load=N" and the window's size to "/resize". A classic script: `events` is a
-// global of the page, for the browser tests.
+// "/loaded/ID?load=N" and the window's size to "/resize". A "password" event (a question
+// {"id", "device", "attempt"}, or null) shows or hides the password pane, whose answer
+// goes to "/password/ID/unlock" (the password as the body) or "/password/ID/skip". A
+// classic script: `events` is a global of the page, for the browser tests.
 "use strict";
 const views = new Map();  // id -> element
 function post(path, body) {
@@ -107,3 +109,55 @@ events.addEventListener("newtab", (e) => {
   note.replaceChildren("Ovra opens ", a);
   note.style.display = "block";
 });
+// The password pane, beside the pages: asks for the password of an encrypted backup.
+function showQuestion(q) {
+  let pane = document.getElementById("password");
+  if (pane && q && pane.dataset.id === String(q.id)) return;  // sent again on reconnecting
+  if (pane) pane.remove();
+  if (!q) return;
+  pane = document.createElement("form");
+  pane.id = "password";
+  pane.dataset.id = q.id;
+  pane.setAttribute("role", "dialog");
+  pane.setAttribute("aria-label", "Password of an encrypted backup");
+  pane.className = "o";
+  pane.autocomplete = "off";
+  const wrong = document.createElement("p");
+  wrong.className = "n";
+  wrong.setAttribute("role", "alert");
+  if (q.attempt > 1) wrong.textContent = "That password did not unlock the backup.";
+  const label = document.createElement("label");
+  label.htmlFor = "password-field";
+  label.textContent = "The backup of " + q.device + " is encrypted. Its password:";
+  const field = document.createElement("input");
+  field.type = "password";
+  field.id = "password-field";
+  field.autocomplete = "off";
+  field.spellcheck = false;
+  const unlock = document.createElement("button");
+  unlock.type = "submit";
+  unlock.className = "b";
+  unlock.textContent = "Unlock";
+  const skip = document.createElement("button");
+  skip.type = "button";
+  skip.className = "b";
+  skip.textContent = "Skip";
+  // The pane goes at once; should the answer not arrive, the question is shown again.
+  const answer = (how, body) => {
+    field.value = "";
+    pane.remove();
+    post("/password/" + q.id + "/" + how, body)
+        .then((r) => { if (!r.ok && r.status !== 409) showQuestion(q); }, () => showQuestion(q));
+  };
+  pane.onsubmit = (e) => {
+    e.preventDefault();
+    if (field.value) answer("unlock", field.value);
+  };
+  skip.onclick = () => answer("skip");
+  const buttons = document.createElement("p");
+  buttons.append(unlock, " ", skip);
+  pane.append(wrong, label, field, buttons);
+  document.body.append(pane);
+  field.focus();
+}
+events.addEventListener("password", (e) => showQuestion(JSON.parse(e.data)));
