@@ -11,13 +11,24 @@ namespace {
 
 using testing::TempDir;
 
-TEST(Discovery, WithoutBackupDirectoryLogsTwoLinesAndReadsNothing) {
-  TempDir home;
-  const testing::Extracted run(home.path());
-  EXPECT_EQ(run.lines,
-            (std::vector<std::string>{"extracting platform contents", "found 0 backupfolders"}));
-  EXPECT_EQ(run.session.peopleCount() + run.session.eventCount(), 0u);
-  EXPECT_EQ(run.log.text(), "");
+// Without a backup: two console lines, and one detailed-log line naming, escaped, the whole
+// folder looked in: the home's backup directory, or the backups folder named.
+TEST(Discovery, WithoutBackupLogsTwoLinesNamesTheFolderAndReadsNothing) {
+  TempDir root;
+  const std::string home = platform::joinPath(root.path(), "a & <b>");
+  std::filesystem::create_directories(platform::joinPath(home, "Backups/empty"));
+  for (const std::string backups : {"", "Backups"}) {
+    testing::Extracted run;
+    run.backupsFolder = backups.empty() ? "" : platform::joinPath(home, backups);
+    run.read(home);
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "extracting platform contents",
+                             backups.empty() ? "found 0 backupfolders" : "found 1 backupfolders"}));
+    EXPECT_EQ(run.session.peopleCount() + run.session.eventCount(), 0u);
+    std::string folder = backups.empty() ? backupDirectory(home) : run.backupsFolder;
+    folder.replace(folder.find("a & <b>"), 7, "a &amp; &lt;b&gt;");
+    EXPECT_EQ(run.log.text(), "No valid backup folders found in " + folder + "<br/>");
+  }
 }
 
 // One real backup among every kind of entry a backup directory may hold.
