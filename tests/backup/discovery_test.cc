@@ -34,6 +34,24 @@ TEST(Discovery, WithoutABackupNamesTheFolderLookedInAndReadsNothing) {
   }
 }
 
+// A backup whose Status.plist says it is unfinished is read in full with one line saying
+// so; a finished one and one without Status.plist say nothing of it.
+TEST(Discovery, ReadsAnUnfinishedBackupForWhatIsThere) {
+  for (const sample::Options& options :
+       {sample::Options{.unfinished = true}, sample::Options{.idevicebackup2 = true},
+        sample::Options{}}) {
+    TempDir home;
+    const sample::BackupCounts c = testing::generate(home, options).backups[0];
+    testing::Extracted run;
+    if (options.idevicebackup2) run.backupsFolder = home.path();
+    run.read(home.path());
+    EXPECT_EQ(run.session.eventCount(), c.sms + c.calls);
+    EXPECT_EQ(run.log.text().starts_with(
+                  "The backup of Anna's iPhone is unfinished: read for what is there<br/>"),
+              options.unfinished);
+  }
+}
+
 // One real backup among every kind of entry a backup directory may hold.
 TEST(Discovery, ReadsEveryBackupFolderAndPassesOverEverythingElse) {
   TempDir home;
