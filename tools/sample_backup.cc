@@ -3,7 +3,7 @@
 //
 //   ovra-sample-backup --out DIR [--seed N] [--backups N] [--contacts N] [--values N]
 //                      [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]
-//                      [--format old|modern] [--non-message-rows]
+//                      [--format old|modern] [--non-message-rows|--messages-only]
 //                      [--layout home|idevicebackup2] [--unfinished] [--story life|none]
 //
 // By default each backup tells the story of six years of a life (sample_life.h); with
@@ -26,15 +26,16 @@ namespace {
 constexpr const char* kUsage =
     "usage: ovra-sample-backup --out DIR [--seed N] [--backups N] [--contacts N] [--values N]\n"
     "                          [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]\n"
-    "                          [--format old|modern] [--non-message-rows]\n"
+    "                          [--format old|modern] [--non-message-rows|--messages-only]\n"
     "                          [--layout home|idevicebackup2] [--unfinished] [--story life|none]\n"
     "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup, or\n"
     "DIR/<id>/ with --layout idevicebackup2 (as 'idevicebackup2 backup DIR' leaves it): six\n"
     "years of a life, or with --story none or any of --contacts, --sms and --calls, random\n"
     "contacts and events.\n"
-    "  --non-message-rows  later format: also write reactions and their removals, stickers\n"
-    "                      on messages, group and system notices and unsent messages, and\n"
-    "                      mark some messages edited\n"
+    "  --non-message-rows  later format (the default there): also write reactions and their\n"
+    "                      removals, stickers on messages, group and system notices and\n"
+    "                      unsent messages, and mark some messages edited\n"
+    "  --messages-only     later format: write only the messages\n"
     "  --unfinished        Status.plist says the backup was not finished\n";
 
 // A whole non-negative decimal number up to `max`.
@@ -55,17 +56,19 @@ int main(int argc, char** argv) {
   std::string out;
   std::string_view story;  // "life", "none", or empty: the story unless sizes are given
   bool sized = false;
+  int nonMessageRows = -1;  // 0 or 1 when told; else on for the later format
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg == "--wal" || arg == "--non-message-rows" || arg == "--unfinished") {
-      bool& flag = arg == "--wal"                ? options.walJournal
-                   : arg == "--non-message-rows" ? options.nonMessageRows
-                                                 : options.unfinished;
-      flag = true;
+    if (arg == "--wal" || arg == "--unfinished") {
+      (arg == "--wal" ? options.walJournal : options.unfinished) = true;
+      continue;
+    }
+    if (arg == "--non-message-rows" || arg == "--messages-only") {
+      nonMessageRows = arg == "--non-message-rows";
       continue;
     }
     if (i + 1 >= argc) {
@@ -132,6 +135,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   options.story = story.empty() ? !sized : story == "life";
+  options.nonMessageRows = nonMessageRows < 0 ? options.modern : nonMessageRows == 1;
   const ovra::base::Result<ovra::sample::SampleHome> result =
       ovra::sample::writeSampleHome(out, options);
   if (!result.ok()) {

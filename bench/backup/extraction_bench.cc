@@ -9,7 +9,8 @@
 // so a busy machine changes them less than wall time); every extraction gets a fresh
 // session. With a fifth argument only the whole extraction runs, for a profiler. Old
 // backups are measured first, then backups of later phones (Manifest.db, the message and
-// handle tables, CallHistory.storedata) against the same floor for their own queries.
+// handle tables, CallHistory.storedata, with the rows that are no message beside the
+// messages) against the same floor for their own queries.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sqlite3.h>
@@ -32,6 +33,7 @@
 #include "backup/backup_layout.h"
 #include "backup/backup_reader.h"
 #include "backup/database_queries.h"
+#include "backup/database_table.h"
 #include "backup/sqlite.h"
 #include "platform/base/log.h"
 #include "platform/files/fs.h"
@@ -174,20 +176,26 @@ int runFormat(ovra::sample::Options options, int repetitions, bool profile) {
     ovra::sample::DatabaseLocation location;
     std::vector<std::string> floorQueries;
   };
-  using ovra::backup::DatabaseKind, ovra::backup::Layout, ovra::backup::eventQueries;
-  auto eventsOf = [](DatabaseKind kind, Layout layout) {
-    const ovra::backup::EventQueries q = eventQueries(kind, layout, true);
+  using ovra::backup::DatabaseKind, ovra::backup::eventQueries;
+  // The queries the reader runs on the file: its layout as the reader detects it.
+  auto eventsOf = [&](DatabaseKind kind, const ovra::sample::DatabaseLocation& location) {
+    const ovra::backup::DatabaseEntry* entry = ovra::backup::findDatabase("", location.path);
+    const ovra::backup::LayoutCheck layout =
+        ovra::backup::detectLayout(ovra::backup::SQLite({.path = stored(location)}), *entry);
+    const ovra::backup::EventQueries q = eventQueries(kind, layout);
     return std::vector<std::string>{q.events, q.hours};
   };
   const Database oldDatabases[] = {
-      {"sms.db", ovra::sample::kSmsDatabase, eventsOf(DatabaseKind::kMessages, Layout::kFirst)},
+      {"sms.db", ovra::sample::kSmsDatabase,
+       eventsOf(DatabaseKind::kMessages, ovra::sample::kSmsDatabase)},
       {"call_history.db", ovra::sample::kCallDatabase,
-       eventsOf(DatabaseKind::kCalls, Layout::kFirst)},
+       eventsOf(DatabaseKind::kCalls, ovra::sample::kCallDatabase)},
   };
   const Database laterDatabases[] = {
-      {"sms.db", ovra::sample::kSmsDatabase, eventsOf(DatabaseKind::kMessages, Layout::kLater)},
+      {"sms.db", ovra::sample::kSmsDatabase,
+       eventsOf(DatabaseKind::kMessages, ovra::sample::kSmsDatabase)},
       {"CallHistory.storedata", ovra::sample::kCallStore,
-       eventsOf(DatabaseKind::kCalls, Layout::kLater)},
+       eventsOf(DatabaseKind::kCalls, ovra::sample::kCallStore)},
   };
   const Database sharedDatabases[] = {
       {"AddressBook.sqlitedb",
@@ -272,6 +280,7 @@ int main(int argc, char** argv) {
   const bool profile = argc > 5;
   for (bool modern : {false, true}) {
     options.modern = modern;
+    options.nonMessageRows = modern;  // reactions, notices and unsent rows beside the messages
     if (int status = runFormat(options, repetitions, profile); status != 0) return status;
   }
   return 0;

@@ -1,5 +1,5 @@
-// Reading the phone backups: discovery of the backup folders, and the walk over each
-// one's Manifest.mbdb (or Manifest.db), which hands every file the table of recognised
+// Reading the phone backups: discovery of the backup folders (backup_location.h), and the walk over
+// each one's Manifest.mbdb (or Manifest.db), which hands every file the table of recognised
 // databases names to getSQLightContents. That detects the file's layout and has the
 // entry's reader (database_readers.h) read it.
 //
@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "backup/backup_layout.h"
+#include "backup/backup_location.h"
 #include "backup/database_table.h"
 #include "backup/manifest.h"
 #include "platform/base/log.h"
@@ -43,23 +44,25 @@ std::optional<std::vector<std::string>> BackupReader::backupFolders() const {
 
 void BackupReader::extractPlatformContents() {
   platform::log("extracting platform contents");
-  std::optional<std::vector<std::string>> counted = backupFolders();
-  platform::log("found " + std::to_string(counted ? counted->size() : 0) + " backupfolders");
-  std::optional<std::vector<std::string>> folders = backupFolders();
-  const std::string dir = backupDirPath();
-  if (!folders) {
+  // Under the home folder the directory is counted, then listed again to be read.
+  std::optional<std::vector<std::string>> counted;
+  if (backupsFolder_.empty()) counted = backupFolders();
+  const BackupLocation location = locateBackups(home_, backupsFolder_, *env_);
+  const size_t found = backupsFolder_.empty() ? (counted ? counted->size() : 0) : location.entries;
+  platform::log("found " + std::to_string(found) + " backupfolders");
+  size_t backups = 0;  // folders that hold a backup
+  if (!location.listed && counted) {
     // Listed a moment ago: the directory went away or failed in between.
-    if (counted) extraction_.note("backup directory " + dir + " cannot be listed: no backup read");
-    return;
+    extraction_.note("backup directory " + location.directory +
+                     " cannot be listed: no backup read");
   }
-  for (const std::string& name : *folders) {
-    const std::string folder = platform::joinPath(dir, name);
-    if (!env_->isDirectory(folder)) continue;
+  for (const std::string& folder : location.folders) {
     const std::string infoPath = platform::joinPath(folder, kInfoPlistName);
     if (!env_->fileExists(infoPath)) {
       platform::log("No Info.plist in " + folder);
       continue;
     }
+    ++backups;
     platform::log("backup folder:" + folder);
     std::optional<std::string> deviceName;
     if (std::optional<platform::Plist> info = env_->readPlist(infoPath)) {
@@ -71,6 +74,10 @@ void BackupReader::extractPlatformContents() {
         manifest && manifest->boolForKey("IsEncrypted").value_or(false)) {
       extraction_.note("encrypted backup of " + platform::describe(deviceName) + ": not read");
       continue;
+    }
+    if (isUnfinishedBackup(folder, *env_)) {
+      detailedLog_.appendLine("The backup of " + platform::describe(deviceName) +
+                              " is unfinished: read for what is there");
     }
     if (!env_->fileExists(platform::joinPath(folder, kManifestName)) &&
         env_->fileExists(platform::joinPath(folder, kManifestDbName))) {
@@ -84,6 +91,9 @@ void BackupReader::extractPlatformContents() {
                             " contacts and " + std::to_string(s.eventCount()) +
                             " communication events");
   }
+  // Said whole, so that the page can name the folder it looked in.
+  if (backups == 0)
+    detailedLog_.appendLine("No valid backup folders found in " + location.directory);
 }
 
 void BackupReader::process_mbdb_file(const std::string& folderPath) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "backup/backup_env.h"
@@ -32,13 +33,19 @@ class BackupReader {
   BackupReader(std::string home, model::Session& s, DetailedLog& detailedLog,
                BackupEnv* env = BackupEnv::Default());
 
+  // The folder the user named to read backups from (a folder of backup folders or one
+  // backup folder), instead of the backup directory under the home folder; "" for that.
+  void setBackupsFolder(std::string folder) { backupsFolder_ = std::move(folder); }
+
   // home/Library/Application Support/MobileSync/Backup
   std::string backupDirPath() const;
   // Names of every entry of the backup directory as listed, or nothing when it cannot be
   // listed.
   std::optional<std::vector<std::string>> backupFolders() const;
   // Reads every backup folder, appending one detailed-log line per backup (and one when
-  // the directory, counted a moment before, cannot be listed).
+  // the directory, counted a moment before, cannot be listed); one line "The backup of
+  // <device> is unfinished: read for what is there" before reading a backup whose
+  // Status.plist says so; and "No valid backup folders found in <folder>" when no folder held one.
   void extractPlatformContents();
 
   // Walks the folder's Manifest.mbdb and extracts every database record it names.
@@ -69,6 +76,7 @@ class BackupReader {
 
  private:
   std::string home_;
+  std::string backupsFolder_;
   DetailedLog& detailedLog_;
   BackupEnv* env_;  // not owned
   Extraction extraction_;

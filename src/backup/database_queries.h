@@ -4,7 +4,9 @@
 #ifndef OVRA_BACKUP_DATABASE_QUERIES_H_
 #define OVRA_BACKUP_DATABASE_QUERIES_H_
 
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "backup/database_table.h"
 
@@ -15,6 +17,10 @@ namespace ovra::backup {
 // flags 3 (sent) or 2, for calls the whole seconds (in later layouts 0 for an incoming
 // call not answered) and the flags 5 (outgoing) or 4. Hour rows: the UTC hour of day as
 // two digits and its count, in hour order.
+//
+// The later message queries leave out the rows that are no message a person wrote (see
+// leftOutKinds): the events query does not give them, and the hours query counts each
+// kind of them in a row of its own, the kind's label in place of the hour, after the hours.
 struct EventQueries {
   std::string events;
   std::string hours;
@@ -24,8 +30,19 @@ struct EventQueries {
   // 1 when the message names a handle that is not there.
   bool later;
 };
-// `hasAttributedBody`: the message table has an attributedBody column.
-EventQueries eventQueries(DatabaseKind kind, Layout layout, bool hasAttributedBody);
+// The queries for a file of `kind` as the layout detector found it; only the columns it
+// found are named (message.attributedBody, and those that tell rows that are no message).
+EventQueries eventQueries(DatabaseKind kind, const LayoutCheck& layout);
+
+// A kind of row of the later message table that is no message a person wrote.
+struct LeftOutKind {
+  std::string_view column;     // "message.<column>" that tells it; a file without it has none
+  std::string_view condition;  // over the message row `m`, never NULL
+  std::string_view one;        // the kind's name for one row ("reaction")
+  std::string_view label;      // for several, and the hours query's label ("reactions")
+};
+// In the order they are told apart (a row counts as the first kind it is) and named.
+std::span<const LeftOutKind> leftOutKinds();
 
 // The SQL function that reads an attributedBody (attributedBodyText).
 inline constexpr char kBodyTextFunction[] = "ovra_body_text";

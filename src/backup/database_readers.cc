@@ -1,10 +1,13 @@
 // The database readers. Messages and calls read their hour counts on a second connection
 // while the events are read; what is said of them is said after, as when they were read
-// one after the other. The address book reads the values of every contact through one
+// one after the other. In later message layouts the hour rows also count the rows left
+// out as no message, kind by kind; those rows are taken out before the hours are kept.
+// The address book reads the values of every contact through one
 // kept connection (RepeatedQuery); the lines it writes and the rows it gets are the same
 // as with a fresh query per contact.
 #include "backup/database_readers.h"
 
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <utility>
@@ -15,6 +18,7 @@
 #include "backup/database_queries.h"
 #include "model/event.h"
 #include "model/person.h"
+#include "platform/base/log.h"
 
 namespace ovra::backup {
 namespace {
@@ -48,6 +52,29 @@ void addEvents(model::Session& s, const std::vector<model::Record>& rows, bool s
   s.addEvents(std::move(events));
 }
 
+// Takes the rows of left-out kinds from the hour rows of a later message query and says
+// in one console line how many of each kind were left out (nothing when none was).
+void leaveOut(std::vector<model::Record>& hourRows, const std::string& name) {
+  const std::span<const LeftOutKind> kinds = leftOutKinds();
+  std::vector<size_t> counts(kinds.size(), 0);
+  std::erase_if(hourRows, [&](const model::Record& row) {
+    const std::string_view key = textAt(row, 0);
+    for (size_t i = 0; i < kinds.size(); ++i) {
+      if (key != kinds[i].label) continue;
+      counts[i] += std::strtoull(std::string(textAt(row, 1)).c_str(), nullptr, 10);
+      return true;
+    }
+    return false;
+  });
+  std::string line;
+  for (size_t i = 0; i < kinds.size(); ++i) {
+    if (counts[i] == 0) continue;
+    line += (line.empty() ? "left out of " + name + ": " : ", ") + std::to_string(counts[i]) + " " +
+            std::string(counts[i] == 1 ? kinds[i].one : kinds[i].label);
+  }
+  if (!line.empty()) platform::log(line);
+}
+
 void readEvents(Extraction& x, const StoredDatabase& database, const LayoutCheck& layout,
                 DatabaseKind kind) {
   const std::string& path = database.path;
@@ -57,8 +84,7 @@ void readEvents(Extraction& x, const StoredDatabase& database, const LayoutCheck
     return;
   }
   const bool sms = kind == DatabaseKind::kMessages;
-  const EventQueries queries =
-      eventQueries(kind, layout.layout, layout.has("message.attributedBody"));
+  const EventQueries queries = eventQueries(kind, layout);
   SQLite db = x.database(database);
   std::future<SQLiteResult> hours = db.start(queries.hours);
   db.addFunction(kBodyTextFunction, attributedBodyText);
@@ -87,6 +113,7 @@ void readEvents(Extraction& x, const StoredDatabase& database, const LayoutCheck
   addEvents(x.session(), rows.rows, sms, queries.later);
   std::vector<model::Record> hourRows =
       x.report(hours.get(), path, queries.hours, std::nullopt).rows;
+  if (sms && queries.later) leaveOut(hourRows, name.substr(name.rfind('/') + 1));
   if (sms) {
     x.session().setAvg_sms_hours(std::move(hourRows));
   } else {

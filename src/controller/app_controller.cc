@@ -128,7 +128,9 @@ std::shared_ptr<platform::WebView> AppController::showLoadingInfo() {
 }
 
 void AppController::setUpLocal() {
-  backup::BackupReader(platform::homeFolder(), *s_, detailedLog_).extractPlatformContents();
+  backup::BackupReader reader(platform::homeFolder(), *s_, detailedLog_);
+  reader.setBackupsFolder(platform::backupsFolder());
+  reader.extractPlatformContents();
   deviceReady_ = true;
   platform::log("device ready");
   drawComponents();

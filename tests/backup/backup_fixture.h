@@ -55,7 +55,9 @@ struct Extracted {
   explicit Extracted(const std::string& home) { read(home); }
   void read(const std::string& home, backup::BackupEnv* env = backup::BackupEnv::Default()) {
     platform::LogCapture capture;
-    backup::BackupReader(home, session, log, env).extractPlatformContents();
+    backup::BackupReader reader(home, session, log, env);
+    reader.setBackupsFolder(backupsFolder);
+    reader.extractPlatformContents();
     lines = capture.lines();
   }
   size_t count(std::string_view prefix) const {  // console lines that start with `prefix`
@@ -64,6 +66,7 @@ struct Extracted {
   bool hasEnding(std::string_view text) const {
     return std::ranges::any_of(lines, [&](const auto& l) { return l.ends_with(text); });
   }
+  std::string backupsFolder;  // read instead of the home's backup directory when set
   model::Session session;
   backup::DetailedLog log;
   std::vector<std::string> lines;

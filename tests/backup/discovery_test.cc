@@ -11,13 +11,45 @@ namespace {
 
 using testing::TempDir;
 
-TEST(Discovery, WithoutBackupDirectoryLogsTwoLinesAndReadsNothing) {
-  TempDir home;
-  const testing::Extracted run(home.path());
-  EXPECT_EQ(run.lines,
-            (std::vector<std::string>{"extracting platform contents", "found 0 backupfolders"}));
-  EXPECT_EQ(run.session.peopleCount() + run.session.eventCount(), 0u);
-  EXPECT_EQ(run.log.text(), "");
+// Without a backup: nothing read, and one detailed-log line naming, escaped, the whole
+// folder looked in: the home's backup directory, or the backups folder named.
+TEST(Discovery, WithoutABackupNamesTheFolderLookedInAndReadsNothing) {
+  TempDir root;
+  const std::string home = platform::joinPath(root.path(), "a & <b>");
+  std::filesystem::create_directories(platform::joinPath(home, "Backups/empty"));
+  for (const std::string backups : {"", "Backups"}) {
+    testing::Extracted run;
+    run.backupsFolder = backups.empty() ? "" : platform::joinPath(home, backups);
+    run.read(home);
+    // The folder named holds one entry, a folder without Info.plist.
+    std::vector<std::string> lines = {"extracting platform contents", "found 0 backupfolders"};
+    if (!backups.empty()) {
+      lines = {lines[0], "found 1 backupfolders", "No Info.plist in " + home + "/Backups/empty"};
+    }
+    EXPECT_EQ(run.lines, lines);
+    EXPECT_EQ(run.session.peopleCount() + run.session.eventCount(), 0u);
+    std::string folder = backups.empty() ? backupDirectory(home) : run.backupsFolder;
+    folder.replace(folder.find("a & <b>"), 7, "a &amp; &lt;b&gt;");
+    EXPECT_EQ(run.log.text(), "No valid backup folders found in " + folder + "<br/>");
+  }
+}
+
+// A backup whose Status.plist says it is unfinished is read in full with one line saying
+// so; a finished one and one without Status.plist say nothing of it.
+TEST(Discovery, ReadsAnUnfinishedBackupForWhatIsThere) {
+  for (const sample::Options& options :
+       {sample::Options{.unfinished = true}, sample::Options{.idevicebackup2 = true},
+        sample::Options{}}) {
+    TempDir home;
+    const sample::BackupCounts c = testing::generate(home, options).backups[0];
+    testing::Extracted run;
+    if (options.idevicebackup2) run.backupsFolder = home.path();
+    run.read(home.path());
+    EXPECT_EQ(run.session.eventCount(), c.sms + c.calls);
+    EXPECT_EQ(run.log.text().starts_with(
+                  "The backup of Anna's iPhone is unfinished: read for what is there<br/>"),
+              options.unfinished);
+  }
 }
 
 // One real backup among every kind of entry a backup directory may hold.

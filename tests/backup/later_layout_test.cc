@@ -111,6 +111,68 @@ TEST_F(LaterLayouts, MissingTablesAndColumnsGiveOneLine) {
   EXPECT_EQ(session_.eventCount(), 0u);
 }
 
+// "hour|count" of each message hour row.
+std::vector<std::string> hourTexts(const model::Session& session) {
+  const std::optional<std::vector<model::Record>> rows = session.avg_sms_hours();
+  std::vector<std::string> out;
+  for (const model::Record& row : rows.value_or(std::vector<model::Record>())) {
+    out.push_back(row->at(0).asString() + "|" + row->at(1).asString());
+  }
+  return out;
+}
+
+// A file of an earlier version is read by the columns it has: a notice is left out, a row
+// whose columns are NULL stays; a file without such rows says nothing of them.
+TEST_F(LaterLayouts, LeaveOutRowsByTheColumnsThereAre) {
+  const std::string handles =
+      "CREATE TABLE handle (ROWID INTEGER PRIMARY KEY, id TEXT);"
+      "INSERT INTO handle VALUES (1, '5551234567');";
+  const std::string earlier = db("earlier", handles + R"(
+      CREATE TABLE message (ROWID INTEGER PRIMARY KEY, text, handle_id, date, is_from_me,
+                            item_type);
+      INSERT INTO message VALUES (1, 'old', 1, 0, 0, NULL), (2, NULL, 0, 7200, 1, 3);)");
+  const std::string none = db("none", handles + R"(
+      CREATE TABLE message (ROWID INTEGER PRIMARY KEY, text, handle_id, date, is_from_me);)");
+  platform::LogCapture capture;
+  reader_.getSQLightContents(earlier, "Library/SMS/sms.db");
+  reader_.getSQLightContents(none, "Library/SMS/sms.db");
+  EXPECT_EQ(events(), std::vector<std::string>{"sms|1|551234567|978307200|old|0|2"});
+  EXPECT_EQ(hourTexts(session_), std::vector<std::string>{});  // the last file's
+  EXPECT_EQ(std::ranges::count_if(capture.lines(), [](auto& l) { return l.starts_with("left"); }),
+            1);
+  EXPECT_TRUE(capture.contains("left out of sms.db: 1 notice"));
+}
+
+// A generated later backup with every kind of row that is no message (reactions, their
+// removals, stickers, notices, unsent messages; edited messages stay) reads as the same
+// backup without them: the same events, contacts with their counts and emoticons, and
+// hours; its console line counts each kind as written.
+TEST(NonMessageRows, LeaveABackupAsItIsWithoutThem) {
+  testing::TempDir plainHome, fullHome;
+  const sample::Options plain{.seed = 3, .sms = 3000, .modern = true};
+  sample::Options full = plain;
+  full.nonMessageRows = true;
+  testing::generate(plainHome, plain);
+  const sample::BackupCounts c = testing::generate(fullHome, full).backups[0];
+  ASSERT_GT(c.reactions * c.reactionRemovals * c.stickers * c.notices * c.unsent * c.edited, 0u);
+  testing::Extracted p(plainHome.path()), f(fullHome.path());
+  EXPECT_EQ(hourTexts(f.session), hourTexts(p.session));
+  p.session.arrangeContents();
+  f.session.arrangeContents();
+  EXPECT_EQ(f.session.allEvents(), p.session.allEvents());
+  EXPECT_EQ(f.session.peopleJSONRepresentation(), p.session.peopleJSONRepresentation());
+  auto kind = [](size_t n, const std::string& one, const std::string& many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  EXPECT_EQ(f.count("left out of sms.db: " + kind(c.reactions, "reaction", "reactions") + ", " +
+                    kind(c.reactionRemovals, "reaction removal", "reaction removals") + ", " +
+                    kind(c.stickers, "sticker", "stickers") + ", " +
+                    kind(c.notices, "notice", "notices") + ", " +
+                    kind(c.unsent, "unsent message", "unsent messages")),
+            1u);
+  EXPECT_EQ(p.count("left out"), 0u);
+}
+
 // Manifest.db folders: each bad record or file list is one line and the walk goes on. The
 // sample-home test reads a good one.
 TEST(ManifestDb, ReadsListedDatabasesAndReportsEachBadRecord) {

@@ -64,13 +64,16 @@ TEST(HostHeadless, PrintsTheMainPageOfTheSampleHomeAndTheNoDataPageOfAnEmptyOne)
   testing::TempDir home;
   const ProgramRun empty = ovra({"--headless", "--home=" + home.path()});
   ASSERT_EQ(empty.status, 0) << empty.err;
-  EXPECT_EQ(empty.out,
-            "{\"page\":\"noData.html\",\"contacts\":\"[]\",\"timeline\":\"[]\","
-            "\"detailedLog\":\"No valid backup folders found\"}\n");
-  // A backups folder that holds no backup is no error: the no-data page says so.
+  auto noData = [](const std::string& folder) {
+    return "{\"page\":\"noData.html\",\"contacts\":\"[]\",\"timeline\":\"[]\","
+           "\"detailedLog\":\"No valid backup folders found in " +
+           folder + "<br/>\"}\n";
+  };
+  EXPECT_EQ(empty.out, noData(home.path() + "/Library/Application Support/MobileSync/Backup"));
+  // A backups folder that holds no backup is no error: the no-data page names it.
   const ProgramRun none = ovra({"--headless", "--home", home.path(), "--backups", home.path()});
   EXPECT_EQ(none.status, 0) << none.err;
-  EXPECT_EQ(none.out, empty.out);
+  EXPECT_EQ(none.out, noData(home.path()));
   ASSERT_TRUE(sample::writeSampleHome(home.path(), sample::Options()).ok());
   const ProgramRun r = ovra({"--headless", "--home", home.path()});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -80,6 +83,29 @@ TEST(HostHeadless, PrintsTheMainPageOfTheSampleHomeAndTheNoDataPageOfAnEmptyOne)
   const std::string pages = std::filesystem::canonical(OVRA_BUNDLE_DIR).string() + "/Contents";
   EXPECT_NE(r.err.find("load request file://" + pages + "/Resources/main.html"), std::string::npos)
       << r.err;
+}
+
+// A later backup with rows that are no message, read from the home, from a folder of
+// backups (a copied MobileSync/Backup, and as idevicebackup2 leaves it) and as one backup
+// folder: the same page, contacts, timeline and detailed log.
+TEST(HostHeadless, ReadsTheSameBackupWhereverItIsKept) {
+  testing::TempDir home, elsewhere, empty;
+  const sample::Options later{.seed = 5, .sms = 600, .modern = true, .nonMessageRows = true};
+  const base::Result<sample::SampleHome> written = sample::writeSampleHome(home.path(), later);
+  ASSERT_TRUE(written.ok()) << written.error();
+  sample::Options device = later;
+  device.idevicebackup2 = true;
+  ASSERT_TRUE(sample::writeSampleHome(elsewhere.path(), device).ok());
+  const ProgramRun fromHome = ovra({"--headless", "--home", home.path()});
+  ASSERT_EQ(fromHome.status, 0) << fromHome.err;
+  EXPECT_NE(fromHome.out.find("\"page\":\"main.html\""), std::string::npos) << fromHome.out;
+  const std::string folder = written->backups[0].folder;
+  for (const std::string& backups :
+       {std::filesystem::path(folder).parent_path().string(), folder, elsewhere.path()}) {
+    const ProgramRun r = ovra({"--headless", "--home", empty.path(), "--backups", backups});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, fromHome.out) << backups;
+  }
 }
 
 // Every file and folder under `root`: its path, type, permission bits, size and content digest.
