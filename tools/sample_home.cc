@@ -19,6 +19,7 @@
 #include "sample_life.h"
 #include "sample_manifest.h"
 #include "sample_random.h"
+#include "sample_whatsapp.h"
 
 namespace ovra::sample {
 namespace {
@@ -144,13 +145,28 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
     if (!error.empty()) return error;
   }
 
+  // The messenger draws from a stream of its own: the rest stays as it is without it.
+  std::vector<std::pair<std::string, std::string>> messengerFiles;
+  if (o.modern && o.whatsapp) {
+    Random peek = rng;
+    if (std::string error =
+            writeBackupMessenger(stored, stored(kCallStore), peek.next(), contacts, counts);
+        !error.empty()) {
+      return error;
+    }
+    for (const DatabaseLocation& db :
+         {kWhatsAppChats, kWhatsAppCalls, kWhatsAppContacts, kWhatsAppLids}) {
+      messengerFiles.emplace_back(db.domain, db.path);
+    }
+  }
+
   for (const auto& [domain, path] : otherFiles()) {
     std::string bytes = "sample file " + path.substr(0, 40) + "\n";
     if (!writeFile(storedPath(domain, path), bytes)) {
       return folder + ": cannot write a stored file";
     }
   }
-  if (o.modern) return writeManifestDb(folder, rng);
+  if (o.modern) return writeManifestDb(folder, rng, messengerFiles);
   if (!writeFile(platform::joinPath(folder, backup::kManifestName), sampleManifest(folder, rng))) {
     return folder + ": cannot write " + backup::kManifestName;
   }
