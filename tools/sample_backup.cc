@@ -5,6 +5,7 @@
 //                      [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]
 //                      [--format old|modern] [--non-message-rows]
 //                      [--layout home|idevicebackup2] [--unfinished] [--story life|none]
+//                      [--whatsapp]
 //
 // By default each backup tells the story of six years of a life (sample_life.h); with
 // --story none, or with any of --contacts, --sms and --calls, it holds random contacts
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "                          [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]\n"
     "                          [--format old|modern] [--non-message-rows]\n"
     "                          [--layout home|idevicebackup2] [--unfinished] [--story life|none]\n"
+    "                          [--whatsapp]\n"
     "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup, or\n"
     "DIR/<id>/ with --layout idevicebackup2 (as 'idevicebackup2 backup DIR' leaves it): six\n"
     "years of a life, or with --story none or any of --contacts, --sms and --calls, random\n"
@@ -35,7 +37,9 @@ constexpr const char* kUsage =
     "  --non-message-rows  later format: also write reactions and their removals, stickers\n"
     "                      on messages, group and system notices and unsent messages, and\n"
     "                      mark some messages edited\n"
-    "  --unfinished        Status.plist says the backup was not finished\n";
+    "  --unfinished        Status.plist says the backup was not finished\n"
+    "  --whatsapp          later format: also write the messenger's chats, calls and\n"
+    "                      identifiers, and the phone log's records of its calls\n";
 
 // A whole non-negative decimal number up to `max`.
 bool parseCount(const char* text, long long max, long long& out) {
@@ -61,9 +65,11 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg == "--wal" || arg == "--non-message-rows" || arg == "--unfinished") {
+    if (arg == "--wal" || arg == "--non-message-rows" || arg == "--unfinished" ||
+        arg == "--whatsapp") {
       bool& flag = arg == "--wal"                ? options.walJournal
                    : arg == "--non-message-rows" ? options.nonMessageRows
+                   : arg == "--whatsapp"         ? options.whatsapp
                                                  : options.unfinished;
       flag = true;
       continue;

@@ -527,48 +527,4 @@ std::string writeWhatsApp(const WhatsAppPaths& paths, const std::vector<std::str
   return error;
 }
 
-std::string writeBackupMessenger(const std::function<std::string(const DatabaseLocation&)>& stored,
-                                 const std::string& callStore, uint64_t seed,
-                                 const std::vector<Contact>& contacts, BackupCounts& counts) {
-  // The identifier's digits: the country code, then the national number without its 0.
-  std::vector<std::string> numbers;
-  for (const Contact& c : contacts) {
-    numbers.push_back(c.uk ? "44" + c.national.substr(1) : "1" + c.national);
-  }
-  WhatsAppOptions options;
-  options.seed = seed;
-  WhatsAppCounts written;
-  const WhatsAppPaths paths{stored(kWhatsAppChats), stored(kWhatsAppCalls),
-                            stored(kWhatsAppContacts), stored(kWhatsAppLids)};
-  if (std::string error = writeWhatsApp(paths, numbers, options, written); !error.empty()) {
-    return error;
-  }
-  counts.whatsappMessages = written.messages;
-  counts.whatsappCalls = written.calls;
-  counts.whatsappPhoneLogRows = written.phoneLog.size();
-  counts.whatsappPhoneLogCopies =
-      static_cast<size_t>(std::count_if(written.phoneLog.begin(), written.phoneLog.end(),
-                                        [](const PhoneLogCall& call) { return call.copy; }));
-  // The phone's own log: the calls as the phone recorded them for the messenger.
-  backup::Connection db;
-  if (sqlite3_open_v2(callStore.c_str(), db.out(), SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-    return callStore + ": " + errorText(db.get());
-  }
-  Insert call(db.get(),
-              "INSERT INTO ZCALLRECORD (Z_ENT, Z_OPT, ZANSWERED, ZCALLTYPE, ZDISCONNECTED_CAUSE, "
-              "ZFACE_TIME_DATA, ZNUMBER_AVAILABILITY, ZORIGINATED, ZREAD, ZDATE, ZDURATION, "
-              "ZADDRESS, ZSERVICE_PROVIDER, ZUNIQUE_ID, ZHANDLE_TYPE) VALUES (2, 1, ?, 0, 0, "
-              "NULL, 0, ?, 1, ?, ?, ?, 'net.whatsapp.WhatsApp', ?, 2)");
-  if (!call.ok() || !exec(db.get(), "BEGIN;")) return callStore + ": " + errorText(db.get());
-  Random rng(seed ^ 0x63616C6C6C6F6773ull);
-  for (const PhoneLogCall& c : written.phoneLog) {
-    const std::string id = randomGuid(rng);
-    if (!insert(call, c.answered, c.originated, c.date, c.duration, c.address, id)) {
-      return callStore + ": " + errorText(db.get());
-    }
-  }
-  if (!exec(db.get(), "COMMIT;")) return callStore + ": " + errorText(db.get());
-  return std::string();
-}
-
 }  // namespace ovra::sample
