@@ -5,6 +5,7 @@
 //                      [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]
 //                      [--format old|modern] [--non-message-rows|--messages-only]
 //                      [--layout home|idevicebackup2] [--unfinished] [--story life|none]
+//                      [--whatsapp]
 //
 // By default each backup tells the story of six years of a life (sample_life.h); with
 // --story none, or with any of --contacts, --sms and --calls, it holds random contacts
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "                          [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]\n"
     "                          [--format old|modern] [--non-message-rows|--messages-only]\n"
     "                          [--layout home|idevicebackup2] [--unfinished] [--story life|none]\n"
+    "                          [--whatsapp]\n"
     "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup, or\n"
     "DIR/<id>/ with --layout idevicebackup2 (as 'idevicebackup2 backup DIR' leaves it): six\n"
     "years of a life, or with --story none or any of --contacts, --sms and --calls, random\n"
@@ -36,7 +38,9 @@ constexpr const char* kUsage =
     "                      removals, stickers on messages, group and system notices and\n"
     "                      unsent messages, and mark some messages edited\n"
     "  --messages-only     later format: write only the messages\n"
-    "  --unfinished        Status.plist says the backup was not finished\n";
+    "  --unfinished        Status.plist says the backup was not finished\n"
+    "  --whatsapp          later format: also write the messenger's chats, calls and\n"
+    "                      identifiers, and the phone log's records of its calls\n";
 
 // A whole non-negative decimal number up to `max`.
 bool parseCount(const char* text, long long max, long long& out) {
@@ -63,8 +67,10 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg == "--wal" || arg == "--unfinished") {
-      (arg == "--wal" ? options.walJournal : options.unfinished) = true;
+    if (arg == "--wal" || arg == "--unfinished" || arg == "--whatsapp") {
+      (arg == "--wal"        ? options.walJournal
+       : arg == "--whatsapp" ? options.whatsapp
+                             : options.unfinished) = true;
       continue;
     }
     if (arg == "--non-message-rows" || arg == "--messages-only") {

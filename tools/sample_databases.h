@@ -61,7 +61,9 @@ std::string writeNonMessageRows(sqlite3* db, Random& rng,
 std::string randomGuid(Random& rng);
 size_t utf16Units(std::string_view text);
 // Manifest.db listing the databases and otherFiles() stored in `folder`.
-std::string writeManifestDb(const std::string& folder, Random& rng);
+// `extra`: more (domain, path) files it lists after them.
+std::string writeManifestDb(const std::string& folder, Random& rng,
+                            const std::vector<std::pair<std::string, std::string>>& extra = {});
 std::string writeAppUse(const std::string& path, Random& rng, const Options& o,
                         BackupCounts& counts);
 

@@ -4,6 +4,7 @@
 // other stored files, and last the manifest that lists them all.
 #include "sample_home.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "sample_life.h"
 #include "sample_manifest.h"
 #include "sample_random.h"
+#include "sample_whatsapp.h"
 
 namespace ovra::sample {
 namespace {
@@ -144,13 +146,28 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
     if (!error.empty()) return error;
   }
 
+  // The messenger draws from a stream of its own: the rest stays as it is without it.
+  std::vector<std::pair<std::string, std::string>> messengerFiles;
+  if (o.modern && o.whatsapp) {
+    Random peek = rng;
+    if (std::string error =
+            writeBackupMessenger(stored, stored(kCallStore), peek.next(), contacts, counts);
+        !error.empty()) {
+      return error;
+    }
+    for (const DatabaseLocation& db :
+         {kWhatsAppChats, kWhatsAppCalls, kWhatsAppContacts, kWhatsAppLids}) {
+      messengerFiles.emplace_back(db.domain, db.path);
+    }
+  }
+
   for (const auto& [domain, path] : otherFiles()) {
     std::string bytes = "sample file " + path.substr(0, 40) + "\n";
     if (!writeFile(storedPath(domain, path), bytes)) {
       return folder + ": cannot write a stored file";
     }
   }
-  if (o.modern) return writeManifestDb(folder, rng);
+  if (o.modern) return writeManifestDb(folder, rng, messengerFiles);
   if (!writeFile(platform::joinPath(folder, backup::kManifestName), sampleManifest(folder, rng))) {
     return folder + ": cannot write " + backup::kManifestName;
   }
@@ -158,6 +175,51 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
 }
 
 }  // namespace
+
+std::string writeBackupMessenger(const std::function<std::string(const DatabaseLocation&)>& stored,
+                                 const std::string& callStore, uint64_t seed,
+                                 const std::vector<Contact>& contacts, BackupCounts& counts) {
+  // The identifier's digits: the country code, then the national number without its 0.
+  std::vector<std::string> numbers;
+  for (const Contact& c : contacts) {
+    numbers.push_back(c.uk ? "44" + c.national.substr(1) : "1" + c.national);
+  }
+  WhatsAppOptions options;
+  options.seed = seed;
+  WhatsAppCounts written;
+  const WhatsAppPaths paths{stored(kWhatsAppChats), stored(kWhatsAppCalls),
+                            stored(kWhatsAppContacts), stored(kWhatsAppLids)};
+  if (std::string error = writeWhatsApp(paths, numbers, options, written); !error.empty()) {
+    return error;
+  }
+  counts.whatsappMessages = written.messages;
+  counts.whatsappCalls = written.calls;
+  counts.whatsappPhoneLogRows = written.phoneLog.size();
+  counts.whatsappPhoneLogCopies =
+      static_cast<size_t>(std::count_if(written.phoneLog.begin(), written.phoneLog.end(),
+                                        [](const PhoneLogCall& call) { return call.copy; }));
+  // The phone's own log: the calls as the phone recorded them for the messenger.
+  backup::Connection db;
+  if (sqlite3_open_v2(callStore.c_str(), db.out(), SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    return callStore + ": " + errorText(db.get());
+  }
+  Insert call(db.get(),
+              "INSERT INTO ZCALLRECORD (Z_ENT, Z_OPT, ZANSWERED, ZCALLTYPE, ZDISCONNECTED_CAUSE, "
+              "ZFACE_TIME_DATA, ZNUMBER_AVAILABILITY, ZORIGINATED, ZREAD, ZDATE, ZDURATION, "
+              "ZADDRESS, ZSERVICE_PROVIDER, ZUNIQUE_ID, ZHANDLE_TYPE) VALUES (2, 1, ?, 0, 0, "
+              "NULL, 0, ?, 1, ?, ?, ?, 'net.whatsapp.WhatsApp', ?, 2)");
+  if (!call.ok() || !exec(db.get(), "BEGIN;")) return callStore + ": " + errorText(db.get());
+  Random rng(seed ^ 0x63616C6C6C6F6773ull);
+  for (const PhoneLogCall& c : written.phoneLog) {
+    const std::string id = randomGuid(rng);
+    call.integer(1, c.answered).integer(2, c.originated).real(3, c.date).real(4, c.duration);
+    if (!call.text(5, c.address).text(6, id).run()) {
+      return callStore + ": " + errorText(db.get());
+    }
+  }
+  if (!exec(db.get(), "COMMIT;")) return callStore + ": " + errorText(db.get());
+  return std::string();
+}
 
 base::Result<SampleHome> writeSampleHome(const std::string& home, const Options& options) {
   SampleHome written;

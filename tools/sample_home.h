@@ -49,6 +49,10 @@ struct Options {
   // Instead of `contacts` random contacts and `sms` and `calls` random events: the story
   // of six years of a life (sample_life.h), the program's default sample.
   bool story = false;
+  // Later format: also write the messenger's four databases (sample_whatsapp.h) for the
+  // backup's contacts, and the phone log's own records of most of its calls. Off, the
+  // backup is byte for byte what it was without the messenger.
+  bool whatsapp = false;
 };
 
 // What one generated backup holds, as the reader should find it.
@@ -73,6 +77,14 @@ struct BackupCounts {
   size_t notices = 0;           // item_type other than 0
   size_t unsent = 0;            // date_retracted set, no text
   size_t edited = 0;            // messages (counted in `sms`) with date_edited set
+  // With whatsapp, per contact (in address-book order): the "whatsapp" events and the
+  // calls that count for it, each call once over both logs (a call only the phone's log
+  // still has included); and how many of the phone log's rows are copies of the
+  // messenger's calls (not counted in `calls`, nor are the others the messenger added).
+  std::vector<size_t> whatsappMessages;
+  std::vector<size_t> whatsappCalls;
+  size_t whatsappPhoneLogRows = 0;
+  size_t whatsappPhoneLogCopies = 0;
 };
 
 // What a generated home holds.

@@ -314,7 +314,8 @@ std::string writeCallStore(const std::string& path, Random& rng,
   return error;
 }
 
-std::string writeManifestDb(const std::string& folder, Random& rng) {
+std::string writeManifestDb(const std::string& folder, Random& rng,
+                            const std::vector<std::pair<std::string, std::string>>& extra) {
   std::vector<std::pair<std::string, std::string>> files = {
       {kSmsDatabase.domain, kSmsDatabase.path},
       {kCallStore.domain, kCallStore.path},
@@ -322,6 +323,7 @@ std::string writeManifestDb(const std::string& folder, Random& rng) {
       {kBookmarksDatabase.domain, kBookmarksDatabase.path},
       {kAppUseDatabase.domain, kAppUseDatabase.path}};
   for (auto& other : otherFiles()) files.push_back(std::move(other));
+  files.insert(files.end(), extra.begin(), extra.end());
   const std::pair<const char*, const char*> directories[] = {
       {"HomeDomain", ""},
       {"HomeDomain", "Library"},

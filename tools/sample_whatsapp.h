@@ -10,9 +10,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "sample_contacts.h"
 #include "sample_home.h"
 
 namespace ovra::sample {
@@ -77,6 +79,14 @@ struct WhatsAppCounts {
 // and returns an error text naming the file ("" on success).
 std::string writeWhatsApp(const WhatsAppPaths& paths, const std::vector<std::string>& numbers,
                           const WhatsAppOptions& options, WhatsAppCounts& counts);
+
+// The messenger in a generated later backup: its four files for the contacts, stored where
+// `stored` says, and the phone log's records of its calls added to the call store at
+// `callStore`. Fills the messenger's counts of `counts`; returns an error text ("" on
+// success).
+std::string writeBackupMessenger(const std::function<std::string(const DatabaseLocation&)>& stored,
+                                 const std::string& callStore, uint64_t seed,
+                                 const std::vector<Contact>& contacts, BackupCounts& counts);
 
 }  // namespace ovra::sample
 

@@ -4,6 +4,9 @@
 // value fetched as text and nothing kept. Also prints where the time goes (each database
 // alone) and what the address book costs when every contact opens the file again.
 //
+// Then the messenger: 500,000 messages against the floor of its own queries; with a fifth
+// argument "messenger" only that, a sixth saying how many messages.
+//
 // Run: extraction_bench [contacts] [sms] [calls] [repetitions] [profile]. Times are the
 // best of the repetitions, in CPU time of the process (the benchmark is single-threaded,
 // so a busy machine changes them less than wall time); every extraction gets a fresh
@@ -35,9 +38,11 @@
 #include "backup/database_queries.h"
 #include "backup/database_table.h"
 #include "backup/sqlite.h"
+#include "backup/whatsapp.h"
 #include "platform/base/log.h"
 #include "platform/files/fs.h"
 #include "sample_home.h"
+#include "sample_whatsapp.h"
 
 namespace {
 
@@ -268,6 +273,76 @@ int runFormat(ovra::sample::Options options, int repetitions, bool profile) {
   return 0;
 }
 
+// The messenger's chats and calls, `messages` one-to-one messages over `contacts`, read
+// as the extraction reads them (ChatStorage.sqlite with its LID.sqlite, then the calls)
+// against the floor of the same queries: the listing of each file's columns, the chat,
+// LID-pair and call queries built from them.
+int runMessenger(int contacts, int messages, int repetitions) {
+  using namespace ovra::backup;
+  std::printf("the messenger (%d messages)\n", messages);
+  std::string pattern = (std::filesystem::temp_directory_path() / "ovra-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) return 1;
+  const std::string folder = pattern;
+  auto stored = [&](const char* path) {
+    return ovra::platform::joinPath(folder, storedName(kWhatsAppDomain, path));
+  };
+  std::vector<std::string> numbers;
+  for (int i = 0; i < contacts; ++i) numbers.push_back(std::to_string(4915100000000LL + i * 7));
+  ovra::sample::WhatsAppOptions options;
+  options.messages = messages;
+  options.groupMessages = messages / 20;
+  options.calls = messages / 25;
+  ovra::sample::WhatsAppCounts counts;
+  const ovra::sample::WhatsAppPaths paths{stored(kChatStorageFile), stored(kMessengerCallsFile),
+                                          stored(kMessengerContactsFile), stored(kLidFile)};
+  if (std::string error = ovra::sample::writeWhatsApp(paths, numbers, options, counts);
+      !error.empty()) {
+    std::fprintf(stderr, "extraction_bench: %s\n", error.c_str());
+    return 1;
+  }
+  ovra::platform::setLogHook([](std::string_view) {});
+  // The queries as the reader builds them from each file's columns.
+  auto schemaOf = [](const std::string& path) {
+    Schema schema;
+    for (const auto& row : SQLite({.path = path}).query(kSchemaQuery).rows) {
+      schema.add((*row)[0].asString(), (*row)[1].asString());
+    }
+    return schema;
+  };
+  const std::vector<std::string> chatQueries = {kSchemaQuery,
+                                                chatMessagesQuery(schemaOf(paths.chats)).sql};
+  const std::vector<std::string> lidQueries = {kSchemaQuery,
+                                               lidPairsQuery(schemaOf(paths.lids)).sql};
+  const std::vector<std::string> callQueries = {kSchemaQuery,
+                                                messengerCallsQuery(schemaOf(paths.calls)).sql};
+  size_t events = 0;
+  const double extract = bestExtractionMs(repetitions, [&](Session& session, DetailedLog& log) {
+    BackupReader reader(folder, session, log);
+    reader.getSQLightContents(paths.chats, kChatStorageFile, kWhatsAppDomain);
+    reader.getSQLightContents(paths.calls, kMessengerCallsFile, kWhatsAppDomain);
+    events = session.eventCount();
+  });
+  const double floor = bestMs(repetitions, [&] {
+    floorRead(paths.chats, chatQueries);
+    floorRead(paths.lids, lidQueries);
+    floorRead(paths.calls, callQueries);
+  });
+  std::printf("%-22s %12.2f %12.2f %8.2f\n", "ChatStorage+calls", extract, floor, extract / floor);
+  // Where the difference lies: the query wrapper alone, rows kept but no events made.
+  const double wrapper = bestMs(repetitions, [&] {
+    for (const std::string& sql : chatQueries) SQLite({.path = paths.chats}).query(sql);
+    for (const std::string& sql : lidQueries) SQLite({.path = paths.lids}).query(sql);
+    for (const std::string& sql : callQueries) SQLite({.path = paths.calls}).query(sql);
+  });
+  std::printf("%-22s %12.2f %12.2f %8.2f\n", "the wrapper's rows", wrapper, floor, wrapper / floor);
+  std::printf("events read: %zu (generator: %zu)\n", events,
+              counts.messageEvents + counts.callEvents);
+  ovra::platform::setLogHook({});
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -277,11 +352,14 @@ int main(int argc, char** argv) {
   options.calls = argc > 3 ? std::atoi(argv[3]) : 50000;
   const int repetitions = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
   options.valuesPerContact = 3;
+  const bool messengerOnly = argc > 5 && std::string_view(argv[5]) == "messenger";
+  const int messengerMessages = argc > 6 ? std::atoi(argv[6]) : 500000;
+  if (messengerOnly) return runMessenger(options.contacts, messengerMessages, repetitions);
   const bool profile = argc > 5;
   for (bool modern : {false, true}) {
     options.modern = modern;
     options.nonMessageRows = modern;  // reactions, notices and unsent rows beside the messages
     if (int status = runFormat(options, repetitions, profile); status != 0) return status;
   }
-  return 0;
+  return profile ? 0 : runMessenger(options.contacts, messengerMessages, repetitions);
 }

@@ -7,13 +7,19 @@
 // as with a fresh query per contact.
 #include "backup/database_readers.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <memory>
+#include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "backup/attributed_body.h"
+#include "backup/backup_layout.h"
 #include "backup/backup_reader.h"
 #include "backup/database_queries.h"
 #include "model/event.h"
@@ -169,6 +175,234 @@ void readAddressBook(Extraction& x, const StoredDatabase& database, const Layout
 void readBookmarks(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
   SQLiteResult words = x.query(database, kBookmarkWordsQuery, "bookmark(s)");
   for (model::Record& row : words.rows) x.session().addBrowsingHistory(std::move(row));
+}
+
+}  // namespace ovra::backup
+
+// ---- The messenger ----------------------------------------------------------------------
+//
+// Its rows are read into events through WhatsAppEvent (whatsapp.h); the event's row is
+// that of a phone message or call (id, address, time, text or duration, flags) with the
+// partner's name after it, which matching tries as a full name when the number matches
+// nobody. A number's address is normalised as a phone message's is; a name or an
+// identifier of unknown form stays as it is.
+
+namespace ovra::backup {
+namespace {
+
+constexpr size_t kMessengerRowColumns = model::kPartnerNameColumn + 1;
+
+bool isDigits(std::string_view text) {
+  return !text.empty() && std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The folder of the backup a stored file lies in: its own folder, or the one above when it
+// lies in the sub-folder later backups file it under.
+std::filesystem::path backupFolderOf(const std::string& storedPath) {
+  const std::filesystem::path path(storedPath);
+  const std::string name = path.filename().string();
+  std::filesystem::path folder = path.parent_path();
+  if (isStoredName(name) && folder.filename().string() == name.substr(0, 2)) {
+    folder = folder.parent_path();
+  }
+  return folder;
+}
+
+// The file the same backup stores at phone path `phonePath` of the database's domain.
+StoredDatabase storedSibling(const StoredDatabase& database, const std::string& phonePath) {
+  const std::filesystem::path path(database.path);
+  const std::string name = storedName(database.domain, phonePath);
+  const bool subFolder = path.parent_path() != backupFolderOf(database.path);
+  const std::filesystem::path folder = backupFolderOf(database.path);
+  return {.path = (subFolder ? folder / storedSubPath(name) : folder / name).string(),
+          .phonePath = phonePath,
+          .domain = database.domain};
+}
+
+// Every table and column of the database, or none when they cannot be listed (reported).
+std::optional<Schema> readSchema(Extraction& x, const StoredDatabase& database) {
+  const SQLiteResult found =
+      x.report(x.database(database).query(kSchemaQuery), database.path, kSchemaQuery, {});
+  if (found.errorCode != "OK") return std::nullopt;
+  Schema schema;
+  for (const model::Record& row : found.rows) schema.add(textAt(row, 0), textAt(row, 1));
+  return schema;
+}
+
+// A row's texts, for the row readers of whatsapp.h.
+template <size_t N>
+std::span<const std::string_view> rowTexts(const model::Record& row,
+                                           std::array<std::string_view, N>& texts) {
+  const size_t n = std::min(N, row->size());
+  for (size_t i = 0; i < n; ++i) texts[i] = textAt(row, i);
+  return std::span<const std::string_view>(texts.data(), n);
+}
+
+// The LID pairs the chat's database and the LID.sqlite beside it hold. Pairs of no known
+// form count as identifiers of unknown form.
+LidMap readLids(Extraction& x, const StoredDatabase& database, const Schema& schema,
+                ConvertCounts& counts) {
+  LidMap lids;
+  const auto addFrom = [&](const StoredDatabase& db, const Schema& s) {
+    const BuiltQuery query = lidPairsQuery(s);
+    if (!query.ok()) return;
+    const SQLiteResult pairs = x.report(x.database(db).query(query.sql), db.path, query.sql, {});
+    std::array<std::string_view, 2> texts;
+    for (const model::Record& row : pairs.rows) {
+      counts.unknownIdentifiers += !lids.add(lidPairFromTexts(rowTexts(row, texts)));
+    }
+  };
+  if (schema.hasTable("ZWAPHONENUMBERLIDPAIR")) addFrom(database, schema);
+  const std::string& phonePath = database.phonePath;
+  const size_t nameAt = phonePath.rfind('/');
+  const std::string lidPath =
+      (nameAt == std::string::npos ? "" : phonePath.substr(0, nameAt + 1)) + kLidFile;
+  const StoredDatabase lid = storedSibling(database, lidPath);
+  if (x.env()->fileExists(lid.path)) {
+    if (std::optional<Schema> lidSchema = readSchema(x, lid)) addFrom(lid, *lidSchema);
+  }
+  return lids;
+}
+
+// The events of the messenger's rows, all at once; `convert` turns a row into its event or
+// none. With `stamps`, each call's stamp is kept there too.
+template <size_t N, typename Convert>
+void addMessengerEvents(Extraction& x, const std::vector<model::Record>& rows,
+                        const std::string& type, Convert convert, std::vector<CallStamp>* stamps) {
+  const bool call = type == kCallEventType;
+  auto block = std::make_shared<model::RowBlock>(kMessengerRowColumns);
+  auto store = std::make_shared<model::EventStore>();
+  std::vector<std::shared_ptr<model::Event>> events;
+  events.reserve(rows.size());
+  std::array<std::string_view, N> texts;
+  for (const model::Record& row : rows) {
+    std::optional<WhatsAppEvent> converted = convert(rowTexts(row, texts));
+    if (!converted) continue;
+    if (stamps) stamps->push_back(stampOf(*converted));
+    if (isDigits(converted->address)) {
+      converted->address = BackupReader::fixPhoneNumber(converted->address);
+    }
+    const std::array<std::string, 5> record = recordTexts(*converted);
+    const std::string_view values[kMessengerRowColumns] = {record[0], record[1], record[2],
+                                                           record[3], record[4], converted->name};
+    const size_t at = block->appendRow(values, kMessengerRowColumns);
+    std::shared_ptr<model::Event> event = model::EventStore::make(store);
+    event->initialize(type);
+    event->addData(model::Record(block, at));
+    event->readTextsFromRecord(call ? -1 : 3, call ? 3 : -1, 4);
+    events.push_back(std::move(event));
+  }
+  x.session().addEvents(std::move(events));
+}
+
+// Runs the query `build` makes from the database's columns; none (and one line) when the
+// file lacks what it needs.
+template <typename Build>
+std::optional<SQLiteResult> messengerRows(Extraction& x, const StoredDatabase& database,
+                                          const std::optional<Schema>& schema, Build build,
+                                          const std::string& label) {
+  if (!schema) return std::nullopt;
+  const BuiltQuery query = build(*schema);
+  if (!query.ok()) {
+    std::string missing;
+    for (const std::string& name : query.missing) missing += (missing.empty() ? "" : ", ") + name;
+    x.note(database.phonePath + " (" + database.path + ") lacks " + missing + ": not read");
+    return std::nullopt;
+  }
+  SQLiteResult rows =
+      x.report(x.database(database).query(query.sql), database.path, query.sql, label);
+  if (rows.errorCode != "OK") return std::nullopt;
+  return rows;
+}
+
+void noteBadInput(Extraction& x, const StoredDatabase& database, const ConvertCounts& counts) {
+  const std::string line = badInputSummary(database.phonePath + " (" + database.path + ")", counts);
+  if (!line.empty()) x.note(line);
+}
+
+// Drops the phone log's copies of the messenger's calls once both logs of the backup are
+// read. Safe to repeat: a copy already dropped is not found again.
+void dropPhoneLogCopies(Extraction& x, Extraction::CallLogs& logs) {
+  if (!logs.messenger || !logs.phoneLog || logs.phoneLog->empty()) return;
+  const std::vector<bool> copies = phoneLogCopies(*logs.messenger, *logs.phoneLog);
+  std::vector<const model::Event*> gone;
+  for (size_t j = 0; j < copies.size(); ++j) {
+    const auto found = logs.phoneLogEvents.find((*logs.phoneLog)[j].id);
+    if (copies[j] && found != logs.phoneLogEvents.end()) gone.push_back(found->second);
+  }
+  const size_t dropped = x.session().removeEvents(gone);
+  if (dropped > 0) {
+    platform::log(std::to_string(dropped) +
+                  " call(s) of the phone's call log are the messenger's own: counted once");
+  }
+}
+
+}  // namespace
+
+void readPhoneCallLog(Extraction& x, const StoredDatabase& database, const LayoutCheck& layout) {
+  const size_t first = x.session().eventCount();
+  readCalls(x, database, layout);
+  // Only a log that names providers can hold the messenger's calls.
+  if (!layout.missing.empty() || !layout.has("ZCALLRECORD.ZSERVICE_PROVIDER")) return;
+  const std::optional<Schema> schema = readSchema(x, database);
+  if (!schema) return;
+  const BuiltQuery query = phoneLogMessengerCallsQuery(*schema);
+  if (!query.ok()) return;
+  const SQLiteResult rows =
+      x.report(x.database(database).query(query.sql), database.path, query.sql, {});
+  Extraction::CallLogs& logs = x.callLogs(backupFolderOf(database.path).string());
+  if (!logs.phoneLog) logs.phoneLog.emplace();
+  std::array<std::string_view, 4> texts;
+  for (const model::Record& row : rows.rows) {
+    if (std::optional<CallStamp> stamp = callStampFromTexts(rowTexts(row, texts))) {
+      logs.phoneLog->push_back(std::move(*stamp));
+    }
+  }
+  if (logs.phoneLog->empty()) return;
+  // The events this read made, by their row's Z_PK.
+  for (const std::shared_ptr<model::Event>& event : x.session().eventsFrom(first)) {
+    if (const std::optional<int64_t> id = parseInteger(textAt(event->record(), 0))) {
+      logs.phoneLogEvents.emplace(*id, event.get());
+    }
+  }
+  dropPhoneLogCopies(x, logs);
+}
+
+void readMessengerChats(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
+  const std::optional<Schema> schema = readSchema(x, database);
+  const std::optional<SQLiteResult> rows =
+      messengerRows(x, database, schema, chatMessagesQuery, "WhatsApp message row(s)");
+  if (!rows) return;
+  ConvertCounts counts;
+  const LidMap lids = readLids(x, database, *schema, counts);
+  addMessengerEvents<kChatRowColumns>(
+      x, rows->rows, kWhatsAppEventType,
+      [&](std::span<const std::string_view> texts) {
+        return messageEvent(chatRowFromTexts(texts), lids, counts);
+      },
+      nullptr);
+  noteBadInput(x, database, counts);
+}
+
+void readMessengerCalls(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
+  const std::optional<Schema> schema = readSchema(x, database);
+  const std::optional<SQLiteResult> rows =
+      messengerRows(x, database, schema, messengerCallsQuery, "WhatsApp call(s)");
+  if (!rows) return;
+  ConvertCounts counts;
+  const LidMap lids = readLids(x, database, *schema, counts);
+  std::vector<CallStamp> stamps;
+  addMessengerEvents<kCallRowColumns>(
+      x, rows->rows, kCallEventType,
+      [&](std::span<const std::string_view> texts) {
+        return callEvent(callRowFromTexts(texts), lids, counts);
+      },
+      &stamps);
+  noteBadInput(x, database, counts);
+  Extraction::CallLogs& logs = x.callLogs(backupFolderOf(database.path).string());
+  if (!logs.messenger) logs.messenger.emplace();
+  logs.messenger->insert(logs.messenger->end(), stamps.begin(), stamps.end());
+  dropPhoneLogCopies(x, logs);
 }
 
 }  // namespace ovra::backup

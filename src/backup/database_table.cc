@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "backup/database_readers.h"
+#include "backup/whatsapp.h"
 
 namespace ovra::backup {
 namespace {
@@ -24,9 +25,19 @@ constexpr DatabaseEntry kDatabases[] = {
     {"ADDataStore.sqlitedb", "", DatabaseKind::kAppUse, readAppUse, kFirstOnly},
     {"sms.db", "", DatabaseKind::kMessages, readMessages, kFirstOrLater},
     {"call_history.db", "", DatabaseKind::kCalls, readCalls, kFirstOrLater},
-    {"CallHistory.storedata", "", DatabaseKind::kCalls, readCalls, kLaterOnly},
+    {"CallHistory.storedata", "", DatabaseKind::kCalls, readPhoneCallLog, kLaterOnly},
     {"AddressBook.sqlitedb", "", DatabaseKind::kAddressBook, readAddressBook, kFirstOnly},
     {"Bookmarks.db", "", DatabaseKind::kBookmarks, readBookmarks, kFirstOnly},
+    // The messenger, and its business variant. Their databases' columns vary by version:
+    // the readers build their queries from the columns a file has (whatsapp.h).
+    {kChatStorageFile, kWhatsAppDomain, DatabaseKind::kMessengerChats, readMessengerChats,
+     kFirstOnly},
+    {kChatStorageFile, kWhatsAppBusinessDomain, DatabaseKind::kMessengerChats, readMessengerChats,
+     kFirstOnly},
+    {kMessengerCallsFile, kWhatsAppDomain, DatabaseKind::kMessengerCalls, readMessengerCalls,
+     kFirstOnly},
+    {kMessengerCallsFile, kWhatsAppBusinessDomain, DatabaseKind::kMessengerCalls,
+     readMessengerCalls, kFirstOnly},
 };
 
 // How a layout of a kind is told and what its queries need: tables and "table.column"

@@ -18,7 +18,15 @@ namespace ovra::backup {
 
 class Extraction;
 
-enum class DatabaseKind { kMessages, kCalls, kAddressBook, kBookmarks, kAppUse };
+enum class DatabaseKind {
+  kMessages,
+  kCalls,
+  kAddressBook,
+  kBookmarks,
+  kAppUse,
+  kMessengerChats,  // the messenger's ChatStorage.sqlite (its LID.sqlite read with it)
+  kMessengerCalls,  // the messenger's own CallHistory.sqlite
+};
 
 // The table layouts of one kind of database, oldest first. How each is told apart lies in
 // database_table.cc, the queries that read it in database_queries.cc.

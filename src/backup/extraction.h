@@ -5,13 +5,17 @@
 #ifndef OVRA_BACKUP_EXTRACTION_H_
 #define OVRA_BACKUP_EXTRACTION_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "backup/backup_env.h"
 #include "backup/detailed_log.h"
 #include "backup/sqlite.h"
 #include "backup/stored_database.h"
+#include "backup/whatsapp.h"
 #include "model/session.h"
 
 namespace ovra::backup {
@@ -38,10 +42,28 @@ class Extraction {
   // One detailed-log line (and the same console line) for input that is passed over.
   void note(const std::string& line);
 
+  // The calls of one backup that both the messenger's log and the phone's own may hold,
+  // as far as the two have been read; whichever comes second has the copies dropped.
+  struct CallLogs {
+    std::string folder;                               // the backup they belong to
+    std::optional<std::vector<CallStamp>> messenger;  // the messenger's calls, once read
+    std::optional<std::vector<CallStamp>> phoneLog;   // the phone log's calls of the messenger
+    std::unordered_map<int64_t, const model::Event*> phoneLogEvents;  // by ZCALLRECORD.Z_PK
+  };
+  // The call logs of the backup in `folder` (those of another backup are forgotten).
+  CallLogs& callLogs(const std::string& folder) {
+    if (callLogs_.folder != folder) {
+      callLogs_ = CallLogs();
+      callLogs_.folder = folder;
+    }
+    return callLogs_;
+  }
+
  private:
   model::Session& s_;
   DetailedLog& detailedLog_;
   BackupEnv* env_;  // not owned
+  CallLogs callLogs_;
 };
 
 }  // namespace ovra::backup

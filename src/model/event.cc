@@ -11,6 +11,7 @@ namespace ovra::model {
 const std::string kSmsType = "sms";
 const std::string kCallType = "call";
 const std::string kThreadType = "facebook_message";
+const std::string kWhatsAppType = "whatsapp";
 
 namespace {
 const std::string kNoType;
@@ -21,6 +22,7 @@ const std::string* internedType(std::string_view type) {
   if (type == kSmsType) return &kSmsType;
   if (type == kCallType) return &kCallType;
   if (type == kThreadType) return &kThreadType;
+  if (type == kWhatsAppType) return &kWhatsAppType;
   // Other types are rare and few; each is kept once, for the life of the program.
   static std::mutex mu;
   static auto* others = new std::unordered_set<std::string>;
@@ -32,6 +34,7 @@ const std::string* internedType(std::string_view type) {
 // so any of them fits in the room an Event keeps for one.
 static_assert(sizeof(SMSDecorator) == sizeof(EventDecorator));
 static_assert(sizeof(CallDecorator) == sizeof(EventDecorator));
+static_assert(sizeof(WhatsAppDecorator) == sizeof(EventDecorator));
 static_assert(sizeof(FacebookMessageDecorator) == sizeof(EventDecorator));
 static_assert(sizeof(MailDecorator) == sizeof(EventDecorator));
 
@@ -179,6 +182,8 @@ void Event::initialize(std::string_view type) {
     new (decorator_) FacebookMessageDecorator();
   } else if (type_ == &kSmsType) {
     new (decorator_) SMSDecorator();
+  } else if (type_ == &kWhatsAppType) {
+    new (decorator_) WhatsAppDecorator();
   } else {
     return;
   }

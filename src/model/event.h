@@ -10,6 +10,7 @@
 #ifndef OVRA_MODEL_EVENT_H_
 #define OVRA_MODEL_EVENT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -30,6 +31,13 @@ const std::string* internedType(std::string_view type);
 extern const std::string kSmsType;     // "sms"
 extern const std::string kCallType;    // "call"
 extern const std::string kThreadType;  // "facebook_message"
+// A message of the messenger: kept and matched as a text message is, with one more
+// column in its row (the chat partner's name, tried as a full name when its number
+// matches nobody).
+extern const std::string kWhatsAppType;  // "whatsapp"
+// Where the messenger's message and call rows keep the partner's name: after id, address,
+// date, text (or duration) and flags.
+inline constexpr size_t kPartnerNameColumn = 5;
 
 class EventDecorator {
  public:
@@ -84,6 +92,11 @@ class CallDecorator : public EventDecorator {
   void copyTo(void* where) const override { new (where) CallDecorator(*this); }
 };
 
+class WhatsAppDecorator : public EventDecorator {
+ public:
+  void copyTo(void* where) const override { new (where) WhatsAppDecorator(*this); }
+};
+
 class FacebookMessageDecorator : public EventDecorator {
  public:
   const std::string& to() const;
@@ -107,8 +120,8 @@ class Event {
   Event& operator=(Event&& other) noexcept { return *this = static_cast<const Event&>(other); }
   ~Event();
 
-  // Sets the type and picks the decorator: "sms", "call", "facebook_message"; any other
-  // type leaves the event without one.
+  // Sets the type and picks the decorator: "sms", "call", "facebook_message", "whatsapp";
+  // any other type leaves the event without one.
   void initialize(std::string_view type);
   // Hands the record to the decorator; no effect without one.
   void addData(Record record);
@@ -123,6 +136,8 @@ class Event {
   void setType(std::string_view type) { type_ = internedType(type); }
   bool isThread() const { return type_ == &kThreadType; }
   bool isSms() const { return type_ == &kSmsType; }
+  // Messages whose text is scanned for emoticons: text messages and the messenger's.
+  bool isScannedMessage() const { return type_ == &kSmsType || type_ == &kWhatsAppType; }
 
   // The message, flag and duration: a text set here, or else the record's text at the
   // column readTextsFromRecord named, or else the default ("", "0", "0").

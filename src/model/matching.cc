@@ -95,6 +95,17 @@ void prefetchAhead(const std::vector<std::shared_ptr<Event>>& events, size_t i, 
   }
 }
 
+// The messenger's events whose number matches nobody: the chat partner's name, in the
+// row's column kPartnerNameColumn, tried as a full name. Only the messenger's rows have
+// that column (its calls are "call" events with one column more than the phone's own).
+const uint32_t* findByPartnerName(const AddressIndex& index, const Event& event) {
+  if (event.type() != kWhatsAppType && event.type() != kCallType) return nullptr;
+  const Record& record = event.record();
+  if (!record || record->size() != kPartnerNameColumn + 1) return nullptr;
+  const std::optional<std::string_view> name = record.text(kPartnerNameColumn);
+  return name && !name->empty() ? index.find(*name) : nullptr;
+}
+
 // The positions of `owners` (kNobody: none) grouped by owner, in order within an owner;
 // `ends[k]` becomes where owner k's positions end (a counting sort).
 constexpr uint32_t kNobody = UINT32_MAX;
@@ -181,7 +192,7 @@ void Session::arrangeContents() {
       if (columns > 1 && entries[1].size != 0) a.address = block->textOf(entries[1]);
       if (columns > 2) a.date = block->textOf(entries[2]);
       const int column = event.messageColumn();
-      if (event.isSms() && column >= 0 && static_cast<size_t>(column) < columns) {
+      if (event.isScannedMessage() && column >= 0 && static_cast<size_t>(column) < columns) {
         a.message = block->textOf(entries[column]);
       }
     } else {
@@ -210,6 +221,7 @@ void Session::arrangeContents() {
       if (!a.address) continue;
       event.setTimestamp(a.date ? intValue(*a.date) : recordTime(event.record()));
       person = index.find(*a.address, a.hash);
+      if (!person) person = findByPartnerName(index, event);
     }
     if (!person) {
       ++skipped;

@@ -96,7 +96,7 @@ void Person::addEmoticon(const std::string& name, const Event& event) {
 }
 
 uint32_t Person::emoticonsOf(const Event& event) {
-  return event.isSms() ? emoticonsIn(event.messageText()) : 0;
+  return event.isScannedMessage() ? emoticonsIn(event.messageText()) : 0;
 }
 
 void Person::appendEvent(std::shared_ptr<Event> event, uint32_t emoticons, int32_t time) {

@@ -2,6 +2,8 @@
 // the session's lock. Matching lies in matching.cc, the page's texts in session_output.cc.
 #include "model/session.h"
 
+#include <cstddef>
+#include <unordered_set>
 #include <utility>
 
 namespace ovra::model {
@@ -24,6 +26,21 @@ void Session::addFbEvent(std::shared_ptr<Event> event) {
   if (!event) return;
   platform::MutexLock lock(mu_);
   fb_events_.push_back(std::move(event));
+}
+
+size_t Session::removeEvents(const std::vector<const Event*>& gone) {
+  platform::MutexLock lock(mu_);
+  if (arranged_ || gone.empty()) return 0;
+  const std::unordered_set<const Event*> drop(gone.begin(), gone.end());
+  const size_t before = events_.size();
+  std::erase_if(events_, [&](const std::shared_ptr<Event>& e) { return drop.contains(e.get()); });
+  return before - events_.size();
+}
+
+std::vector<std::shared_ptr<Event>> Session::eventsFrom(size_t first) const {
+  platform::MutexLock lock(mu_);
+  if (first >= events_.size()) return {};
+  return {events_.begin() + static_cast<std::ptrdiff_t>(first), events_.end()};
 }
 
 void Session::addPerson(std::shared_ptr<Person> person) {

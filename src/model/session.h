@@ -36,6 +36,10 @@ class Session {
   // Appends many at once, in order, under one lock.
   void addEvents(std::vector<std::shared_ptr<Event>> events);
   void addFbEvent(std::shared_ptr<Event> event);
+  // Takes the events in `gone` (compared by identity) out of events, the others keeping
+  // their order; for events read twice (a call both call logs record). Before matching
+  // only: afterwards it changes nothing. Returns how many went.
+  size_t removeEvents(const std::vector<const Event*>& gone);
   void addPerson(std::shared_ptr<Person> person);
   void addAppUse(Record row);
   void addBrowsingHistory(Record row);
@@ -63,6 +67,8 @@ class Session {
   // The lists (locked; copies, so they stay whole whatever other threads do next). The
   // records and people in them are shared with the session.
   std::vector<std::shared_ptr<Event>> events() const;
+  // The events from position `first` of events on (none when there are fewer).
+  std::vector<std::shared_ptr<Event>> eventsFrom(size_t first) const;
   std::vector<std::shared_ptr<Event>> fb_events() const;
   std::vector<std::shared_ptr<Person>> people() const;
   json::Array facebook_messages() const;

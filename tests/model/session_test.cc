@@ -219,3 +219,51 @@ TEST(SessionOutput, WritesContactRowsAndTimelineExactly) {
 
 }  // namespace
 }  // namespace ovra::model
+
+namespace ovra::model {
+namespace {
+
+// A messenger row: id, address, date, text (or duration), flags, the partner's name.
+std::shared_ptr<Event> messengerEvent(const std::string& type, const std::string& address,
+                                      const std::string& date, const std::string& third,
+                                      const std::string& flags, const std::string& name) {
+  auto e = std::make_shared<Event>();
+  e->initialize(type);
+  e->addData(std::make_shared<json::Array>(json::Array{"1", address, date, third, flags, name}));
+  e->readTextsFromRecord(type == "call" ? -1 : 3, type == "call" ? 3 : -1, 4);
+  return e;
+}
+
+// The messenger's events are matched by number, else by the partner's name; only its
+// rows (a sixth column) try the name. Its messages are scanned for emoticons, and the
+// timeline names their type.
+TEST(SessionMatching, MatchesTheMessengersEventsByNumberThenName) {
+  Session s;
+  auto ann = testing::makePerson("7", "Ann", "", "Lee", {"111111111"});
+  auto bob = testing::makePerson("8", "Bob", "", "Ray", {"222222222"});
+  s.addPerson(ann);
+  s.addPerson(bob);
+  const std::vector<std::pair<std::shared_ptr<Event>, Person*>> cases = {
+      {messengerEvent("whatsapp", "111111111", "100", "hi :)", "2", "Bob Ray"), ann.get()},
+      {messengerEvent("whatsapp", "999999999", "110", "ok ;(", "3", "Bob Ray"), bob.get()},
+      {messengerEvent("call", "999999999", "120", "35", "4", "Bob Ray"), bob.get()},
+      {messengerEvent("whatsapp", "Ann Lee", "130", "x", "2", "Ann Lee"), ann.get()},
+      {messengerEvent("whatsapp", "", "140", "to the group", "3", ""), nullptr},
+      {messengerEvent("whatsapp", "x@c.us", "150", "", "2", ""), nullptr},
+      {messengerEvent("sms", "999999999", "160", "", "2", "Bob Ray"), nullptr},  // not a name
+      {testing::makeRowEvent("call", "999999999", "170"), nullptr},
+  };
+  for (const auto& [event, owner] : cases) s.addEvent(event);
+  for (int i = 0; i < 3; ++i) s.addEvent(messengerEvent("call", "111111111", "1", "0", "5", ""));
+  s.arrangeContents();
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(cases[i].first->owner(), cases[i].second) << i;
+  EXPECT_EQ(ann->getEmoticons(), R"({"smiling":[100]})");
+  EXPECT_EQ(bob->getEmoticons(), R"({"crying":[110]})");
+  EXPECT_EQ(s.allEvents(),
+            R"([[7],["whatsapp",100,2,0,"whatsapp",130,2,0,"call",1,5,0,"call",1,5,0,)"
+            R"("call",1,5,0]])");
+}
+
+}  // namespace
+}  // namespace ovra::model
