@@ -49,6 +49,14 @@ struct Options {
   // Instead of `contacts` random contacts and `sms` and `calls` random events: the story
   // of six years of a life (sample_life.h), the program's default sample.
   bool story = false;
+  // Encrypt every backup with this password (empty: plain): the key bag in
+  // Manifest.plist, each stored file encrypted with a key of its own kept in its manifest
+  // record, and in later backups Manifest.db itself under ManifestKey.
+  std::string password = {};
+  uint32_t rounds = 10;  // the key bag's ITER and DPIC (a phone's are 10,000 and 10,000,000)
+  // The newest messages kept only in the message database's write-ahead log, which the
+  // manifest lists as a file of its own (0: no log).
+  int walRows = 0;
 };
 
 // What one generated backup holds, as the reader should find it.
