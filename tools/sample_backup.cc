@@ -5,7 +5,7 @@
 //                      [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]
 //                      [--format old|modern] [--non-message-rows|--messages-only]
 //                      [--layout home|idevicebackup2] [--unfinished] [--story life|none]
-//                      [--whatsapp]
+//                      [--whatsapp] [--password P [--rounds N]] [--wal-rows N]
 //
 // By default each backup tells the story of six years of a life (sample_life.h); with
 // --story none, or with any of --contacts, --sms and --calls, it holds random contacts
@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "                          [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]\n"
     "                          [--format old|modern] [--non-message-rows|--messages-only]\n"
     "                          [--layout home|idevicebackup2] [--unfinished] [--story life|none]\n"
-    "                          [--whatsapp]\n"
+    "                          [--whatsapp] [--password P [--rounds N]] [--wal-rows N]\n"
     "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup, or\n"
     "DIR/<id>/ with --layout idevicebackup2 (as 'idevicebackup2 backup DIR' leaves it): six\n"
     "years of a life, or with --story none or any of --contacts, --sms and --calls, random\n"
@@ -40,7 +40,11 @@ constexpr const char* kUsage =
     "  --messages-only     later format: write only the messages\n"
     "  --unfinished        Status.plist says the backup was not finished\n"
     "  --whatsapp          later format: also write the messenger's chats, calls and\n"
-    "                      identifiers, and the phone log's records of its calls\n";
+    "                      identifiers, and the phone log's records of its calls\n"
+    "  --password P        encrypt the backups with the password P (a sample's, never a real\n"
+    "                      one: it stands on the command line)\n"
+    "  --rounds N          the key bag's round counts (ITER and DPIC; default 10)\n"
+    "  --wal-rows N        keep the N newest messages only in sms.db's write-ahead log\n";
 
 // A whole non-negative decimal number up to `max`.
 bool parseCount(const char* text, long long max, long long& out) {
@@ -96,6 +100,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--story") {
       story = value;
       ok = story == "life" || story == "none";
+    } else if (arg == "--password") {
+      options.password = value;
+      ok = !options.password.empty();
+    } else if (arg == "--rounds") {
+      ok = parseCount(value, 1000000, n) && n > 0;
+      options.rounds = static_cast<uint32_t>(n);
     } else if (arg == "--seed") {
       ok = parseCount(value, 1LL << 53, n);
       options.seed = static_cast<uint64_t>(n);
@@ -111,7 +121,8 @@ int main(int argc, char** argv) {
                               {"--sms", &options.sms, 100000000},
                               {"--calls", &options.calls, 100000000},
                               {"--bookmarks", &options.bookmarkWords, 10000000},
-                              {"--apps", &options.apps, 16}};
+                              {"--apps", &options.apps, 16},
+                              {"--wal-rows", &options.walRows, 100000000}};
       const Limit* found = nullptr;
       for (const Limit& l : limits) {
         if (l.name == arg) found = &l;

@@ -16,6 +16,7 @@
 #include "backup/sqlite_handle.h"
 #include "sample_contacts.h"
 #include "sample_home.h"
+#include "sample_manifest.h"
 #include "sample_random.h"
 
 namespace ovra::sample {
@@ -61,9 +62,10 @@ std::string writeNonMessageRows(sqlite3* db, Random& rng,
 std::string randomGuid(Random& rng);
 size_t utf16Units(std::string_view text);
 // Manifest.db listing the databases and otherFiles() stored in `folder`.
-// `extra`: more (domain, path) files it lists after them.
+// `extra`: more (domain, path) files it lists after them; `seal` encrypts each file listed.
 std::string writeManifestDb(const std::string& folder, Random& rng,
-                            const std::vector<std::pair<std::string, std::string>>& extra = {});
+                            const std::vector<std::pair<std::string, std::string>>& extra = {},
+                            const FileSealer& seal = {});
 std::string writeAppUse(const std::string& path, Random& rng, const Options& o,
                         BackupCounts& counts);
 

@@ -17,6 +17,7 @@
 #include "platform/files/plist.h"
 #include "sample_contacts.h"
 #include "sample_databases.h"
+#include "sample_encryption.h"
 #include "sample_life.h"
 #include "sample_manifest.h"
 #include "sample_random.h"
@@ -64,13 +65,16 @@ std::string entry(std::string_view key, std::string_view value) {
 
 std::string stringValue(std::string_view text) { return "<string>" + xmlText(text) + "</string>"; }
 
-// What the backup service writes beside Info.plist: Manifest.plist (not encrypted) and
-// Status.plist (the snapshot's state). The backup's time is the day after the last message.
+// What the backup service writes beside Info.plist: Manifest.plist (plain unless
+// `encryption` gives its entries) and Status.plist (the snapshot's state). The backup's
+// time is the day after the last message.
 std::string writeServiceFiles(const std::string& folder, const std::string& deviceName,
-                              const std::string& udid, const Options& o, bool manifest) {
+                              const std::string& udid, const Options& o, bool manifest,
+                              const std::string& encryption = {}, bool status = true) {
   const std::string date = "<date>2013-01-01T12:00:00Z</date>";
   const std::string manifestEntries =
-      entry("Applications", "<dict/>") + entry("Date", date) + entry("IsEncrypted", "<false/>") +
+      entry("Applications", "<dict/>") + entry("Date", date) +
+      (encryption.empty() ? entry("IsEncrypted", "<false/>") : encryption) +
       entry("Lockdown", "<dict><key>DeviceName</key>" + stringValue(deviceName) +
                             "<key>UniqueDeviceID</key>" + stringValue(udid) + "</dict>") +
       entry("Version", stringValue(o.modern ? "10.0" : "9.1")) +
@@ -84,11 +88,42 @@ std::string writeServiceFiles(const std::string& folder, const std::string& devi
       entry("IsFullBackup", "<false/>") +
       entry("SnapshotState", stringValue(o.unfinished ? "uploading" : "finished")) +
       entry("UUID", stringValue(udid.substr(0, 32))) + entry("Version", stringValue("3.3"));
+  if (!status) return std::string();
   if (!writeFile(platform::joinPath(folder, backup::kStatusPlistName),
                  plistDocument(statusEntries))) {
     return folder + ": cannot write " + backup::kStatusPlistName;
   }
   return std::string();
+}
+
+// Writes the manifest of a backup whose files are all written, encrypting each file as
+// it is listed, then Manifest.plist with the key bag (and Manifest.db encrypted under
+// ManifestKey in later backups).
+std::string encryptBackup(const std::string& folder, const std::string& deviceName,
+                          const std::string& udid, Random& rng, const Options& o,
+                          const std::vector<std::pair<std::string, std::string>>& extra) {
+  const uint64_t seed = o.seed * 1000003 + std::stoull(udid.substr(0, 8), nullptr, 16);
+  base::Result<SampleEncryption> encryption = SampleEncryption::create(o, seed);
+  if (!encryption) return folder + ": " + encryption.error();
+  const FileSealer seal = [&](const std::string& path) {
+    return encryption->encryptStoredFile(path);
+  };
+  std::string manifestKey;
+  if (o.modern) {
+    if (std::string error = writeManifestDb(folder, rng, extra, seal); !error.empty()) return error;
+    base::Result<std::string> key = seal(platform::joinPath(folder, backup::kManifestDbName));
+    if (!key) return folder + ": " + key.error();
+    manifestKey = *key;
+  } else {
+    base::Result<std::string> manifest = sampleManifest(folder, rng, seal);
+    if (!manifest) return folder + ": " + manifest.error();
+    if (!writeFile(platform::joinPath(folder, backup::kManifestName), *manifest)) {
+      return folder + ": cannot write " + backup::kManifestName;
+    }
+  }
+  return writeServiceFiles(folder, deviceName, udid, o, true,
+                           encryption->manifestPlistEntries(manifestKey),
+                           o.idevicebackup2 || o.unfinished);
 }
 
 std::string writeBackup(const std::string& folder, const std::string& deviceName,
@@ -167,8 +202,17 @@ std::string writeBackup(const std::string& folder, const std::string& deviceName
       return folder + ": cannot write a stored file";
     }
   }
+  if (o.walRows > 0) {
+    if (std::string error = moveNewestRowsIntoLog(
+            stored(kSmsDatabase), storedPath(kSmsDatabase.domain, kSmsLogPath), o.walRows);
+        !error.empty()) {
+      return error;
+    }
+  }
+  if (!o.password.empty()) return encryptBackup(folder, deviceName, udid, rng, o, messengerFiles);
   if (o.modern) return writeManifestDb(folder, rng, messengerFiles);
-  if (!writeFile(platform::joinPath(folder, backup::kManifestName), sampleManifest(folder, rng))) {
+  base::Result<std::string> manifest = sampleManifest(folder, rng);
+  if (!manifest || !writeFile(platform::joinPath(folder, backup::kManifestName), *manifest)) {
     return folder + ": cannot write " + backup::kManifestName;
   }
   return std::string();

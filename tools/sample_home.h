@@ -53,6 +53,14 @@ struct Options {
   // backup's contacts, and the phone log's own records of most of its calls. Off, the
   // backup is byte for byte what it was without the messenger.
   bool whatsapp = false;
+  // Encrypt every backup with this password (empty: plain): the key bag in
+  // Manifest.plist, each stored file encrypted with a key of its own kept in its manifest
+  // record, and in later backups Manifest.db itself under ManifestKey.
+  std::string password = {};
+  uint32_t rounds = 10;  // the key bag's ITER and DPIC (a phone's are 10,000 and 10,000,000)
+  // The newest messages kept only in the message database's write-ahead log, which the
+  // manifest lists as a file of its own (0: no log).
+  int walRows = 0;
 };
 
 // What one generated backup holds, as the reader should find it.

@@ -5,10 +5,12 @@
 #ifndef OVRA_TOOLS_SAMPLE_MANIFEST_H_
 #define OVRA_TOOLS_SAMPLE_MANIFEST_H_
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/result.h"
 #include "sample_random.h"
 
 namespace ovra::sample {
@@ -17,9 +19,19 @@ namespace ovra::sample {
 // more than one byte for its length.
 std::vector<std::pair<std::string, std::string>> otherFiles();
 
+// Encrypts the stored file at the path given in place and gives its wrapped key (class and
+// key) for the manifest; empty for a backup stored plain.
+using FileSealer = std::function<base::Result<std::string>(const std::string& storedPath)>;
+
+// The phone-side path of the message database's write-ahead log, listed when the folder
+// holds it.
+inline constexpr const char* kSmsLogPath = "Library/SMS/sms.db-wal";
+
 // The manifest bytes for `folder`, which must already hold the databases and
-// otherFiles().
-std::string sampleManifest(const std::string& folder, Random& rng);
+// otherFiles(). With `seal`, every stored file is encrypted as its record is written and
+// the record carries its key.
+base::Result<std::string> sampleManifest(const std::string& folder, Random& rng,
+                                         const FileSealer& seal = {});
 
 }  // namespace ovra::sample
 

@@ -14,6 +14,7 @@
 #include "platform/files/fs.h"
 #include "platform/files/plist.h"
 #include "sample_databases.h"
+#include "sample_encryption.h"
 #include "sample_manifest.h"
 
 namespace ovra::sample {
@@ -315,7 +316,8 @@ std::string writeCallStore(const std::string& path, Random& rng,
 }
 
 std::string writeManifestDb(const std::string& folder, Random& rng,
-                            const std::vector<std::pair<std::string, std::string>>& extra) {
+                            const std::vector<std::pair<std::string, std::string>>& extra,
+                            const FileSealer& seal) {
   std::vector<std::pair<std::string, std::string>> files = {
       {kSmsDatabase.domain, kSmsDatabase.path},
       {kCallStore.domain, kCallStore.path},
@@ -324,6 +326,10 @@ std::string writeManifestDb(const std::string& folder, Random& rng,
       {kAppUseDatabase.domain, kAppUseDatabase.path}};
   for (auto& other : otherFiles()) files.push_back(std::move(other));
   files.insert(files.end(), extra.begin(), extra.end());
+  if (platform::fileExists(platform::joinPath(
+          folder, backup::storedSubPath(storedName(kSmsDatabase.domain, kSmsLogPath))))) {
+    files.emplace_back(kSmsDatabase.domain, kSmsLogPath);
+  }
   const std::pair<const char*, const char*> directories[] = {
       {"HomeDomain", ""},
       {"HomeDomain", "Library"},
@@ -349,6 +355,15 @@ std::string writeManifestDb(const std::string& folder, Random& rng,
                                            {"Size", size},
                                            {"InodeNumber", std::to_string(rng.below(900000))}})
                   .toBinary();
+          if (seal && flags == 1) {
+            base::Result<std::string> key =
+                seal(platform::joinPath(folder, backup::storedSubPath(id)));
+            if (!key) return false;
+            file = backup::fileRecordBytes({.relativePath = path,
+                                            .size = std::stoull(size),
+                                            .protectionClass = kSampleProtectionClass,
+                                            .encryptionKey = *key});
+          }
           record.text(1, id).text(2, domain).text(3, path).integer(4, flags);
           return record.blob(5, file.value_or(std::string())).run();
         };

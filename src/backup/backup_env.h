@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/secure_bytes.h"
 #include "backup/sqlite_handle.h"
 #include "platform/files/plist.h"
 
@@ -30,6 +31,14 @@ class BackupEnv {
   [[nodiscard]] virtual bool isDirectory(const std::string& path) = 0;
   [[nodiscard]] virtual bool fileExists(const std::string& path) = 0;
   [[nodiscard]] virtual std::optional<std::string> readFile(const std::string& path) = 0;
+  // The whole file in a buffer that is wiped when it goes, for files whose bytes become
+  // secrets or plaintext; nothing when it cannot be read. The default copies readFile's
+  // answer and wipes the copy it came in.
+  [[nodiscard]] virtual std::optional<SecureBytes> readSecureFile(const std::string& path);
+  // The file's first `size` bytes (fewer when it is shorter); nothing when it cannot be
+  // read. The default cuts readFile's answer.
+  [[nodiscard]] virtual std::optional<std::string> readFileStart(const std::string& path,
+                                                                 size_t size);
   // The property list in the file; nothing when it cannot be read or parsed.
   [[nodiscard]] virtual std::optional<platform::Plist> readPlist(const std::string& path) = 0;
   // Opens the database file read-only and immutable (readOnlyUri) into `db`, which must

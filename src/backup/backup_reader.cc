@@ -8,6 +8,7 @@
 #include "backup/backup_reader.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <utility>
 
@@ -69,21 +70,18 @@ void BackupReader::extractPlatformContents() {
       deviceName = info->stringForKey("Device Name");
     }
     platform::log("Device name:" + platform::describe(deviceName));
-    if (std::optional<platform::Plist> manifest =
-            env_->readPlist(platform::joinPath(folder, kManifestPlistName));
-        manifest && manifest->boolForKey("IsEncrypted").value_or(false)) {
-      extraction_.note("encrypted backup of " + platform::describe(deviceName) + ": not read");
-      continue;
-    }
+    const std::string name = std::filesystem::path(folder).filename().string();
+    const BackupUnlock unlock = unlockBackup(extraction_, folder, name, deviceName);
+    if (!unlock.readable) continue;
     if (isUnfinishedBackup(folder, *env_)) {
       detailedLog_.appendLine("The backup of " + platform::describe(deviceName) +
                               " is unfinished: read for what is there");
     }
     if (!env_->fileExists(platform::joinPath(folder, kManifestName)) &&
         env_->fileExists(platform::joinPath(folder, kManifestDbName))) {
-      processManifestDb(folder);
+      processManifestDb(folder, &unlock);
     } else {
-      process_mbdb_file(folder);
+      process_mbdb_file(folder, unlock.keys ? &*unlock.keys : nullptr);
     }
     const model::Session& s = extraction_.session();
     detailedLog_.appendLine("Read backup of " + platform::describe(deviceName) +
@@ -96,7 +94,7 @@ void BackupReader::extractPlatformContents() {
     detailedLog_.appendLine("No valid backup folders found in " + location.directory);
 }
 
-void BackupReader::process_mbdb_file(const std::string& folderPath) {
+void BackupReader::process_mbdb_file(const std::string& folderPath, const ClassKeys* keys) {
   const std::string manifestPath = platform::joinPath(folderPath, kManifestName);
   platform::log("proccesing mbdb file " + manifestPath);
   std::optional<std::string> bytes = env_->readFile(manifestPath);
@@ -108,45 +106,53 @@ void BackupReader::process_mbdb_file(const std::string& folderPath) {
   ManifestCursor cursor(std::string_view(
       bytes->data(), std::min<size_t>(bytes->size(), std::numeric_limits<int32_t>::max())));
   if (bytes->size() < kManifestHeaderSize + 1) return;
+  std::vector<ListedFile> files;
   while (!cursor.atEnd()) {
     ManifestRecord record = cursor.readRecord();
-    if (findDatabase(record.domain, record.path)) {
-      getSQLightContents(platform::joinPath(folderPath, storedName(record.domain, record.path)),
-                         record.path, record.domain);
-    }
+    ListedFile file{.domain = std::move(record.domain), .path = std::move(record.path)};
+    if (!isDatabaseOrLog(file)) continue;
+    file.stored = platform::joinPath(folderPath, storedName(file.domain, file.path));
+    file.encryptionKey = std::move(record.encryptionKey);
+    file.size = fixedBlockSize(record.fixedBlock);
+    files.push_back(std::move(file));
   }
+  readListedDatabases(extraction_, files, keys);
 }
 
-void BackupReader::processManifestDb(const std::string& folderPath) {
+void BackupReader::processManifestDb(const std::string& folderPath, const BackupUnlock* unlock) {
   const std::string manifestPath = platform::joinPath(folderPath, kManifestDbName);
   platform::log("reading file list " + manifestPath);
+  const ClassKeys* keys = unlock && unlock->keys ? &*unlock->keys : nullptr;
   const SQLiteResult records =
-      extraction_.database({.path = manifestPath}).query(manifestFilesQuery());
+      extraction_.database({.path = manifestPath, .image = unlock ? unlock->manifestDb : nullptr})
+          .query(listedFilesQuery());
   if (records.errorCode != "OK") {
     extraction_.note("file list " + manifestPath + " cannot be read: " + records.errorCode);
     return;
   }
+  std::vector<ListedFile> files;
   for (const model::Record& row : records.rows) {
     const std::string fileId(textAt(row, 0));
-    const std::string domain(textAt(row, 1));
-    const std::string path(textAt(row, 2));
-    if (!findDatabase(domain, path)) continue;
-    const std::string record = "file list record " + domain + "-" + path;
+    ListedFile file{.domain = std::string(textAt(row, 1)), .path = std::string(textAt(row, 2))};
+    if (!isDatabaseOrLog(file)) continue;
+    const std::string record = "file list record " + file.domain + "-" + file.path;
     if (!isStoredName(fileId)) {
       extraction_.note(record + " has no usable file ID (" + fileId + "): not read");
       continue;
     }
-    if (fileId != storedName(domain, path)) {
+    if (fileId != storedName(file.domain, file.path)) {
       extraction_.note(record + " is stored as " + fileId +
                        ", not under its own name: read all the same");
     }
-    const std::string stored = platform::joinPath(folderPath, storedSubPath(fileId));
-    if (!env_->fileExists(stored)) {
+    file.stored = platform::joinPath(folderPath, storedSubPath(fileId));
+    if (!env_->fileExists(file.stored)) {
       extraction_.note(record + ": its file " + fileId + " is missing");
       continue;
     }
-    getSQLightContents(stored, path, domain);
+    if (keys) file.record = bytesFromHex(textAt(row, 3));
+    files.push_back(std::move(file));
   }
+  readListedDatabases(extraction_, files, keys);
 }
 
 std::string BackupReader::getString(std::string_view data, int32_t& offset) {

@@ -21,6 +21,7 @@
 
 #include "backup/backup_env.h"
 #include "backup/detailed_log.h"
+#include "backup/encrypted_backup.h"
 #include "backup/extraction.h"
 #include "backup/sqlite.h"
 #include "model/session.h"
@@ -48,11 +49,13 @@ class BackupReader {
   // Status.plist says so; and "No valid backup folders found in <folder>" when no folder held one.
   void extractPlatformContents();
 
-  // Walks the folder's Manifest.mbdb and extracts every database record it names.
-  void process_mbdb_file(const std::string& folderPath);
-  // Reads the folder's Manifest.db (later backups) and extracts every database file it
-  // lists; records that cannot be read get one detailed-log line each.
-  void processManifestDb(const std::string& folderPath);
+  // Walks the folder's Manifest.mbdb and extracts every database record it names, with
+  // its write-ahead log when the manifest lists one; `keys` for an encrypted backup.
+  void process_mbdb_file(const std::string& folderPath, const ClassKeys* keys = nullptr);
+  // Reads the folder's Manifest.db (later backups; decrypted in `unlock` when the backup
+  // keeps it encrypted) and extracts every database file it lists, with its write-ahead
+  // log when listed; records that cannot be read get one detailed-log line each.
+  void processManifestDb(const std::string& folderPath, const BackupUnlock* unlock = nullptr);
   // Manifest field readers (ManifestCursor's, at a position the caller keeps): advance
   // `offset` past what they read, also past the end of the data (reads there give "" and
   // 0).

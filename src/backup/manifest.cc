@@ -47,6 +47,11 @@ void ManifestCursor::advance(int64_t bytes) {
 }
 
 std::string ManifestCursor::readString() {
+  std::string bytes = readBytes();
+  return platform::isValidUtf8(bytes) ? bytes : latin1ToUtf8(bytes);
+}
+
+std::string ManifestCursor::readBytes() {
   const int64_t size = static_cast<int64_t>(data_.size());
   const int64_t p = position_;
   advance(2);
@@ -57,8 +62,7 @@ std::string ManifestCursor::readString() {
   const int64_t n = (int64_t{h0} << 8) | h1;
   advance(n);
   if (p + 2 + n > size) return std::string();
-  std::string_view bytes = data_.substr(static_cast<size_t>(p + 2), static_cast<size_t>(n));
-  return platform::isValidUtf8(bytes) ? std::string(bytes) : latin1ToUtf8(bytes);
+  return std::string(data_.substr(static_cast<size_t>(p + 2), static_cast<size_t>(n)));
 }
 
 int32_t ManifestCursor::readInt(int32_t width) {
@@ -72,9 +76,10 @@ int32_t ManifestCursor::readInt(int32_t width) {
 
 ManifestRecord ManifestCursor::readRecord() {
   ManifestRecord r;
-  for (std::string* field : {&r.domain, &r.path, &r.linkTarget, &r.dataHash, &r.encryptionKey}) {
+  for (std::string* field : {&r.domain, &r.path, &r.linkTarget, &r.dataHash}) {
     *field = readString();
   }
+  r.encryptionKey = readBytes();
   r.fixedBlock = position_ >= 0 && !atEnd()
                      ? std::string(data_.substr(static_cast<size_t>(position_), kFixedBlockSize))
                      : std::string();
@@ -86,6 +91,16 @@ ManifestRecord ManifestCursor::readRecord() {
     value = readString();
   }
   return r;
+}
+
+uint64_t fixedBlockSize(std::string_view block) {
+  // mode (2), inode (8), user and group (4 each), three times (4 each), then the size.
+  constexpr size_t kSizeAt = 30;
+  if (block.size() < kSizeAt + 8) return 0;
+  uint64_t size = 0;
+  for (size_t i = 0; i < 8; ++i)
+    size = (size << 8) | static_cast<unsigned char>(block[kSizeAt + i]);
+  return size;
 }
 
 std::string encodeFixedBlock(const FileAttributes& a) {

@@ -21,7 +21,9 @@ inline constexpr int32_t kManifestHeaderSize = 6;
 inline constexpr int32_t kFixedBlockSize = 39;
 inline constexpr std::string_view kManifestHeader("mbdb\x05\x00", kManifestHeaderSize);
 
-// One record. Strings are stored as given (binary data allowed).
+// One record. Strings are stored as given (binary data allowed). The encryption key, in
+// encrypted backups, is the file's protection class (4 bytes, little-endian) and its
+// wrapped key.
 struct ManifestRecord {
   std::string domain;
   std::string path;
@@ -50,10 +52,13 @@ class ManifestCursor {
 
   // One string field.
   std::string readString();
+  // One string field's bytes as they are, for binary fields (the encryption key).
+  std::string readBytes();
   // The big-endian number in the next `width` bytes, as far as there are bytes; with a
   // width above 4 only the last four bytes remain.
   int32_t readInt(int32_t width);
-  // One record. The fixed block is taken as it is found, cut short at the end.
+  // One record. The fixed block is taken as it is found, cut short at the end; the
+  // encryption key is read as bytes, the other strings as texts.
   ManifestRecord readRecord();
 
  private:
@@ -76,6 +81,8 @@ struct FileAttributes {
   uint8_t protectionClass = 0;
 };
 
+// The size a fixed block gives (0 when it is cut short).
+uint64_t fixedBlockSize(std::string_view block);
 // The 39-byte fixed block of `a`.
 std::string encodeFixedBlock(const FileAttributes& a);
 // The header and the records back to back; at most 255 properties per record are kept.

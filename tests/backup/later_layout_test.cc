@@ -200,7 +200,7 @@ TEST(ManifestDb, ReadsListedDatabasesAndReportsEachBadRecord) {
        "file list record HomeDomain-Library/Gone/sms.db: its file " + gone + " is missing<br/>" +
            total(0)},
       {"CREATE TABLE Other (a);", false, "1=no such table: Files"},
-      {files(id, sms), true, "encrypted backup of P: not read<br/>"},
+      {files(id, sms), true, "could not unlock the backup of P: no key bag<br/>"},
   };
   for (const auto& [manifest, encrypted, expected] : cases) {
     testing::TempDir home;
