@@ -2,6 +2,7 @@
 // image held in memory) is opened here too, so that no query needs to know the difference.
 #include "backup/stored_database.h"
 
+#include <string>
 #include <string_view>
 
 namespace ovra::backup {
@@ -33,8 +34,14 @@ int openStoredDatabase(const StoredDatabase& database, BackupEnv* env, Connectio
   // them; the image outlives the connection, which the query wrapper closes first.
   const SecureBytes& image = *database.image;
   const auto size = static_cast<sqlite3_int64>(image.size());
-  return sqlite3_deserialize(db.get(), "main", const_cast<unsigned char*>(image.data()), size, size,
-                             SQLITE_DESERIALIZE_READONLY);
+  if (int rc = sqlite3_deserialize(db.get(), "main", const_cast<unsigned char*>(image.data()), size,
+                                   size, SQLITE_DESERIALIZE_READONLY);
+      rc != SQLITE_OK) {
+    return rc;
+  }
+  // Pages are read in place from the image instead of copied into SQLite's page cache.
+  const std::string mmap = "PRAGMA mmap_size = " + std::to_string(size);
+  return sqlite3_exec(db.get(), mmap.c_str(), nullptr, nullptr, nullptr);
 }
 
 }  // namespace ovra::backup
