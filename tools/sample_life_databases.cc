@@ -20,16 +20,6 @@ const char* countryOf(const std::string& address) {
   return "gb";
 }
 
-std::string guid(Random& rng) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (int i = 0; i < 32; ++i) {
-    if (i == 8 || i == 12 || i == 16 || i == 20) out += '-';
-    out += kHex[rng.below(16)];
-  }
-  return out;
-}
-
 // Writes the story's messages (or calls) into a database made with `schema`: `prepare(db)`
 // gives the writer of one event, which returns false on failure; `finish` is run last.
 // Counts the events and their distinct UTC hours.
@@ -94,7 +84,7 @@ class ModernMessages {
         (e.time - kAppleEpoch) * 1000000000 + static_cast<int64_t>(rng_.below(1000000000));
     const bool bodyOnly = rng_.chance(0.15);
     counts_.bodyOnlyTexts += bodyOnly;
-    message_.text(1, guid(rng_)).text(2, bodyOnly ? nullptr : e.text.c_str());
+    message_.text(1, randomGuid(rng_)).text(2, bodyOnly ? nullptr : e.text.c_str());
     message_.integer(3, found->second.rowid).blob(4, attributedBody(e.text));
     message_.integer(5, date).integer(6, e.fromMe ? 0 : date + 60000000000);
     if (!message_.integer(7, e.fromMe).run()) return false;
@@ -173,7 +163,7 @@ std::string writeLaterCalls(const std::string& path, Random& rng, const Life& li
           insert.integer(1, e.duration > 0).integer(2, e.fromMe);
           insert.real(3, static_cast<double>(e.time - kAppleEpoch) + rng.unit());
           insert.real(4, e.duration).text(5, e.address).text(6, countryOf(e.address));
-          return insert.text(7, guid(rng)).run();
+          return insert.text(7, randomGuid(rng)).run();
         };
       },
       "INSERT INTO Z_PRIMARYKEY VALUES (2, 'CallRecord', 0, (SELECT COUNT(*) FROM ZCALLRECORD));"
