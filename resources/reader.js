@@ -8,11 +8,12 @@ const TYPES = { sms: SMS, call: CALL, facebook_message: THREAD };
 // say so from here.
 export const MIN_EVENTS = 5;
 
-// The value the last call of scanBare read; kept outside so the hot loop allocates nothing.
-let bareValue = NaN;
+// Where the last call of scanBare stopped; a small integer, so that keeping it outside the hot
+// loop allocates nothing (a number kept there would be boxed on every write).
+let bareEnd = 0;
 
 // A bare value from POS up to the next ',' or ']' (or the end): its number, or NaN when it is
-// empty or not one, in bareValue. Returns the position of the ',' or ']'.
+// empty or not one. Sets bareEnd to the position of the ',' or ']'.
 function scanBare(text, pos, n) {
   const from = pos;
   let value = 0, digits = 0, sign = 1, c = text.charCodeAt(pos);
@@ -23,13 +24,13 @@ function scanBare(text, pos, n) {
     c = text.charCodeAt(++pos);
   }
   if (digits && (c === 44 || c === 93)) {
-    bareValue = sign * value;
-    return pos;
+    bareEnd = pos;
+    return sign * value;
   }
   while (pos < n && c !== 44 && c !== 93) c = text.charCodeAt(++pos);
+  bareEnd = pos;
   const token = text.slice(from, pos).trim();
-  bareValue = token !== "" && Number.isFinite(Number(token)) ? Number(token) : NaN;
-  return pos;
+  return token !== "" && Number.isFinite(Number(token)) ? Number(token) : NaN;
 }
 
 // Reads "[uid],[type,time,flag,duration,...],..." into typed arrays, one run of events per
@@ -62,8 +63,8 @@ export function readTimeline(text) {
     // "[uid],["
     pos = skip(pos);
     if (text.charCodeAt(pos) !== 91) { damaged = true; break; }
-    pos = scanBare(text, skip(pos + 1), n);
-    const uid = bareValue;
+    const uid = scanBare(text, skip(pos + 1), n);
+    pos = bareEnd;
     if (text.charCodeAt(pos) !== 93) { damaged = true; break; }
     pos = skip(pos + 1);
     if (text.charCodeAt(pos) !== 44) { damaged = true; break; }
@@ -99,10 +100,11 @@ export function readTimeline(text) {
           }
           if (slot === 0) type[count] = ty;
         } else {
-          pos = scanBare(text, pos, n);
-          if (slot === 1) time[count] = bareValue;
-          else if (slot === 2) flag[count] = bareValue;
-          else if (slot === 3) duration[count] = bareValue;
+          const value = scanBare(text, pos, n);
+          pos = bareEnd;
+          if (slot === 1) time[count] = value;
+          else if (slot === 2) flag[count] = value;
+          else if (slot === 3) duration[count] = value;
         }
         if (++slot === 4) { slot = 0; ++count; }
         c = text.charCodeAt(pos);
@@ -161,9 +163,8 @@ export function emoticonsOf(contact) {
 // Each event's time on the viewer's wall clock, as seconds since 1970 read as if that clock
 // were UTC (calendar.js counts days, months and years on it); NaN stays NaN. The zone's
 // offset is asked of the browser once per hour of data, kept in a table over the data's
-// span (or a map when the span is absurd).
-export function localTimes(time) {
-  const out = new Float64Array(time.length);
+// span (or a map when the span is absurd). Writes into OUT when given.
+export function localTimes(time, out = new Float64Array(time.length)) {
   let lo = Infinity, hi = -Infinity;
   for (let i = 0; i < time.length; ++i) {
     const t = time[i];

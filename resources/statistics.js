@@ -3,7 +3,9 @@
 // month-by-month series and the yearly arcs. No DOM here, so every figure can be checked in
 // node.
 import { max, median as middle } from "d3-array";
-import { dayOf, dayStart, hourOf, monthOf, weekdayOf, yearOf, localYear } from "./calendar.js";
+import { dayOf, dayStart, hourOf, monthOf, monthFirstDay, weekdayOf, yearOf, localYear } from "./calendar.js";
+
+const monthStartUtc = (m) => new Date(monthFirstDay(m) * 86400000);
 import { SMS, CALL, THREAD, directionOf, emoticonsOf, readContacts } from "./reader.js";
 import { KINDS, SENT, RECEIVED, CALLS, THREADS, lowerBound, prepareTimeline } from "./timeline.js";
 
@@ -31,29 +33,38 @@ export function buildModel(timelineText, contactsText) {
 
 // Lower case without accents, for search; worked out for a person when first needed.
 export const fold = (s) => s.normalize("NFD").replace(/[\u0300-\u036f]/g, "").toLowerCase();
-export const searchText = (p) => (p.search ??= fold(p.label));
+export const searchText = (p) => (p.search ??= fold(p.name));
 
 // A person's emoticons, read from their contact row when first asked for.
 export const emoticonsOfPerson = (p) => emoticonsOf(p.contact);
 
-// People who share a name get a detail that tells them apart: when they were first in touch,
-// and their contact number when that is shared too.
+// People who share a name get a detail that tells them apart: the month they were first in
+// touch, and their contact number when that is shared too.
 function tellApart(model) {
   const byName = new Map();
   for (const p of model.people) {
     const same = byName.get(p.name);
     if (same) same.push(p); else byName.set(p.name, [p]);
   }
-  const month = new Intl.DateTimeFormat(undefined, { year: "numeric", month: "short" });
-  for (const [name, same] of byName) {
+  const format = new Intl.DateTimeFormat(undefined, { year: "numeric", month: "short", timeZone: "UTC" });
+  const months = new Map();
+  const monthText = (m) => {
+    if (!months.has(m)) months.set(m, format.format(monthStartUtc(m)));
+    return months.get(m);
+  };
+  for (const same of byName.values()) {
+    if (same.length < 2) {
+      same[0].label = same[0].name;
+      continue;
+    }
+    const monthOfFirst = (p) => (p.from < p.timedTo ? monthOf(dayOf(model.tl.local[p.from])) : NaN);
+    const count = new Map();
+    for (const p of same) count.set(monthOfFirst(p), (count.get(monthOfFirst(p)) ?? 0) + 1);
     for (const p of same) {
-      if (same.length > 1) {
-        const since = Number.isFinite(p.first) ? `since ${month.format(p.first * 1000)}` : "";
-        const clash = same.some((q) => q !== p && Number.isFinite(q.first) &&
-                                 month.format(q.first * 1000) === month.format(p.first * 1000));
-        p.detail = [since, clash || !since ? `contact no. ${p.uid}` : ""].filter(Boolean).join(", ");
-      }
-      p.label = p.detail ? `${name} (${p.detail})` : name;
+      const m = monthOfFirst(p);
+      const since = Number.isFinite(m) ? `since ${monthText(m)}` : "";
+      p.detail = [since, count.get(m) > 1 || !since ? `contact no. ${p.uid}` : ""].filter(Boolean).join(", ");
+      p.label = `${p.name} (${p.detail})`;
     }
   }
 }
