@@ -107,6 +107,7 @@ export function monthChart(box, series, chart, { lines = MONTH_SERIES, onSelect,
   const made = new uPlot(opts, [xs, ...shown.map((l) => series[l.key])], box);
   made.bars = bars;
   made.shownLines = shown;
+  box.uplot = made;  // for the browser tests
   return made;
 }
 
