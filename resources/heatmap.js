@@ -13,10 +13,11 @@ const ROWS = [1, 2, 3, 4, 5, 6, 0];  // Monday first
 const dark = () => matchMedia("(prefers-color-scheme: dark)").matches;
 
 // Up to five steps from few to many, light to dark blue in both themes (on a dark page the
-// lightest step is dimmed so that it does not glare); a cell without events keeps the
-// theme's empty colour. Returns the colour of a count and the key's steps [{colour, from, to}].
+// scale starts and ends a little later, so that few does not glare and many still stands out
+// from the page); a cell without events keeps the theme's empty colour. Returns the colour of
+// a count and the key's steps [{colour, from, to}].
 function heatScale(top, empty) {
-  const stops = dark() ? [0.2, 0.4, 0.6, 0.78, 0.95] : [0.2, 0.4, 0.6, 0.8, 1];
+  const stops = dark() ? [0.3, 0.45, 0.6, 0.75, 0.9] : [0.2, 0.4, 0.6, 0.8, 1];
   const n = Math.max(1, Math.min(5, top));
   const steps = stops.slice(5 - n).map(interpolateBlues);
   const scale = scaleQuantize().domain([1, top + 1]).range(steps);
@@ -113,7 +114,7 @@ export function createHeatmap(box, what) {
         const chip = el("span", s.from === s.to ? number.format(s.from) : `${number.format(s.from)}–${number.format(s.to)}`, "chip");
         chip.style.setProperty("--chip", s.colour);
         return chip;
-      }), el("span", `more ${what} in the hour`, "muted"));
+      }), el("span", "more", "muted"));
       const busiest = maxIndex(heat);
       canvas.setAttribute("aria-label", heat.some(Boolean)
         ? `Busiest: ${DAY_NAMES[Math.floor(busiest / 24)]} at ${busiest % 24}:00 (${number.format(most)} ${what}); focus to read each cell`

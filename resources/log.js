@@ -103,5 +103,5 @@ export function readingStatus(log) {
     return { done: true, found, summary, text: `Reading finished: read ${summary}.` };
   }
   if (!found) return { done: false, found, summary, text: "Looking for backups…" };
-  return { done: false, found, summary, text: `Reading… so far ${summary}.` };
+  return { done: false, found, summary, text: `So far: ${summary}.` };
 }

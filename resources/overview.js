@@ -22,8 +22,9 @@ export function drawOverview(model, actions) {
     return box;
   };
   const events = document.createDocumentFragment();
-  events.append(number.format(t.events), " ",
-                linkButton("how they add up", () => actions.go({ tab: "log" })));
+  const addUp = linkButton("how they add up", () => actions.go({ tab: "log" }));
+  addUp.classList.add("add-up");
+  events.append(number.format(t.events), " ", addUp);
   fillStats($("overview"), [
     ["People", number.format(t.people), EXPLAIN.people],
     ["Events", events, EXPLAIN.event],

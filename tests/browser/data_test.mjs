@@ -172,7 +172,7 @@ test("the detailed log: read as text, its totals and how the events add up", () 
                       read("Old: phone", 20, 700));
   assert.deepEqual([two.backups.length, two.contacts, two.events, two.finished, two.problems.length],
                    [2, 20, 700, null, 1]);
-  assert.match(readingStatus(two).text, /^Reading… so far 2 backups \(Anna's iPhone, Old: phone\), with 20 contacts and 700 messages and calls\.$/);
+  assert.match(readingStatus(two).text, /^So far: 2 backups \(Anna's iPhone, Old: phone\), with 20 contacts and 700 messages and calls\.$/);
   const done = readLog(read("A", 1, 1) + "Finished reading /home/a b/Library/x: y: 1 backup read<br/>");
   assert.deepEqual([done.finished, readingStatus(done).done], [{ folder: "/home/a b/Library/x: y", read: 1 }, true]);
   const none = readLog("Finished reading /h/Library/Application Support/MobileSync/Backup: no backup read<br/>");

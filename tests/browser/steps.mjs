@@ -14,6 +14,7 @@ export const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "ovra-pages-"));
 let browser;
 
 export async function open() {
+  fs.rmSync(shots, { recursive: true, force: true });
   fs.mkdirSync(shots, { recursive: true });
   browser = await launch();
 }
@@ -94,6 +95,7 @@ export async function withOvra(home, shows, check) {
 // Screenshots of what PAGE shows at both sizes, light and dark, as NAME-THEME-WxH.png; with
 // `laidOut`, first waits until it holds in the top page.
 export async function screenshots(page, name, laidOut) {
+  await page.mouse.move(1, 1);
   for (const theme of ["light", "dark"]) {
     await page.emulateMedia({ colorScheme: theme });
     for (const [w, h] of [[1280, 800], [640, 400]]) {
