@@ -80,12 +80,13 @@ export function createCompareView(model, ranked) {
     const head = el("tr");
     head.append(el("th", "Measure"), el("th", a.label), el("th", b.label));
     for (const th of head.children) th.scope = "col";
-    const rows = ma.map((m, k) => {
+    const wanted = (m) => m.term !== "Social-network messages" || model.hasThreads;
+    const rows = ma.map((m, k) => [m, mb[k]]).filter(([m]) => wanted(m)).map(([m, other]) => {
       const row = el("tr"), term = el("th"), words = el("span", m.term);
       term.scope = "row";
       term.append(words);
       if (m.explain) explain(words, term, m.explain);
-      row.append(term, el("td", m.text), el("td", mb[k].text));
+      row.append(term, el("td", m.text), el("td", other.text));
       return row;
     });
     $("compare-table").tHead.replaceChildren(head);

@@ -28,13 +28,19 @@ function heatScale(top, empty) {
 }
 
 // A canvas sized to its box in device pixels; returns its 2D context in CSS pixels.
+// A canvas of the same size is cleared rather than made anew.
 export function fit(canvas, width, height) {
   const ratio = window.devicePixelRatio || 1;
-  canvas.style.width = `${width}px`;
-  canvas.style.height = `${height}px`;
-  canvas.width = Math.round(width * ratio);
-  canvas.height = Math.round(height * ratio);
+  const w = Math.round(width * ratio), h = Math.round(height * ratio);
+  if (canvas.width !== w || canvas.height !== h) {
+    canvas.style.width = `${width}px`;
+    canvas.style.height = `${height}px`;
+    canvas.width = w;
+    canvas.height = h;
+  }
   const ctx = canvas.getContext("2d");
+  ctx.setTransform(1, 0, 0, 1, 0, 0);
+  ctx.clearRect(0, 0, w, h);
   ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
   return ctx;
 }

@@ -11,12 +11,38 @@ import { drawAccounts, drawOverview, drawStory } from "./overview.js";
 import { createPersonView } from "./person.js";
 import { createRangeControl } from "./range.js";
 import { createRanking } from "./ranking.js";
+import { readContacts } from "./reader.js";
 import { applyRange, buildModel } from "./statistics.js";
+import { prepareTimeline } from "./timeline.js";
 import { date, day } from "./ui.js";
 
 const $ = (id) => document.getElementById(id);
 
-function start() {
+// A worker that prepares the timeline text beside the page, so that the page can meanwhile ask
+// for and read the contact rows; made before the texts are asked for, so that its modules load
+// while the bridge answers. prepare(text) resolves with the prepared timeline, made on the page
+// itself when the worker fails.
+function timelineWorker() {
+  let worker = null;
+  try {
+    worker = new Worker("timeline_worker.js", { type: "module" });
+  } catch { /* prepared on the page */ }
+  return (text) => new Promise((resolve) => {
+    const here = () => {
+      worker?.terminate();
+      resolve(prepareTimeline(text));
+    };
+    if (!worker) return here();
+    worker.onmessage = (e) => {
+      worker.terminate();
+      resolve(e.data);
+    };
+    worker.onerror = worker.onmessageerror = here;
+    worker.postMessage(text);
+  });
+}
+
+async function start() {
   const app = window.appController;
   if (!app) {
     showProblem("This page is shown by Ovra: open the address that Ovra printed.");
@@ -25,10 +51,13 @@ function start() {
   let model;
   try {
     // Marks for the page benchmark: the texts asked for, read into the model, the page drawn.
+    const prepare = timelineWorker();
     performance.mark("ovra-bridge-asked");
-    const timeline = app.getTimeLine() || "[]", contacts = app.getContacts() || "[]";
+    const timeline = prepare(app.getTimeLine() || "[]");
+    const contactsText = app.getContacts() || "[]";
     performance.mark("ovra-bridge-answered");
-    model = buildModel(timeline, contacts);
+    const contacts = readContacts(contactsText);
+    model = buildModel(await timeline, contacts);
     performance.mark("ovra-model-built");
   } catch (e) {
     showProblem(`The data could not be read (${e.message}).`);

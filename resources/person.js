@@ -29,8 +29,9 @@ export function createPersonView(model) {
       return;
     }
     const d = personDetail(model, p);
-    fillStats($("person-stats"), measures(p, d).filter((m) => !m.brief)
-                                                 .map((m) => [m.term, m.text, m.explain]));
+    // Social-network messages only when the inbox was added.
+    const shown = measures(p, d).filter((m) => !m.brief && (m.term !== "Social-network messages" || model.hasThreads));
+    fillStats($("person-stats"), shown.map((m) => [m.term, m.text, m.explain]));
     chart = monthChart($("person-volume"), monthlySeries(model, p), chart);
     const box = $("person-heat");
     heatmap.draw(d.heat, Math.min(560, box.parentElement.clientWidth));

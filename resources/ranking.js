@@ -29,8 +29,11 @@ export function createRanking(model, { list, search, sort, count }, onChoose) {
   // The people in the range in the sort's order; each gets their overall rank.
   function rank() {
     const key = (SORTS[sort.value] ?? SORTS.volume).key;
-    ranked = model.people.filter((p) => p.volume);
-    ranked.sort((a, b) => key(b) - key(a) || b.volume - a.volume || a.index - b.index);
+    const people = model.people.filter((p) => p.volume);
+    const keys = Float64Array.from(people, key), volumes = Float64Array.from(people, (p) => p.volume);
+    const order = Uint32Array.from(people, (_, k) => k)
+      .sort((a, b) => keys[b] - keys[a] || volumes[b] - volumes[a] || a - b);
+    ranked = Array.from(order, (k) => people[k]);
     ranked.forEach((p, k) => { p.rank = k + 1; });
   }
 
@@ -65,7 +68,8 @@ export function createRanking(model, { list, search, sort, count }, onChoose) {
     if (at >= 0) {
       active = at;
       scrollToActive();
-      onChoose(person, false);
+      // The same person: drawn anew only when their figures changed (range or sort).
+      if (again) onChoose(person, false);
     } else {
       list.scrollTop = 0;
       choose(0, false);

@@ -13,10 +13,11 @@ import { KINDS, SENT, RECEIVED, CALLS, THREADS, lowerBound, prepareTimeline } fr
 export const QUIET = 6 * 3600;
 
 // The model the pages draw: the prepared timeline, the contacts joined to it by uid (or by
-// position), one record per person, and the figures of the whole span (no range).
-export function buildModel(timelineText, contactsText) {
-  const tl = prepareTimeline(timelineText || "[]");
-  const contacts = readContacts(contactsText);
+// position), one record per person, and the figures of the whole span (no range). TIMELINE is
+// the timeline text or its prepareTimeline; CONTACTS the contact rows' text or readContacts.
+export function buildModel(timeline, contacts) {
+  const tl = typeof timeline === "string" ? prepareTimeline(timeline || "[]") : timeline;
+  if (typeof contacts !== "object") contacts = readContacts(contacts);
   const byUid = new Map(contacts.map((c) => [Number(c.uid), c]));
   const people = [];
   for (let p = 0; p < tl.uids.length; ++p) {
@@ -27,6 +28,7 @@ export function buildModel(timelineText, contactsText) {
   }
   const model = { tl, people, range: null, damaged: tl.damaged, total: null };
   applyRange(model, null);
+  model.hasThreads = model.total.threads > 0;
   tellApart(model);
   return model;
 }
@@ -264,10 +266,22 @@ export function yearTotals(model) {
   return [...years].sort((a, b) => a[0] - b[0]);
 }
 
-// The people in the range, most events first.
-export const leaders = (model, top) =>
-  model.people.filter((p) => p.volume).sort((a, b) => b.volume - a.volume || a.index - b.index)
-    .slice(0, top);
+// The TOP people with the most events in the range, most first (ties by their order), found
+// in one pass that keeps the few best.
+export function leaders(model, top) {
+  const best = [];
+  const ahead = (a, b) => a.volume > b.volume || (a.volume === b.volume && a.index < b.index);
+  for (const p of model.people) {
+    if (!p.volume || (best.length === top && !ahead(p, best[top - 1]))) continue;
+    let k = best.length === top ? top - 1 : best.length;
+    while (k > 0 && ahead(p, best[k - 1])) {
+      best[k] = best[k - 1];
+      --k;
+    }
+    best[k] = p;
+  }
+  return best;
+}
 
 // For each year in the range, who rose and who faded among your `top` people, by events
 // against the year before.
