@@ -80,7 +80,8 @@ async function start() {
 
   const redraw = () => {
     if (!ready) return;
-    if (tab === "person") views.person.draw(person);
+    const empty = model.total.people ? "Nobody matches the search" : "Nobody in these dates";
+    if (tab === "person") views.person.draw(person, empty);
     else if (tab === "compare") views.compare.draw(person);
     else if (tab === "everyone") views.everyone.draw();
     $("export-png").disabled = !views[tab]?.chart();
@@ -111,13 +112,12 @@ async function start() {
   }
 
   // Chosen in the list: shown in the person view, or as the first of the comparison.
-  ranking = createRanking(model, { list: $("list"), search: $("search"), sort: $("sort"),
-                                         count: $("list-count") },
-                                (chosen, byHand) => {
-                                  person = chosen;
-                                  if (byHand && tab !== "person" && tab !== "compare") showTab("person");
-                                  else redraw();
-                                });
+  const parts = { list: $("list"), search: $("search"), sort: $("sort"), count: $("list-count") };
+  ranking = createRanking(model, parts, (chosen, byHand) => {
+    person = chosen;
+    if (byHand && tab !== "person" && tab !== "compare") showTab("person");
+    else redraw();
+  });
   // Chosen anywhere else (a name in a sentence, a table, a day): the list follows.
   function choose(p) {
     if (!ranking.select(p)) return;

@@ -14,12 +14,14 @@ export function createPersonView(model) {
   let chart = null;
   const heatmap = createHeatmap($("person-heat"), "events");
 
-  function draw(p) {
-    $("person-name").textContent = p ? p.name : "Nobody matches the search";
+  // Draws P, or with none says why: EMPTY ("Nobody matches the search").
+  function draw(p, empty = "Nobody matches the search") {
+    $("person-name").textContent = p ? p.name : empty;
     $("person-detail").textContent = p?.detail ?? "";
     $("person-span").textContent = p
       ? `First contact ${date(p.first)}, last contact ${date(p.last)}${model.range ? " (in these dates)" : ""}`
-      : "Change the search, or clear it, to see a person.";
+      : model.total.people ? "Change the search, or clear it, to see a person."
+        : "Choose other dates, or all dates, to see a person.";
     $("person-body").hidden = !p;
     $("compare-with").hidden = !p;
     if (!p) {

@@ -41,7 +41,7 @@ export const searchText = (p) => (p.search ??= fold(p.name));
 export const emoticonsOfPerson = (p) => emoticonsOf(p.contact);
 
 // People who share a name get a detail that tells them apart: the month they were first in
-// touch, and their contact number when that is shared too.
+// touch, or their contact number when that month is shared too.
 function tellApart(model) {
   const byName = new Map();
   for (const p of model.people) {
@@ -65,7 +65,7 @@ function tellApart(model) {
     for (const p of same) {
       const m = monthOfFirst(p);
       const since = Number.isFinite(m) ? `since ${monthText(m)}` : "";
-      p.detail = [since, count.get(m) > 1 || !since ? `contact no. ${p.uid}` : ""].filter(Boolean).join(", ");
+      p.detail = count.get(m) > 1 || !since ? `contact no. ${p.uid}` : since;
       p.label = `${p.name} (${p.detail})`;
     }
   }
