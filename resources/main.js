@@ -175,8 +175,13 @@ async function start() {
   drawTop();
   redraw();
   let pending = false;
-  new ResizeObserver(() => {
-    if (pending) return;
+  // The charts follow the panel's width; its height follows what is drawn.
+  let width = null;
+  new ResizeObserver(([entry]) => {
+    const first = width === null;
+    if (pending || entry.contentRect.width === width) return;
+    width = entry.contentRect.width;
+    if (first) return;  // drawn just now
     pending = true;
     requestAnimationFrame(() => { pending = false; redraw(); });
   }).observe(document.querySelector(".panel"));
