@@ -54,7 +54,7 @@ export function monthChart(box, series, chart, { lines = MONTH_SERIES, onSelect,
   chart?.destroy();
   const c = colours();
   const xs = series.months.map((m) => monthStart(m).getTime() / 1000);
-  const width = Math.max(280, box.clientWidth), height = Math.max(170, Math.min(240, width * 0.32));
+  const width = Math.max(280, box.clientWidth), height = Math.max(220, Math.min(240, width * 0.3));
   let shown = lines.filter((l) => series[l.key].some(Boolean));
   if (!shown.length) shown = lines.slice(0, 1);
   const top = (l) => Math.max(0, ...series[l.key]);

@@ -87,7 +87,8 @@ export function createHeatmap(box, what) {
     cell = next;
     paint();
     readout.textContent = cell
-      ? `${DAY_NAMES[ROWS[cell.r]]}, ${hours(cell.h)}: ${number.format(heat[ROWS[cell.r] * 24 + cell.h])} ${what}`
+      ? `${DAY_NAMES[ROWS[cell.r]]}, ${hours(cell.h)}: ` +
+        `${number.format(heat[ROWS[cell.r] * 24 + cell.h])} ${what}`
       : "Point at a cell, or focus the chart and use the arrow keys, to read its count.";
   }
 
@@ -117,13 +118,16 @@ export function createHeatmap(box, what) {
       const size = Math.max(8, Math.min(22, Math.floor((width - 38) / 24)));
       geometry = { left: 34, top: 16, size, colour: scale.colour };
       key.replaceChildren(el("span", "Fewer", "muted"), ...scale.key.map((s) => {
-        const chip = el("span", s.from === s.to ? number.format(s.from) : `${number.format(s.from)}–${number.format(s.to)}`, "chip");
+        const words = s.from === s.to ? number.format(s.from)
+          : `${number.format(s.from)}–${number.format(s.to)}`;
+        const chip = el("span", words, "chip");
         chip.style.setProperty("--chip", s.colour);
         return chip;
       }), el("span", "more", "muted"));
       const busiest = maxIndex(heat);
       canvas.setAttribute("aria-label", heat.some(Boolean)
-        ? `Busiest: ${DAY_NAMES[Math.floor(busiest / 24)]} at ${busiest % 24}:00 (${number.format(most)} ${what}); focus to read each cell`
+        ? `Busiest: ${DAY_NAMES[Math.floor(busiest / 24)]} at ${busiest % 24}:00 ` +
+          `(${number.format(most)} ${what}); focus to read each cell`
         : `No ${what} with a time`);
       show(document.activeElement === canvas ? cell : null);
     },

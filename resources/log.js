@@ -92,7 +92,8 @@ const plural = (n, one, many) => `${n.toLocaleString()} ${n === 1 ? one : many}`
 export function readingStatus(log) {
   const last = log.backups.at(-1);
   const found = log.backups.length;
-  const summary = last ? `${plural(found, "backup", "backups")} (${log.backups.map((b) => b.device).join(", ")}), ` +
+  const devices = log.backups.map((b) => b.device).join(", ");
+  const summary = last ? `${plural(found, "backup", "backups")} (${devices}), ` +
     `with ${plural(last.contacts, "contact", "contacts")} and ` +
     `${plural(last.events, "message or call", "messages and calls")}` : "";
   if (log.finished) {

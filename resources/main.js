@@ -161,7 +161,8 @@ async function start() {
     const span = model.range ? `${day(model.range.fromDay)} to ${day(model.range.toDay)}`
       : `All dates: ${date(model.total.first)} to ${date(model.total.last)}`;
     if (tab === "person") {
-      exportChart(chart, { title: `${person.label}: messages and calls month by month`, dates: span, who: person.label });
+      exportChart(chart, { title: `${person.label}: messages and calls month by month`, dates: span,
+                           who: person.label });
     } else if (tab === "compare") {
       const other = views.compare.other();
       exportChart(chart, { title: `${person.label} and ${other.label}: events month by month`, dates: span,

@@ -32,7 +32,8 @@ export function createPersonView(model) {
     }
     const d = personDetail(model, p);
     // Social-network messages only when the inbox was added.
-    const shown = measures(p, d).filter((m) => !m.brief && (m.term !== "Social-network messages" || model.hasThreads));
+    const shown = measures(p, d).filter((m) => !m.brief &&
+                                         (m.term !== "Social-network messages" || model.hasThreads));
     fillStats($("person-stats"), shown.map((m) => [m.term, m.text, m.explain]));
     chart = monthChart($("person-volume"), monthlySeries(model, p), chart);
     const box = $("person-heat");

@@ -87,7 +87,8 @@ export function story(model) {
     if (rose && faded) parts.push(" and ");
     if (faded) parts.push(who(faded), ` faded (${n(faded.before)} → ${n(faded.after)})`);
     if (rose && faded) {
-      parts.push(": ", { text: "compare them", go: { tab: "compare", person: rose.person, other: faded.person } });
+      parts.push(": ", { text: "compare them",
+                         go: { tab: "compare", person: rose.person, other: faded.person } });
     }
     out.push([...parts, "."]);
   }
@@ -102,7 +103,8 @@ export function story(model) {
     const [start, len, share] = hours;
     const at = (h) => `${String(h).padStart(2, "0")}:00`;
     out.push([`${percent(share)} of all events fall `,
-              { text: `between ${at(start)} and ${at((start + len) % 24)}`, go: { tab: "everyone", anchor: "all-heat" } },
+              { text: `between ${at(start)} and ${at((start + len) % 24)}`,
+                go: { tab: "everyone", anchor: "all-heat" } },
               "."]);
   }
   return out;
