@@ -2,7 +2,6 @@
 // plain text (no markup in it is ever drawn), and what its lines say: the backups read and
 // the running totals, whether and where the reading finished, and how the events were
 // matched. No DOM here but in showLog.
-import { THREAD } from "./reader.js";
 import { el } from "./ui.js";
 
 const LINE_END = /<br\s*\/?>/i;
@@ -59,9 +58,7 @@ export function readLog(html) {
 // and the rest, split by the log's matching line when it has one. Social-network messages
 // come from elsewhere and are counted apart. Null without a running total.
 export function accounts(model, log) {
-  const { tl, people } = model;
-  let threads = 0;
-  for (let i = 0; i < tl.count; ++i) if (tl.type[i] === THREAD) ++threads;
+  const { tl, people } = model, threads = tl.threads;
   const shown = tl.count - threads;
   const contacts = log.contacts;
   const out = { read: log.events, shown, threads, people: people.length, contacts,

@@ -35,6 +35,7 @@ function timelineWorker() {
     if (!worker) return here();
     worker.onmessage = (e) => {
       worker.terminate();
+      performance.mark("ovra-prepared-beside");
       resolve(e.data);
     };
     worker.onerror = worker.onmessageerror = here;

@@ -105,12 +105,12 @@ export function applyRange(model, range) {
     if (!(p.first >= total.first)) total.first = p.first;
     if (!(p.last <= total.last)) total.last = p.last;
   }
-  const [d0, d1] = dayWindow(model);
-  for (let d = d0; d < d1; ++d) total.threads += tl.perDay[d * KINDS + THREADS];
   // Events without a time count only when no range is chosen.
-  if (!range) {
-    total.threads = 0;
-    for (let i = 0; i < tl.count; ++i) if (tl.type[i] === THREAD) ++total.threads;
+  if (range) {
+    const [d0, d1] = dayWindow(model);
+    for (let d = d0; d < d1; ++d) total.threads += tl.perDay[d * KINDS + THREADS];
+  } else {
+    total.threads = tl.threads;
   }
   Object.assign(total, busiestDay(model));
   model.total = total;

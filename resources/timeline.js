@@ -84,7 +84,8 @@ export function lowerBound(time, t, from, to) {
 
 // The timeline text read and made ready. Returns the reader's arrays (each run in time
 // order), `local` (wall-clock seconds), `timedTo` (per person, the end of the events with a
-// time), running totals `cum` over all events, and the days table: `firstDay`, `days`,
+// time), running totals `cum` over all events, the number of social-network messages
+// `threads`, and the days table: `firstDay`, `days`,
 // `perDay` (days × KINDS) and `perHour` (days × 24).
 export function prepareTimeline(text) {
   const tl = readTimeline(text);
@@ -124,7 +125,7 @@ export function prepareTimeline(text) {
   const perDay = new Uint32Array(days * KINDS), perHour = new Uint32Array(days * 24);
   const sent = new Uint32Array(count + 1), received = new Uint32Array(count + 1);
   const calls = new Uint32Array(count + 1), callTime = new Float64Array(count + 1);
-  let s = 0, r = 0, c = 0, ct = 0;
+  let s = 0, r = 0, c = 0, ct = 0, threads = 0;
   for (let i = 0; i < count; ++i) {
     const ty = type[i], f = flag[i];
     let kind = OTHERS;
@@ -134,7 +135,10 @@ export function prepareTimeline(text) {
       ++c;
       kind = CALLS;
       if (duration[i] > 0) ct += duration[i];
-    } else if (ty === THREAD) kind = THREADS;
+    } else if (ty === THREAD) {
+      kind = THREADS;
+      ++threads;
+    }
     sent[i + 1] = s; received[i + 1] = r; calls[i + 1] = c; callTime[i + 1] = ct;
     const l = local[i];
     if (l > -LIMIT && l < LIMIT) {
@@ -143,7 +147,7 @@ export function prepareTimeline(text) {
       ++perHour[d * 24 + Math.floor((l - day * 86400) / 3600)];
     }
   }
-  return { ...tl, local, timedTo, cum: { sent, received, calls, callTime },
+  return { ...tl, local, timedTo, cum: { sent, received, calls, callTime }, threads,
            firstDay: days ? firstDay : NaN, days, perDay, perHour };
 }
 
