@@ -19,13 +19,18 @@ import { date, day } from "./ui.js";
 const $ = (id) => document.getElementById(id);
 
 // A worker that prepares the timeline text beside the page, so that the page can meanwhile ask
-// for and read the contact rows; made before the texts are asked for, so that its modules load
-// while the bridge answers. prepare(text) resolves with the prepared timeline, made on the page
-// itself when the worker fails.
-function timelineWorker() {
+// for and read the contact rows. It is started, and waited for (a little), before the texts are
+// asked for: the bridge's calls hold the page's thread, and a worker starts only when that
+// thread is free. Resolves with prepare(text), which resolves with the prepared timeline, made
+// on the page itself when the worker fails.
+async function timelineWorker() {
   let worker = null;
   try {
     worker = new Worker("timeline_worker.js", { type: "module" });
+    await new Promise((resolve) => {
+      worker.onmessage = worker.onerror = resolve;
+      setTimeout(resolve, 500);
+    });
   } catch { /* prepared on the page */ }
   return (text) => new Promise((resolve) => {
     const here = () => {
@@ -52,9 +57,12 @@ async function start() {
   let model;
   try {
     // Marks for the page benchmark: the texts asked for, read into the model, the page drawn.
-    const prepare = timelineWorker();
+    const prepare = await timelineWorker();
     performance.mark("ovra-bridge-asked");
     const timeline = prepare(app.getTimeLine() || "[]");
+    // The text reaches the worker once this thread is free again: a turn of the event loop
+    // before the next call holds it.
+    await new Promise((resolve) => setTimeout(resolve, 0));
     const contactsText = app.getContacts() || "[]";
     performance.mark("ovra-bridge-answered");
     const contacts = readContacts(contactsText);

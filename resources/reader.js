@@ -83,11 +83,23 @@ export function readTimeline(text) {
         if (c === 34) {
           // The type, between quotation marks: the usual three are told by their first
           // letters, anything else is read in full with its escapes.
+          // (Compared by character codes: the bridge's text may arrive as two-byte text, on
+          // which a search for one-byte text is slow.)
           let ty = -1;
-          if (text.startsWith('sms"', pos + 1)) { ty = SMS; pos += 5; }
-          else if (text.startsWith('call"', pos + 1)) { ty = CALL; pos += 6; }
-          else if (text.startsWith('facebook_message"', pos + 1)) { ty = THREAD; pos += 18; }
-          else {
+          const c1 = text.charCodeAt(pos + 1);
+          if (c1 === 115 && text.charCodeAt(pos + 2) === 109 && text.charCodeAt(pos + 3) === 115 &&
+              text.charCodeAt(pos + 4) === 34) {
+            ty = SMS;  // "sms"
+            pos += 5;
+          } else if (c1 === 99 && text.charCodeAt(pos + 2) === 97 && text.charCodeAt(pos + 3) === 108 &&
+                     text.charCodeAt(pos + 4) === 108 && text.charCodeAt(pos + 5) === 34) {
+            ty = CALL;  // "call"
+            pos += 6;
+          } else if (c1 === 102 && text.charCodeAt(pos + 17) === 34 &&
+                     text.slice(pos + 1, pos + 17) === "facebook_message") {
+            ty = THREAD;
+            pos += 18;
+          } else {
             let out = "", from = ++pos;
             for (; pos < n; ++pos) {
               c = text.charCodeAt(pos);

@@ -2,6 +2,7 @@
 // for and read the contact rows; the typed arrays come back without a copy.
 import { prepareTimeline } from "./timeline.js";
 
+postMessage("ready");
 onmessage = (e) => {
   const tl = prepareTimeline(e.data);
   const buffers = new Set();
