@@ -27,11 +27,16 @@ async function timelineWorker() {
   let worker = null;
   try {
     worker = new Worker("timeline_worker.js", { type: "module" });
-    await new Promise((resolve) => {
-      worker.onmessage = worker.onerror = resolve;
-      setTimeout(resolve, 500);
+    const ready = await new Promise((resolve) => {
+      worker.onmessage = () => resolve(true);
+      worker.onerror = () => resolve(false);
+      setTimeout(() => resolve(false), 1000);
     });
-  } catch { /* prepared on the page */ }
+    if (!ready) throw new Error("no worker");
+  } catch {
+    worker?.terminate();  // prepared on the page
+    worker = null;
+  }
   return (text) => new Promise((resolve) => {
     const here = () => {
       worker?.terminate();
