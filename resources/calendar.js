@@ -32,3 +32,21 @@ export const monthStart = (month) => timeMonth.offset(LOCAL_EPOCH, month);
 
 // The year of an instant (seconds since 1970) in the viewer's time zone.
 export const localYear = (seconds) => new Date(seconds * 1000).getFullYear();
+
+// The instant (seconds since 1970) at which a wall-clock day begins in the viewer's zone.
+export function dayStart(day) {
+  const date = new Date(day * 86400000);
+  return new Date(date.getUTCFullYear(), date.getUTCMonth(), date.getUTCDate()).getTime() / 1000;
+}
+
+// A wall-clock day as "YYYY-MM-DD" (the value of a date field), and back; NaN when the text
+// is not such a date.
+export const isoDay = (day) => new Date(day * 86400000).toISOString().slice(0, 10);
+export function dayFromIso(text) {
+  const m = /^(\d{4,})-(\d\d)-(\d\d)$/.exec(text ?? "");
+  return m ? Date.UTC(Number(m[1]), Number(m[2]) - 1, Number(m[3])) / 86400000 : NaN;
+}
+
+// The first wall-clock day of a month (counted as monthOf does), and of a year.
+export const monthFirstDay = (month) => unixDay.count(EPOCH, utcMonth.offset(EPOCH, month));
+export const yearFirstDay = (year) => Date.UTC(year, 0, 1) / 86400000;

@@ -1,25 +1,32 @@
-// The loading page: the lines of the detailed log as they come, and the skip button.
-import { hasLines, showLog } from "./log.js";
+// The loading page: where the reading stands (still reading, or finished and what was found,
+// or no backup at all), the lines of the detailed log as they come, and the skip button.
+import { hasLines, readLog, readingStatus, showLog } from "./log.js";
 import { fillLines } from "./ui.js";
 
 const app = window.appController;
-const log = document.getElementById("log");
-const status = document.getElementById("status");
-let shown = "";
+const $ = (id) => document.getElementById(id);
+let shown = null;
 
 function poll() {
   const text = app.getDetailedLog();
   if (text === shown) return;
   shown = text;
+  const status = readingStatus(readLog(text));
+  $("reading").textContent = status.text;
+  document.body.classList.toggle("read", status.done);
+  if (status.done) {
+    $("title").textContent = status.found ? "Your backups are read" : "No backup found";
+    $("skip").textContent = status.found ? "Show them without Facebook" : "See what to do";
+  }
   // The log grows by whole lines; until its first, the controller answers a sentence instead.
-  if (hasLines(text)) showLog(log, text);
-  else fillLines(log, ["Looking for backups…"]);
+  if (hasLines(text)) showLog($("log"), text);
+  else fillLines($("log"), ["Nothing read yet."]);
 }
 
-document.getElementById("skip").addEventListener("click", (e) => {
+$("skip").addEventListener("click", (e) => {
   if (!app) return;
   e.target.disabled = true;
-  status.textContent = "Going on without Facebook…";
+  $("status").textContent = "Going on without Facebook…";
   app.ignoreFacebook();
 });
 
@@ -27,5 +34,5 @@ if (app) {
   poll();
   setInterval(poll, 700);
 } else {
-  status.textContent = "This page is shown by Ovra: open the address that Ovra printed.";
+  $("status").textContent = "This page is shown by Ovra: open the address that Ovra printed.";
 }

@@ -1,17 +1,59 @@
-// The main page: reads the bridge's texts once, then puts the views together: the overview,
-// the ranking beside the tabs of the person, everyone and the detailed log, and the exports.
+// The main page: reads the bridge's texts once, then puts the views together: the date range,
+// the story and the overview at the top, the ranking beside the tabs (a person, two people
+// compared, everyone, what was read), one day opened, and the exports. The list and the
+// panel stay in step: whoever is chosen anywhere is the person shown.
+import { createCompareView } from "./compare.js";
+import { createDayView } from "./day.js";
 import { createEveryoneView } from "./everyone.js";
 import { exportChart, exportRanking } from "./export.js";
-import { showLog } from "./log.js";
+import { readLog, showLog } from "./log.js";
+import { drawAccounts, drawOverview, drawStory } from "./overview.js";
 import { createPersonView } from "./person.js";
+import { createRangeControl } from "./range.js";
 import { createRanking } from "./ranking.js";
-import { readBridge } from "./reader.js";
-import { buildModel } from "./statistics.js";
-import { number, date, day, duration, fillStats } from "./ui.js";
+import { readContacts } from "./reader.js";
+import { applyRange, buildModel } from "./statistics.js";
+import { prepareTimeline } from "./timeline.js";
+import { date, day } from "./ui.js";
 
 const $ = (id) => document.getElementById(id);
 
-function start() {
+// A worker that prepares the timeline text beside the page, so that the page can meanwhile ask
+// for and read the contact rows. It is started, and waited for (a little), before the texts are
+// asked for: the bridge's calls hold the page's thread, and a worker starts only when that
+// thread is free. Resolves with prepare(text), which resolves with the prepared timeline, made
+// on the page itself when the worker fails.
+async function timelineWorker() {
+  let worker = null;
+  try {
+    worker = new Worker("timeline_worker.js", { type: "module" });
+    const ready = await new Promise((resolve) => {
+      worker.onmessage = () => resolve(true);
+      worker.onerror = () => resolve(false);
+      setTimeout(() => resolve(false), 1000);
+    });
+    if (!ready) throw new Error("no worker");
+  } catch {
+    worker?.terminate();  // prepared on the page
+    worker = null;
+  }
+  return (text) => new Promise((resolve) => {
+    const here = () => {
+      worker?.terminate();
+      resolve(prepareTimeline(text));
+    };
+    if (!worker) return here();
+    worker.onmessage = (e) => {
+      worker.terminate();
+      performance.mark("ovra-prepared-beside");
+      resolve(e.data);
+    };
+    worker.onerror = worker.onmessageerror = here;
+    worker.postMessage(text);
+  });
+}
+
+async function start() {
   const app = window.appController;
   if (!app) {
     showProblem("This page is shown by Ovra: open the address that Ovra printed.");
@@ -19,20 +61,45 @@ function start() {
   }
   let model;
   try {
-    model = buildModel(readBridge(app.getTimeLine() || "[]", app.getContacts() || "[]"));
+    // Marks for the page benchmark: the texts asked for, read into the model, the page drawn.
+    const prepare = await timelineWorker();
+    performance.mark("ovra-bridge-asked");
+    const timeline = prepare(app.getTimeLine() || "[]");
+    // The text reaches the worker once this thread is free again: a turn of the event loop
+    // before the next call holds it.
+    await new Promise((resolve) => setTimeout(resolve, 0));
+    const contactsText = app.getContacts() || "[]";
+    performance.mark("ovra-bridge-answered");
+    const contacts = readContacts(contactsText);
+    model = buildModel(await timeline, contacts);
+    performance.mark("ovra-model-built");
   } catch (e) {
     showProblem(`The data could not be read (${e.message}).`);
     return;
   }
+  window.ovraModel = model;  // for the browser tests and the benchmark
   if (model.damaged) showProblem("Part of the timeline could not be read; what could be read is shown.");
-  drawOverview(model.total);
-  showLog($("log"), app.getDetailedLog());
 
-  const views = { person: createPersonView(model), everyone: createEveryoneView(model) };
-  let tab = "person", person = null;
+  let tab = "person", person = null, ranking = null, ready = false;
+  const views = {
+    person: createPersonView(model),
+    compare: createCompareView(model, () => ranking.ranked()),
+    everyone: createEveryoneView(model, {
+      onRange: (from, to) => range.set(Math.floor(from / 86400 + offsetDays(from)),
+                                       Math.floor(to / 86400 + offsetDays(to))),
+      onPerson: (p) => choose(p),
+    }),
+  };
+  const dayView = createDayView(model, (p) => choose(p));
+
   const redraw = () => {
-    if (tab === "person") views.person.draw(person);
+    if (!ready) return;
+    const empty = model.total.people ? "Nobody matches the search" : "Nobody in these dates";
+    if (tab === "person") views.person.draw(person, empty);
+    else if (tab === "compare") views.compare.draw(person);
     else if (tab === "everyone") views.everyone.draw();
+    $("export-png").disabled = !views[tab]?.chart();
+    $("export-csv").disabled = !ranking.shown().length;
   };
 
   const tabs = [...document.querySelectorAll('[role="tab"]')];
@@ -44,7 +111,6 @@ function start() {
       t.tabIndex = on ? 0 : -1;
       $(t.getAttribute("aria-controls")).hidden = !on;
     }
-    $("export-png").disabled = name === "log";
     redraw();
   };
   for (const t of tabs) {
@@ -59,21 +125,81 @@ function start() {
     });
   }
 
-  const ranking = createRanking(model.people,
-                                { list: $("list"), search: $("search"), sort: $("sort"),
-                                  count: $("list-count") },
-                                (chosen) => {
-                                  person = chosen;
-                                  if (tab === "person") views.person.draw(person);
-                                });
-  $("export-csv").addEventListener("click", () => exportRanking(ranking.shown()));
+  // Chosen in the list: shown in the person view, or as the first of the comparison.
+  const parts = { list: $("list"), search: $("search"), sort: $("sort"), count: $("list-count") };
+  ranking = createRanking(model, parts, (chosen, byHand) => {
+    person = chosen;
+    if (byHand && tab !== "person" && tab !== "compare") showTab("person");
+    else redraw();
+  });
+  // Chosen anywhere else (a name in a sentence, a table, a day): the list follows.
+  function choose(p) {
+    if (!ranking.select(p)) return;
+    if (tab !== "person") showTab("person");
+  }
+
+  const go = (target) => {
+    if (target.person && !ranking.select(target.person)) return;
+    if (target.tab === "compare") views.compare.draw(person, { other: target.other });
+    showTab(target.tab);
+    if (target.anchor) $(target.anchor).scrollIntoView({ block: "start" });
+  };
+
+  const log = readLog(app.getDetailedLog());
+  showLog($("log"), app.getDetailedLog());
+  drawAccounts(model, log);
+  const drawTop = () => {
+    drawOverview(model, { openDay: (d) => dayView.open(d), go });
+    drawStory(model, go);
+  };
+  const tl = model.tl;
+  const range = createRangeControl(tl.firstDay, tl.firstDay + tl.days - 1, (next) => {
+    applyRange(model, next);
+    drawTop();
+    ranking.refresh();
+  });
+
+  $("story-more").addEventListener("click", (e) => {
+    const open = $("story").classList.toggle("open");
+    e.target.setAttribute("aria-expanded", String(open));
+    e.target.textContent = open ? "Less" : "Read the whole story";
+  });
+  $("compare-with").addEventListener("click", () => {
+    showTab("compare");
+    $("compare-search").focus();
+  });
+  $("export-csv").addEventListener("click", () => exportRanking(model, ranking.shown(), ranking.query()));
   $("export-png").addEventListener("click", () => {
     const chart = views[tab]?.chart();
     if (!chart) return;
-    if (tab === "person") exportChart(chart, `${person?.name ?? ""}: month by month`, person?.name ?? "person");
-    else exportChart(chart, "Everyone: activity over the years", "everyone");
+    const span = model.range ? `${day(model.range.fromDay)} to ${day(model.range.toDay)}`
+      : `All dates: ${date(model.total.first)} to ${date(model.total.last)}`;
+    if (tab === "person") {
+      exportChart(chart, { title: `${person.label}: messages and calls month by month`, dates: span,
+                           who: person.label });
+    } else if (tab === "compare") {
+      const other = views.compare.other();
+      exportChart(chart, { title: `${person.label} and ${other.label}: events month by month`, dates: span,
+                           who: `${person.label} and ${other.label}` });
+    } else {
+      exportChart(chart, { title: "Everyone: messages and calls month by month", dates: span, who: "everyone" });
+    }
   });
-  new ResizeObserver(redraw).observe(document.querySelector(".panel"));
+
+  ready = true;
+  drawTop();
+  redraw();
+  let pending = false;
+  // The charts follow the panel's width; its height follows what is drawn.
+  let width = null;
+  new ResizeObserver(([entry]) => {
+    const first = width === null;
+    if (pending || entry.contentRect.width === width) return;
+    width = entry.contentRect.width;
+    if (first) return;  // drawn just now
+    pending = true;
+    requestAnimationFrame(() => { pending = false; redraw(); });
+  }).observe(document.querySelector(".panel"));
   matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => {
     for (const view of Object.values(views)) view.forgetChart();
     redraw();
@@ -81,24 +207,13 @@ function start() {
   performance.mark("ovra-interactive");
 }
 
+// Wall-clock days of an instant are counted from its local time: the zone's offset, in days.
+const offsetDays = (seconds) => -new Date(seconds * 1000).getTimezoneOffset() / 1440;
+
 function showProblem(text) {
   const p = $("problem");
   p.textContent = text;
   p.hidden = false;
-}
-
-function drawOverview(t) {
-  fillStats($("overview"), [
-    ["People", number.format(t.people)],
-    ["Messages sent", number.format(t.sent)],
-    ["Messages received", number.format(t.received)],
-    ["Calls", `${number.format(t.calls)} (${duration(t.callTime)})`],
-    ["Social threads", number.format(t.threads)],
-    ["From", date(t.first)],
-    ["To", date(t.last)],
-    ["Busiest day", Number.isFinite(t.busiestDay)
-      ? `${day(t.busiestDay)} (${number.format(t.busiestCount)} events)` : "none"],
-  ]);
 }
 
 start();

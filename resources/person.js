@@ -1,37 +1,43 @@
-// The person view: the chosen person's figures, their months, their rhythm by hour and day
-// of the week, and their emoticons year by year.
-import { colours, drawBars, drawHeat, monthChart } from "./charts.js";
+// The person view: the chosen person's measures in the date range, their months, their
+// rhythm by hour and day of the week, and their emoticons year by year. With nobody chosen
+// (a search that matches nobody) the view is empty.
+import { monthChart } from "./charts.js";
+import { createHeatmap, drawBars } from "./heatmap.js";
+import { colours } from "./charts.js";
+import { measures } from "./measures.js";
 import { emoticonYears, monthlySeries, personDetail } from "./statistics.js";
-import { number, date, day, duration, el, fillStats } from "./ui.js";
+import { number, date, el, fillStats } from "./ui.js";
 
 const $ = (id) => document.getElementById(id);
 
 export function createPersonView(model) {
   let chart = null;
+  const heatmap = createHeatmap($("person-heat"), "events");
 
-  function draw(p) {
-    $("person-name").textContent = p ? p.name : "Nobody matches the search";
-    $("person-span").textContent = p ? `First contact ${date(p.first)}, last contact ${date(p.last)}` : "";
+  // Draws P, or with none says why: EMPTY ("Nobody matches the search").
+  function draw(p, empty = "Nobody matches the search") {
+    $("person-name").textContent = p ? p.name : empty;
+    $("person-detail").textContent = p?.detail ?? "";
+    $("person-span").textContent = p
+      ? `First contact ${date(p.first)}, last contact ${date(p.last)}${model.range ? " (in these dates)" : ""}`
+      : model.total.people ? "Change the search, or clear it, to see a person."
+        : "Choose other dates, or all dates, to see a person.";
+    $("person-body").hidden = !p;
+    $("compare-with").hidden = !p;
     if (!p) {
       fillStats($("person-stats"), []);
+      chart?.destroy();
+      chart = null;
       return;
     }
     const d = personDetail(model, p);
-    fillStats($("person-stats"), [
-      ["Messages you sent", number.format(p.sent)],
-      ["Messages they sent", number.format(p.received)],
-      ["Calls", `${number.format(p.calls)} (${number.format(p.callsIn)} in, ${number.format(p.callsOut)} out)`],
-      ["Unanswered calls", number.format(p.unanswered)],
-      ["Time on the phone", duration(p.callTime)],
-      ["Typical call", `${duration(d.callMedian)} (longest ${duration(d.callLongest)})`],
-      ["Who starts", `you ${number.format(d.started.you)}, them ${number.format(d.started.them)}`],
-      ["Median reply within six hours", Number.isFinite(d.replyYou) || Number.isFinite(d.replyThem)
-        ? `you ${duration(d.replyYou)}, them ${duration(d.replyThem)}` : "no quick replies"],
-      ["Longest run of days", d.streak ? `${number.format(d.streak)} (to ${day(d.streakEnd)})` : "none"],
-      ["Social threads", number.format(p.threads)],
-    ]);
+    // Social-network messages only when the inbox was added.
+    const shown = measures(p, d).filter((m) => !m.brief &&
+                                         (m.term !== "Social-network messages" || model.hasThreads));
+    fillStats($("person-stats"), shown.map((m) => [m.term, m.text, m.explain]));
     chart = monthChart($("person-volume"), monthlySeries(model, p), chart);
-    drawHeat($("person-heat"), d.heat, Math.min(520, $("person-heat").parentElement.clientWidth));
+    const box = $("person-heat");
+    heatmap.draw(d.heat, Math.min(560, box.parentElement.clientWidth));
     drawEmoticons(d.emoticons);
   }
 
@@ -51,12 +57,13 @@ function drawEmoticons(list) {
   const { first, last, rows } = emoticonYears(list);
   table.hidden = !rows.length;
   $("person-no-emoticons").hidden = rows.length > 0;
+  $("emoticon-years").textContent = rows.length ? `Year by year, ${first} to ${last}` : "Year by year";
   const colour = colours().sent;
   body.replaceChildren(...rows.map((e) => {
     const canvas = el("canvas");
     canvas.setAttribute("role", "img");
-    canvas.setAttribute("aria-label", `${first} to ${last}: ${e.perYear.join(", ")}`);
-    drawBars(canvas, e.perYear, colour);
+    canvas.setAttribute("aria-label", e.perYear.map((n, k) => `${first + k}: ${n}`).join(", "));
+    drawBars(canvas, e.perYear, colour, first);
     const row = el("tr"), cell = el("td");
     cell.append(canvas);
     row.append(el("td", e.name), el("td", number.format(e.times)), cell);

@@ -8,90 +8,121 @@ const TYPES = { sms: SMS, call: CALL, facebook_message: THREAD };
 // say so from here.
 export const MIN_EVENTS = 5;
 
+// Where the last call of scanBare stopped; a small integer, so that keeping it outside the hot
+// loop allocates nothing (a number kept there would be boxed on every write).
+let bareEnd = 0;
+
+// A bare value from POS up to the next ',' or ']' (or the end): its number, or NaN when it is
+// empty or not one. Sets bareEnd to the position of the ',' or ']'.
+function scanBare(text, pos, n) {
+  const from = pos;
+  let value = 0, digits = 0, sign = 1, c = text.charCodeAt(pos);
+  if (c === 45) { sign = -1; c = text.charCodeAt(++pos); }
+  while (c >= 48 && c <= 57) {
+    value = value * 10 + (c - 48);
+    ++digits;
+    c = text.charCodeAt(++pos);
+  }
+  if (digits && (c === 44 || c === 93)) {
+    bareEnd = pos;
+    return sign * value;
+  }
+  while (pos < n && c !== 44 && c !== 93) c = text.charCodeAt(++pos);
+  bareEnd = pos;
+  const token = text.slice(from, pos).trim();
+  return token !== "" && Number.isFinite(Number(token)) ? Number(token) : NaN;
+}
+
 // Reads "[uid],[type,time,flag,duration,...],..." into typed arrays, one run of events per
 // person. A value that is empty or not a number is kept as NaN; text that stops making sense
 // ends the reading with what was read so far (and `damaged` set), never an exception.
 export function readTimeline(text) {
   const n = text.length;
-  let cap = Math.max(16, Math.ceil(n / 20));
+  let cap = Math.max(16, Math.ceil(n / 18));
   let type = new Uint8Array(cap), time = new Float64Array(cap);
   let flag = new Float64Array(cap), duration = new Float64Array(cap);
   const uids = [], starts = [0];
-  let count = 0, pos = 0, damaged = false;
+  let count = 0, pos = 0, damaged = false, c = 0;
 
   const grow = () => {
     cap *= 2;
     const widen = (a) => { const b = new a.constructor(cap); b.set(a); return b; };
     type = widen(type); time = widen(time); flag = widen(flag); duration = widen(duration);
   };
-  const skipSpace = () => {
-    while (pos < n && text.charCodeAt(pos) <= 32) ++pos;
-  };
-  const at = () => (pos < n ? text.charCodeAt(pos) : -1);
-  const expect = (c) => {
-    skipSpace();
-    if (at() !== c) return false;
-    ++pos;
-    return true;
-  };
-  // A bare value up to the next ',' or ']': its number, or NaN when it is empty or not one.
-  const bare = () => {
-    skipSpace();
-    let value = 0, digits = 0, sign = 1, ok = true;
-    const from = pos;
-    if (text.charCodeAt(pos) === 45) { sign = -1; ++pos; }
-    for (; pos < n; ++pos) {
-      const c = text.charCodeAt(pos);
-      if (c === 44 || c === 93) break;
-      if (c >= 48 && c <= 57) { value = value * 10 + (c - 48); ++digits; } else ok = false;
-    }
-    if (ok && digits) return sign * value;
-    const token = text.slice(from, pos).trim();
-    return token !== "" && Number.isFinite(Number(token)) ? Number(token) : NaN;
-  };
-  // A quoted value; undefined when the quote never closes.
-  const quoted = () => {
-    let out = "";
-    let from = ++pos;
-    for (; pos < n; ++pos) {
-      const c = text.charCodeAt(pos);
-      if (c === 92) { out += text.slice(from, pos); ++pos; from = pos; continue; }
-      if (c === 34) { out += text.slice(from, pos); ++pos; return out; }
-    }
-    return undefined;
+  // Skips white space from P; returns the position of the next other character.
+  const skip = (p) => {
+    while (p < n && text.charCodeAt(p) <= 32) ++p;
+    return p;
   };
 
-  if (!expect(91)) return finish(true);
-  skipSpace();
-  if (at() === 93) return finish(false);
-  for (;;) {
-    if (!expect(91)) { damaged = true; break; }
-    const uid = bare();
-    if (!expect(93) || !expect(44) || !expect(91)) { damaged = true; break; }
+  pos = skip(0);
+  if (text.charCodeAt(pos) !== 91) return finish(true);
+  pos = skip(pos + 1);
+  if (text.charCodeAt(pos) === 93) return finish(false);
+  people: for (;;) {
+    // "[uid],["
+    pos = skip(pos);
+    if (text.charCodeAt(pos) !== 91) { damaged = true; break; }
+    const uid = scanBare(text, skip(pos + 1), n);
+    pos = bareEnd;
+    if (text.charCodeAt(pos) !== 93) { damaged = true; break; }
+    pos = skip(pos + 1);
+    if (text.charCodeAt(pos) !== 44) { damaged = true; break; }
+    pos = skip(pos + 1);
+    if (text.charCodeAt(pos) !== 91) { damaged = true; break; }
+    pos = skip(pos + 1);
     let slot = 0;
-    skipSpace();
-    if (at() === 93) ++pos;
+    if (text.charCodeAt(pos) === 93) ++pos;
     else {
       for (;;) {
-        skipSpace();
         if (slot === 0) {
           if (count === cap) grow();
           type[count] = OTHER; time[count] = flag[count] = duration[count] = NaN;
         }
-        if (at() === 34) {
-          const s = quoted();
-          if (s === undefined) { damaged = true; break; }
-          if (slot === 0) type[count] = TYPES[s] ?? OTHER;
+        c = text.charCodeAt(pos);
+        if (c === 34) {
+          // The type, between quotation marks: the usual three are told by their first
+          // letters, anything else is read in full with its escapes.
+          // (Compared by character codes: the bridge's text may arrive as two-byte text, on
+          // which a search for one-byte text is slow.)
+          let ty = -1;
+          const c1 = text.charCodeAt(pos + 1);
+          if (c1 === 115 && text.charCodeAt(pos + 2) === 109 && text.charCodeAt(pos + 3) === 115 &&
+              text.charCodeAt(pos + 4) === 34) {
+            ty = SMS;  // "sms"
+            pos += 5;
+          } else if (c1 === 99 && text.charCodeAt(pos + 2) === 97 && text.charCodeAt(pos + 3) === 108 &&
+                     text.charCodeAt(pos + 4) === 108 && text.charCodeAt(pos + 5) === 34) {
+            ty = CALL;  // "call"
+            pos += 6;
+          } else if (c1 === 102 && text.charCodeAt(pos + 17) === 34 &&
+                     text.slice(pos + 1, pos + 17) === "facebook_message") {
+            ty = THREAD;
+            pos += 18;
+          } else {
+            let out = "", from = ++pos;
+            for (; pos < n; ++pos) {
+              c = text.charCodeAt(pos);
+              if (c === 92) { out += text.slice(from, pos); from = ++pos; continue; }
+              if (c === 34) break;
+            }
+            if (pos >= n) { damaged = true; break; }
+            out += text.slice(from, pos++);
+            ty = TYPES[out] ?? OTHER;
+          }
+          if (slot === 0) type[count] = ty;
         } else {
-          const v = bare();
-          if (slot === 1) time[count] = v;
-          else if (slot === 2) flag[count] = v;
-          else if (slot === 3) duration[count] = v;
+          const value = scanBare(text, pos, n);
+          pos = bareEnd;
+          if (slot === 1) time[count] = value;
+          else if (slot === 2) flag[count] = value;
+          else if (slot === 3) duration[count] = value;
         }
         if (++slot === 4) { slot = 0; ++count; }
-        skipSpace();
-        if (at() === 44) { ++pos; continue; }
-        if (at() === 93) { ++pos; break; }
+        c = text.charCodeAt(pos);
+        if (c <= 32) c = text.charCodeAt(pos = skip(pos));
+        if (c === 44) { pos = skip(pos + 1); continue; }
+        if (c === 93) { ++pos; break; }
         damaged = true;
         break;
       }
@@ -100,9 +131,10 @@ export function readTimeline(text) {
     uids.push(uid);
     starts.push(count);
     if (damaged) break;
-    skipSpace();
-    if (at() === 44) { ++pos; continue; }
-    if (at() !== 93) damaged = true;
+    pos = skip(pos);
+    c = text.charCodeAt(pos);
+    if (c === 44) { ++pos; continue people; }
+    if (c !== 93) damaged = true;
     break;
   }
   return finish(damaged);
@@ -114,38 +146,55 @@ export function readTimeline(text) {
   }
 }
 
-// The contact rows: uid, first, middle and last name, the emoticon JSON text. Rows that are
-// not lists are passed over; a damaged emoticon text counts as none.
+// The contact rows: uid, first, middle and last name, and the emoticon JSON text, which is
+// read only when someone asks for it (emoticonsOf). Rows that are not lists are passed over.
 export function readContacts(text) {
   let rows;
   try { rows = JSON.parse(text || "[]"); } catch { return []; }
   if (!Array.isArray(rows)) return [];
   return rows.filter(Array.isArray).map((row) => {
-    let emoticons = {};
-    try {
-      const parsed = JSON.parse(typeof row[9] === "string" ? row[9] : "{}");
-      if (parsed && typeof parsed === "object" && !Array.isArray(parsed)) emoticons = parsed;
-    } catch { /* none */ }
     const name = [row[1], row[2], row[3]].filter((p) => typeof p === "string" && p.trim())
                                           .join(" ");
-    return { uid: String(row[0] ?? ""), name, emoticons };
+    return { uid: String(row[0] ?? ""), name, emoticonText: typeof row[9] === "string" ? row[9] : "{}" };
   });
+}
+
+// A contact's emoticons: name -> times; a damaged emoticon text counts as none.
+export function emoticonsOf(contact) {
+  if (!contact) return {};
+  if (!contact.emoticons) {
+    contact.emoticons = {};
+    try {
+      const parsed = JSON.parse(contact.emoticonText);
+      if (parsed && typeof parsed === "object" && !Array.isArray(parsed)) contact.emoticons = parsed;
+    } catch { /* none */ }
+  }
+  return contact.emoticons;
 }
 
 // Each event's time on the viewer's wall clock, as seconds since 1970 read as if that clock
 // were UTC (calendar.js counts days, months and years on it); NaN stays NaN. The zone's
-// offset is asked of the browser once per hour of data.
-export function localTimes(time) {
-  const out = new Float64Array(time.length);
-  const offsets = new Map();
+// offset is asked of the browser once per hour of data, kept in a table over the data's
+// span (or a map when the span is absurd). Writes into OUT when given.
+export function localTimes(time, out = new Float64Array(time.length)) {
+  let lo = Infinity, hi = -Infinity;
+  for (let i = 0; i < time.length; ++i) {
+    const t = time[i];
+    if (t < lo) lo = t;
+    if (t > hi) hi = t;
+  }
+  const first = Math.floor(lo / 3600), hours = Math.floor(hi / 3600) - first + 1;
+  const UNKNOWN = 0x7fffffff;
+  const table = hours > 0 && hours <= 4e6 ? new Int32Array(hours).fill(UNKNOWN) : null;
+  const map = new Map();
   for (let i = 0; i < time.length; ++i) {
     const t = time[i];
     if (!Number.isFinite(t)) { out[i] = NaN; continue; }
     const hour = Math.floor(t / 3600);
-    let off = offsets.get(hour);
-    if (off === undefined) {
+    let off = table ? table[hour - first] : map.get(hour);
+    if (off === undefined || off === UNKNOWN) {
       off = new Date(hour * 3600000).getTimezoneOffset() * 60;
-      offsets.set(hour, off);
+      if (table) table[hour - first] = off; else map.set(hour, off);
     }
     out[i] = t - off;
   }
@@ -157,12 +206,4 @@ export function directionOf(type, flag) {
   if (type === SMS) return flag === 3 ? 1 : flag === 2 ? -1 : 0;
   if (type === CALL) return flag === 5 ? 1 : flag === 4 ? -1 : 0;
   return 0;
-}
-
-// Everything the pages draw from, read once: the timeline's typed arrays, each event's time
-// on the viewer's wall clock, and the contacts.
-export function readBridge(timelineText, contactsText) {
-  const tl = readTimeline(timelineText || "[]");
-  return { tl, local: localTimes(tl.time), contacts: readContacts(contactsText),
-           damaged: tl.damaged };
 }

@@ -31,14 +31,38 @@ export function el(tag, text, className) {
   return node;
 }
 
-// Term/value pairs into a <dl>.
+// Gives TERM (an element) an explanation, shown on hover and on focus: the term takes the
+// focus, and the tip, put at the end of BOX, describes it.
+let tips = 0;
+export function explain(term, box, explanation) {
+  const tip = el("span", explanation, "tip");
+  tip.id = `tip-${++tips}`;
+  tip.setAttribute("role", "tooltip");
+  term.classList.add("explained");
+  term.tabIndex = 0;
+  term.setAttribute("aria-describedby", tip.id);
+  box.classList.add("has-tip");
+  box.append(tip);
+}
+
+// Term/value pairs into a <dl>: [term, value, explanation?]. A value may be a node.
 export function fillStats(dl, pairs) {
   dl.replaceChildren();
-  for (const [term, value] of pairs) {
-    const box = el("div");
-    box.append(el("dt", term), el("dd", value));
+  for (const [term, value, explanation] of pairs) {
+    const box = el("div"), dt = el("dt", term), dd = el("dd");
+    dd.append(value);
+    box.append(dt, dd);
+    if (explanation) explain(dt, box, explanation);
     dl.append(box);
   }
+}
+
+// A button that reads as a link, for the parts of a sentence that lead to a view.
+export function linkButton(text, onClick) {
+  const b = el("button", text, "link");
+  b.type = "button";
+  b.addEventListener("click", onClick);
+  return b;
 }
 
 // The items of a list, each line as text.

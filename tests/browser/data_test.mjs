@@ -5,8 +5,8 @@ import assert from "node:assert/strict";
 import * as data from "../../resources/reader.js";
 import * as calendar from "../../resources/calendar.js";
 import * as stats from "../../resources/statistics.js";
-import { hasLines, logLines } from "../../resources/log.js";
-import { rankingCsv } from "../../resources/export.js";
+import { accounts, hasLines, logLines, readLog, readingStatus } from "../../resources/log.js";
+import { csvName, rankingCsv } from "../../resources/export.js";
 
 const plain = (tl) => ({ uids: tl.uids, starts: [...tl.starts], damaged: tl.damaged,
                          events: [...tl.type].map((ty, i) => [ty, tl.time[i], tl.flag[i], tl.duration[i]]) });
@@ -39,16 +39,16 @@ test("contacts join the timeline by number, and a person's figures", () => {
     `"sms",${d0 + 3 * 86400},x,0,"facebook_message",${d0 + 5 * 86400},0,0],[9],["call",${d0},4,30]]`;
   const contacts = JSON.stringify([["007", "Ann", "", "Lee", 0, 0, 0, 0, 0, '{"smiling":[5,6],"sad":[7]}', 0, 0],
                                   ["9", "", "", "", 0, 0, 0, 0, 0, "{broken", 0, 0]]);
-  const model = stats.buildModel(data.readBridge(timeline, contacts));
+  const model = stats.buildModel(timeline, contacts);
   const [ann, other] = model.people;
-  assert.deepEqual([ann.name, ann.sent, ann.received, ann.calls, ann.callsIn, ann.callsOut,
-                    ann.unanswered, ann.callTime, ann.threads, ann.balance],
+  const d = stats.personDetail(model, ann);
+  assert.deepEqual([ann.name, ann.sent, ann.received, ann.calls, d.callsIn, d.callsOut,
+                    d.unanswered, ann.callTime, d.threads, ann.balance],
                    ["Ann Lee", 2, 2, 2, 1, 1, 1, 120, 1, 0.5]);
-  assert.deepEqual([other.name, other.emoticons], ["Contact 9", {}]);
+  assert.deepEqual([other.name, stats.emoticonsOfPerson(other)], ["Contact 9", {}]);
   assert.deepEqual([model.total.people, model.total.busiestDay, model.total.busiestCount],
                    [2, 14004, 5]);
 
-  const d = stats.personDetail(model, ann);
   // Starts: the first message (them), 17:20 after seven quiet hours (you), the next morning's
   // call (them); the odd flag and the thread count for nobody.
   assert.deepEqual(d.started, { you: 1, them: 2 });
@@ -86,7 +86,7 @@ test("the calendar on the viewer's wall clock, and a person with 150,000 events"
   for (let i = 0; i < n; ++i) events.push(`"call",${1e9 + i * 600},4,${i % 1000}`);
   const times = Array.from({ length: n }, (_, i) => 1e9 + i * 600);
   const contacts = JSON.stringify([["1", "Big", "", "", 0, 0, 0, 0, 0, JSON.stringify({ wink: times }), 0, 0]]);
-  const model = stats.buildModel(data.readBridge(`[[1],[${events.join(",")}]]`, contacts));
+  const model = stats.buildModel(`[[1],[${events.join(",")}]]`, contacts);
   const d = stats.personDetail(model, model.people[0]);
   assert.deepEqual([d.callLongest, d.callMedian], [999, 500]);
   const years = stats.emoticonYears(d.emoticons);
@@ -94,13 +94,115 @@ test("the calendar on the viewer's wall clock, and a person with 150,000 events"
   assert.equal(stats.monthlySeries(model, null).calls.reduce((a, b) => a + b), n);
 });
 
-test("the detailed log is read as text and the ranking is written as CSV", () => {
+test("runs put in time order, and any date range agrees with a count of every event", () => {
+  // Three people whose events arrive in several ordered runs each (and one without a time),
+  // over three years; a pseudo-random but fixed draw.
+  let seed = 7;
+  const draw = (n) => (seed = (seed * 48271) % 2147483647) % n;
+  const d0 = 14000 * 86400, kinds = [['"sms"', 2], ['"sms"', 3], ['"call"', 4], ['"call"', 5], ['"facebook_message"', 0]];
+  const parts = [], events = [];
+  for (const uid of [3, 5, 8]) {
+    const runs = [];
+    for (let r = 0; r < 1 + uid % 4; ++r) {
+      const times = Array.from({ length: 20 + draw(40) }, () => d0 + draw(3 * 365 * 86400)).sort((a, b) => a - b);
+      runs.push(...times.map((t) => [t, ...kinds[draw(5)], draw(3) * 60]));
+    }
+    if (uid === 5) runs.push([NaN, '"sms"', 2, 0]);
+    events.push(...runs.map((e) => ({ uid, t: e[0], type: e[1], flag: e[2], duration: e[3] })));
+    parts.push(`[${uid}],[${runs.map(([t, ty, f, d]) => `${ty},${Number.isNaN(t) ? "" : t},${f},${d}`).join(",")}]`);
+  }
+  const model = stats.buildModel(`[${parts.join(",")}]`, "[]");
+  for (const p of model.people) {
+    const times = [...model.tl.time.subarray(p.from, p.to)];
+    const timed = times.filter(Number.isFinite);
+    assert.deepEqual(timed, [...timed].sort((a, b) => a - b));
+    assert.equal(times.length - timed.length, p.uid === 5 ? 1 : 0);
+    assert.ok(Number.isNaN(times.at(-1)) === (p.uid === 5));
+  }
+  // The naive count: every event, its day on the wall clock (UTC here), and the range test.
+  const dayOf = (t) => Math.floor(t / 86400);
+  const check = (range) => {
+    stats.applyRange(model, range);
+    const inside = (e) => !range || (Number.isFinite(e.t) && dayOf(e.t) >= range.fromDay && dayOf(e.t) <= range.toDay);
+    let busiest = 0;
+    const perDay = new Map();
+    for (const e of events.filter(inside)) {
+      if (Number.isFinite(e.t)) perDay.set(dayOf(e.t), (perDay.get(dayOf(e.t)) ?? 0) + 1);
+    }
+    for (const n of perDay.values()) busiest = Math.max(busiest, n);
+    for (const p of model.people) {
+      const mine = events.filter((e) => e.uid === p.uid && inside(e));
+      const count = (type, flag) => mine.filter((e) => e.type === type && (flag === undefined || e.flag === flag)).length;
+      assert.deepEqual([p.volume, p.sent, p.received, p.calls, p.callTime],
+                       [mine.length, count('"sms"', 3), count('"sms"', 2), count('"call"'),
+                        mine.filter((e) => e.type === '"call"').reduce((a, e) => a + e.duration, 0)],
+                       `${p.uid} in ${JSON.stringify(range)}`);
+      const detail = stats.personDetail(model, p);
+      assert.deepEqual([detail.callsIn, detail.threads], [count('"call"', 4), count('"facebook_message"')]);
+    }
+    const months = stats.monthlySeries(model, null);
+    const sum = (k) => months[k].reduce((a, b) => a + b, 0);
+    assert.deepEqual([sum("sent"), sum("calls"), model.total.busiestCount,
+                      [...perDay.values()].filter((n) => n === busiest).length],
+                     [model.total.sent, model.total.calls, busiest, model.total.busiestTies]);
+    for (const p of model.people) {
+      const own = stats.monthlySeries(model, p);
+      assert.equal(own.months[0], months.months[0]);
+    }
+  };
+  check(null);
+  for (let k = 0; k < 12; ++k) {
+    const a = 14000 + draw(1200), b = a + draw(400);
+    check({ fromDay: a, toDay: b });
+  }
+  check({ fromDay: 10, toDay: 20 });  // before everything: nobody
+  assert.equal(model.total.people, 0);
+});
+
+test("the detailed log: read as text, its totals and how the events add up", () => {
   // Whether a line was logged yet is told by the log's form, whatever its words.
   assert.deepEqual(["No valid backup folders found", "", "x<br/>", "a<BR>b"].map(hasLines),
                    [false, false, true, true]);
   assert.deepEqual(logLines("Read backup of Anna&#39;s &lt;b&gt;phone&lt;/b&gt;<br/>Error &quot;x&quot; in a&amp;b<br/>"),
                    ["Read backup of Anna's <b>phone</b>", 'Error "x" in a&b']);
-  const csv = rankingCsv([{ name: 'A "B", C', sent: 1, received: 2, calls: 3, unanswered: 0,
-                                 callTime: 9, threads: 0, first: 0, last: NaN, balance: NaN }]);
-  assert.equal(csv.split("\r\n")[1], '"A ""B"", C","1","2","3","0","9","0","1970-01-01T00:00:00.000Z","",""');
+
+  const read = (device, contacts, events) =>
+    `Read backup of ${device}. In total so far: ${contacts} contacts and ${events} communication events<br/>`;
+  const two = readLog(read("Anna&#39;s iPhone", 12, 550) + 'Error "disk I/O error" executing query on file /x/y<br/>' +
+                      read("Old: phone", 20, 700));
+  assert.deepEqual([two.backups.length, two.contacts, two.events, two.finished, two.problems.length],
+                   [2, 20, 700, null, 1]);
+  assert.match(readingStatus(two).text, /^So far: 2 backups \(Anna's iPhone, Old: phone\), with 20 contacts and 700 messages and calls\.$/);
+  const done = readLog(read("A", 1, 1) + "Finished reading /home/a b/Library/x: y: 1 backup read<br/>");
+  assert.deepEqual([done.finished, readingStatus(done).done], [{ folder: "/home/a b/Library/x: y", read: 1 }, true]);
+  const none = readLog("Finished reading /h/Library/Application Support/MobileSync/Backup: no backup read<br/>");
+  assert.equal(readingStatus(none).text, "No backup found in /h/Library/Application Support/MobileSync/Backup.");
+  assert.deepEqual([readLog("No valid backup folders found").lines, readingStatus(readLog("")).done], [[], false]);
+
+  // 550 read: 496 with the people shown, the rest split only when the log says how.
+  const model = stats.buildModel('[[1],["sms",5,3,0,"sms",6,2,0,"call",7,4,0,"facebook_message",8,0,0]]', "[]");
+  const plain = accounts(model, readLog(read("A", 12, 550)));
+  assert.deepEqual([plain.read, plain.shown, plain.rest, plain.threads, plain.people, plain.fewerPeople, plain.unknown],
+                   [550, 3, 547, 1, 1, 11, NaN]);
+  const matched = accounts(model, readLog(read("A", 12, 550) + "Matched 551 communication events: 4 to the 1 people " +
+    "shown, 40 to people with fewer than five events, 500 from numbers or names not in the contacts, 7 without a number<br/>"));
+  assert.deepEqual([matched.unknown, matched.fewer, matched.noNumber], [500, 40, 7]);
+  assert.equal(accounts(model, readLog("")), null);
+});
+
+test("the ranking as CSV: rank, events and every measure; its name says what it holds", () => {
+  const model = stats.buildModel('[[4],["sms",100,3,0,"sms",400,2,0,"call",90000,5,30,"call",90100,4,0]]',
+                                 JSON.stringify([["4", 'A "B", C', "", "", 0, 0, 0, 0, 0, "{}", 0, 0]]));
+  model.people[0].rank = 1;
+  const [head, row] = rankingCsv(model, model.people).split("\r\n");
+  const fields = (line) => line.slice(1, -1).split('","').map((f) => f.replace(/""/g, '"'));
+  const columns = fields(head), values = fields(row);
+  const at = (name) => values[columns.indexOf(name)];
+  assert.deepEqual([columns.slice(0, 4), at("name"), at("events"), at("calls in"), at("unanswered calls"),
+                    at("call seconds"), at("started by you"), at("median reply seconds, them"),
+                    at("longest run of days"), at("first contact")],
+                   [["rank", "name", "told apart by", "events"], 'A "B", C', "4", "1", "1", "30", "2", "300", "2",
+                    "1970-01-01T00:01:40.000Z"]);
+  assert.deepEqual([csvName("", null), csvName("Zoë J.", { fromDay: 0, toDay: 31 })],
+                   ["ovra-ranking.csv", "ovra-ranking-matching-Zoë-J-1970-01-01-to-1970-02-01.csv"]);
 });

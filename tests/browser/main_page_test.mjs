@@ -1,103 +1,24 @@
 // Ovra in a real browser, as a person uses it, in headless Chromium on generated homes: the
-// sample (six years of a life), a large one, and a copy of the sample whose databases hold
-// empty and non-numeric flags and durations. The figures a page shows are checked against an
-// independent count from the timeline text. Screenshots go to OVRA_BUILD_DIR/screenshots.
+// sample (six years of a life), a large one, a copy of the sample with empty and non-numeric
+// flags, an empty home and one where nobody reaches five events. What a page shows is checked
+// against an independent count of the bridge's texts. Screenshots of every view, at two sizes
+// and in both themes, go to OVRA_BUILD_DIR/screenshots.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
 import crypto from "node:crypto";
 import fs from "node:fs";
-import os from "node:os";
 import path from "node:path";
-import { launch, frameShowing, startOvra, watchedPage } from "./chromium.mjs";
+import { build, close, countTimeline, figure, fullName, isoDay, makeHome, open, pngSize, screenshots,
+         statsOf, timelineEvents, tmp, utcDay, withOvra } from "./steps.mjs";
 
-const build = process.env.OVRA_BUILD_DIR;
-const shots = path.join(build, "screenshots");
-const tmp = fs.mkdtempSync(path.join(os.tmpdir(), "ovra-pages-"));
-let browser;
+before(open);
+after(close);
 
-before(async () => {
-  fs.mkdirSync(shots, { recursive: true });
-  browser = await launch();
-});
-after(async () => {
-  await browser?.close();
-  fs.rmSync(tmp, { recursive: true, force: true });
-});
-
-function makeHome(name, ...args) {
-  const home = path.join(tmp, name);
-  execFileSync(path.join(build, "tools/ovra-sample-backup"), ["--out", home, ...args]);
-  return home;
-}
-
-// Per uid: messages sent and received, calls and unanswered calls, read with a plain split.
-function countTimeline(text) {
-  const out = new Map();
-  for (const [, uid, body] of text.matchAll(/\[(\d+)\],\[([^\]]*)\]/g)) {
-    const v = body.split(","), c = { sent: 0, received: 0, calls: 0, unanswered: 0 };
-    for (let i = 0; i + 3 < v.length; i += 4) {
-      if (v[i] === '"sms"' && v[i + 2] === "3") ++c.sent;
-      if (v[i] === '"sms"' && v[i + 2] === "2") ++c.received;
-      if (v[i] === '"call"') ++c.calls, c.unanswered += v[i + 3] === "0";
-    }
-    out.set(uid, c);
-  }
-  return out;
-}
-
-// Opens Ovra on HOME as a person would: the secret leaves the address bar, the loading
-// page stands beside the sign-in pane (offline here), the sign-in is skipped. Runs `check`
-// on the page and the frame that shows SHOWS, then ends Ovra, which must exit cleanly.
-async function withOvra(home, shows, check, { shot } = {}) {
-  const { host, address } = await startOvra(build, home);
-  const ended = new Promise((resolve) => host.on("exit", (code, signal) => resolve({ code, signal })));
-  const context = await browser.newContext({ viewport: { width: 1280, height: 800 }, acceptDownloads: true });
-  await context.route("https://graph.facebook.com/**", (route) => route.abort());
-  try {
-    const page = await watchedPage(context);
-    await page.goto(address);
-    assert.equal(new URL(page.url()).search, "");
-    const loading = await frameShowing(page, "loading.html");
-    await loading.locator("#log li").first().waitFor();
-    await page.getByRole("link", { name: "Open the sign-in page" }).waitFor();
-    await page.getByText("No network: the sign-in page cannot be reached.").waitFor();
-    if (shot) {
-      // The waiting page, served the way the loading page is.
-      const waiting = await watchedPage(context);
-      await waiting.goto(loading.url().replace("loading.html", "loading_afterFacebook.html"));
-      await screenshots(waiting, "loading_afterFacebook");
-      assert.deepEqual(waiting.problems, []);
-      // Both panes follow the window.
-      await screenshots(page, "loading", () => {
-        const f = document.querySelector('iframe[src$="/loading.html"]').getBoundingClientRect();
-        const pane = document.querySelector(".o").getBoundingClientRect();
-        return f.height === innerHeight && pane.height === innerHeight &&
-               pane.right === innerWidth && f.width < innerWidth / 2 + 1;
-      });
-    }
-    await loading.click("#skip");
-    const frame = await frameShowing(page, shows);
-    await frame.locator(shows === "main.html" ? "#person-stats dd" : "#log li").first().waitFor();
-    await check(page, frame, context);
-    assert.deepEqual(page.problems, []);
-  } finally {
-    await context.close();
-    host.kill("SIGTERM");
-    assert.deepEqual(await ended, { code: 0, signal: null });
-  }
-}
-
-// Screenshots at both sizes; with `laidOut`, first waits until it holds in the top page.
-async function screenshots(page, name, laidOut) {
-  for (const [w, h] of [[1280, 800], [640, 400]]) {
-    await page.setViewportSize({ width: w, height: h });
-    if (laidOut) await page.waitForFunction(laidOut);
-    await page.waitForTimeout(400);
-    await page.screenshot({ path: path.join(shots, `${name}-${w}x${h}.png`) });
-  }
-  await page.setViewportSize({ width: 1280, height: 800 });
-}
+const inTop = () => {
+  const f = document.querySelector("iframe").getBoundingClientRect();
+  return f.width === innerWidth && f.height === innerHeight;
+};
 
 // Chooses each of the first rows and compares the figures shown with the count.
 async function checkFigures(main, rows) {
@@ -106,24 +27,226 @@ async function checkFigures(main, rows) {
   const counts = countTimeline(timeline);
   for (let k = 0; k < rows; ++k) {
     await main.click(`#list [data-at="${k}"]`);
-    const shown = await main.evaluate(() => ({
-      name: document.getElementById("person-name").textContent,
-      stats: Object.fromEntries([...document.querySelectorAll("#person-stats > div")].map(
-        (d) => [d.firstChild.textContent, Number(d.lastChild.textContent.split(" ")[0].replace(/\D/g, ""))])) }));
-    const row = contacts.find((c) => [c[1], c[2], c[3]].filter(Boolean).join(" ") === shown.name);
-    const want = counts.get(String(Number(row[0])));
-    assert.deepEqual([shown.stats["Messages you sent"], shown.stats["Messages they sent"],
-                      shown.stats["Calls"], shown.stats["Unanswered calls"]],
-                     [want.sent, want.received, want.calls, want.unanswered], shown.name);
+    const name = await main.textContent("#person-name"), rank = await main.textContent(`#list [data-at="${k}"] .rank`);
+    const stats = await statsOf(main, "person-stats");
+    const uid = await main.evaluate((k) => String(window.ovraModel.people.find((p) => p.rank === k + 1).uid), k);
+    const row = contacts.find((c) => String(Number(c[0])) === uid);
+    const want = counts.get(uid);
+    assert.equal(fullName(row), name);
+    assert.equal(rank, String(k + 1));
+    assert.deepEqual([stats["Events"], stats["Messages you sent"], stats["Messages they sent"],
+                      stats["Calls"].split(" ")[0], stats["Unanswered calls"]].map(figure),
+                     [want.events, want.sent, want.received, want.calls, want.unanswered], name);
   }
   return contacts;
 }
 
-test("the sample: the four pages, the bridge, a person's figures, search, keyboard, exports", async () => {
+// The overview and "What was read" account for every event the log says was read.
+async function figuresAddUp(page, main, events, log) {
+  const overview = await statsOf(main, "overview");
+  assert.equal(figure(overview["Events"].split(" ")[0]), events.length);
+  const read = Number(/and (\d+) communication events<br\/>$/.exec(log)[1]);
+  await main.getByRole("button", { name: "how they add up" }).click();
+  assert.equal(await main.getAttribute("#tab-log", "aria-selected"), "true");
+  const accounts = await main.evaluate(() => [...document.querySelectorAll("#accounts tr")].map(
+    (r) => [r.querySelector("th").textContent, r.querySelector("td").textContent]));
+  const row = (start) => figure(accounts.find(([what]) => what.startsWith(start))[1]);
+  const shown = events.filter((e) => e.type !== "facebook_message").length;
+  assert.equal(row("Messages and calls read"), read);
+  assert.equal(row("… with the"), shown);
+  assert.equal(row("… from numbers not in your contacts"), read - shown);
+  // The whole log, each line readable as text.
+  assert.deepEqual(await main.locator("#log li").allTextContents(),
+                   log.split("<br/>").filter(Boolean).map((l) => l.replace(/&#39;/g, "'")));
+}
+
+// Every chart says what it shows: a title, axes with units and whole numbers from zero, a
+// legend; the sample's sparse months as bars. The heatmap reads out a cell's count.
+async function chartsSayWhatTheyShow(page, main, events) {
+  await main.click("#tab-person");
+  await main.click('#list [data-at="0"]');
+  const uid = await main.evaluate(() => String(window.ovraModel.people.find((p) => p.rank === 1).uid));
+  const mine = events.filter((e) => e.uid === uid);
+  const chart = await main.evaluate(() => {
+    const u = document.getElementById("person-volume").uplot;
+    return { title: document.getElementById("person-volume").previousElementSibling.textContent,
+             labels: u.axes.slice(1).map((a) => a.label), zero: u.axes.slice(1).map((a) => a._splits[0]),
+             ticks: u.axes.slice(1).flatMap((a) => a._values), bars: u.bars, months: u.data[0].length,
+             busiest: Math.max(...u.data.slice(1).flat()),
+             legend: [...document.querySelectorAll("#person-volume .u-legend .u-label")].map((l) => l.textContent),
+             total: u.data.slice(1).flat().reduce((a, b) => a + (b ?? 0), 0) };
+  });
+  assert.match(chart.title, /month by month/i);
+  assert.ok(chart.labels.every((l) => / per month$/.test(l)), chart.labels.join());
+  assert.deepEqual(chart.zero, chart.zero.map(() => 0));
+  assert.ok(chart.ticks.every((t) => /^[\d,]*$/.test(t)), chart.ticks.join());
+  // Sparse months (few of them, or few events in each) as bars, busy ones as lines.
+  assert.equal(chart.bars, chart.months <= 24 || chart.busiest <= 10);
+  assert.ok(chart.legend.includes("Messages you sent"), chart.legend.join());
+  assert.equal(chart.total, mine.filter((e) => e.type === "call" || ["2", "3"].includes(e.flag)).length);
+
+  // The heatmap: a key, and the count of the cell in focus, as counted here.
+  assert.match(await main.locator("#person-heat .heat-key").textContent(), /^Fewer1/);
+  await main.focus("#person-heat canvas");
+  const at = (weekday, hour) => mine.filter((e) => new Date(e.time * 1000).getUTCDay() === weekday &&
+                                                   new Date(e.time * 1000).getUTCHours() === hour).length;
+  assert.equal(await main.textContent("#person-heat .heat-readout"), `Monday, 12:00–13:00: ${at(1, 12)} events`);
+  await page.keyboard.press("ArrowDown");
+  await page.keyboard.press("ArrowRight");
+  assert.equal(await main.textContent("#person-heat .heat-readout"), `Tuesday, 13:00–14:00: ${at(2, 13)} events`);
+  const box = await main.locator("#person-heat canvas").boundingBox();
+  await page.mouse.move(box.x + box.width - 10, box.y + box.height - 10);
+  assert.match(await main.textContent("#person-heat .heat-readout"), /^Sunday, 23:00–00:00: \d+ events$/);
+
+  // The emoticons' year bars carry their years.
+  if (await main.isVisible("#person-emoticons")) {
+    assert.match(await main.textContent("#emoticon-years"), /^Year by year, \d{4} to \d{4}$/);
+    assert.match(await main.getAttribute("#person-emoticons canvas >> nth=0", "aria-label"), /^\d{4}: \d+(, \d{4}: \d+)*$/);
+  }
+  // The PNG holds the chart and, above and below it, its title, dates and legend.
+  const [png] = await Promise.all([page.waitForEvent("download"), main.click("#export-png")]);
+  const [, height] = pngSize(await png.path());
+  const drawn = await main.evaluate(() => document.getElementById("person-volume").uplot.ctx.canvas.height);
+  assert.ok(height > drawn + 60, `${height} against ${drawn}`);
+  assert.match(png.suggestedFilename(), /^ovra-.+\.png$/);
+}
+
+// The measures that are not obvious explain themselves on focus; the busiest day says when it
+// is the first of several and opens that day.
+async function wordsWhereNeeded(page, main, events) {
+  const explained = { "Events": /one message or one call/, "Who starts": /six quiet hours/,
+                      "Quick replies (median)": /within six hours/, "Longest run of days": /days in a row/ };
+  for (const [term, words] of Object.entries(explained)) {
+    const dt = main.locator("#person-stats dt", { hasText: term });
+    await dt.focus();
+    const tip = main.locator(`#${await dt.getAttribute("aria-describedby")}`);
+    assert.equal(await tip.isVisible(), true, term);
+    assert.match(await tip.textContent(), words);
+  }
+  const perDay = new Map();
+  for (const e of events) perDay.set(utcDay(e.time), (perDay.get(utcDay(e.time)) ?? 0) + 1);
+  const most = Math.max(...perDay.values()), ties = [...perDay.values()].filter((n) => n === most).length;
+  const first = Math.min(...[...perDay].filter(([, n]) => n === most).map(([d]) => d));
+  const busiest = (await statsOf(main, "overview"))["Busiest day"];
+  const n = (x) => x.toLocaleString("en-US");
+  assert.match(busiest, new RegExp(`${n(most)} events${ties > 1 ? `, first of ${n(ties)} such days` : "$"}`));
+  await main.locator("#overview dd button.link").last().click();
+  await main.locator("#day[open]").waitFor();
+  assert.equal(await main.locator("#day-events tbody tr").count(), most);
+  assert.match(await main.textContent("#day-title"),
+               new RegExp(new Date(first * 86400000).toLocaleDateString("en-US", { month: "long", day: "numeric", year: "numeric", timeZone: "UTC" })));
+  assert.match(await main.textContent("#day-events tbody"), /(message|call)/);
+  return first;
+}
+
+// Choosing a person anywhere shows them; a search keeps ranks; bars follow the sort; a search
+// that matches nobody empties the panel; the CSV says what it holds.
+async function listAndPanelInStep(page, main, names) {
+  await main.click("#tab-everyone");
+  await main.click('#list [data-at="1"]');
+  assert.equal(await main.getAttribute("#tab-person", "aria-selected"), "true");
+  assert.equal(await main.textContent("#person-name"), await main.textContent('#list [data-at="1"] .name'));
+
+  const ranks = new Map((await main.evaluate(() => window.ovraModel.people.map((p) => [p.name, p.rank]))));
+  await main.fill("#search", "a");
+  const rows = await main.evaluate(() => [...document.querySelectorAll("#list .row")].map(
+    (r) => [r.querySelector(".name").textContent, Number(r.querySelector(".rank").textContent)]));
+  for (const [name, rank] of rows) assert.equal(rank, ranks.get(name), name);
+  await main.fill("#search", "");
+
+  await main.selectOption("#sort", "calls");
+  const bars = await main.evaluate(() => [...document.querySelectorAll("#list .row")].map((r) => {
+    const p = window.ovraModel.people.find((q) => q.rank === Number(r.querySelector(".rank").textContent));
+    return [p.calls, parseFloat(r.querySelector(".bar").style.width)];
+  }));
+  for (const [calls, width] of bars) assert.ok(Math.abs(width - Math.max(1, (100 * calls) / bars[0][0])) < 0.5);
+  await main.selectOption("#sort", "volume");
+
+  const [all] = await Promise.all([page.waitForEvent("download"), main.click("#export-csv")]);
+  const lines = fs.readFileSync(await all.path(), "utf8").trim().split("\r\n");
+  assert.equal(all.suggestedFilename(), "ovra-ranking.csv");
+  assert.equal(lines.length, names.length + 1);
+  assert.match(lines[0], /^"rank","name","told apart by","events","messages you sent",/);
+  const start = names[0].slice(0, 2);
+  await main.fill("#search", start);
+  const [some] = await Promise.all([page.waitForEvent("download"), main.click("#export-csv")]);
+  assert.equal(some.suggestedFilename(), `ovra-ranking-matching-${start.replace(/[^\p{L}\p{N}]+/gu, "-")}.csv`);
+
+  await main.fill("#search", "nobody by this name");
+  assert.equal(await main.textContent("#person-name"), "Nobody matches the search");
+  assert.equal(await main.locator("#person-stats > div").count(), 0);
+  assert.equal(await main.isVisible("#person-volume"), false);
+  assert.equal(await main.isDisabled("#export-png"), true);
+  assert.equal(await main.isDisabled("#export-csv"), true);
+  await main.fill("#search", "");
+  assert.equal(await main.isDisabled("#export-png"), false);
+}
+
+// A date range from the fields and from the everyone chart, followed by every figure; two
+// people compared; the story's links.
+async function whenAndWithWhom(page, main, events) {
+  const days = events.map((e) => utcDay(e.time));
+  const lo = Math.min(...days), hi = Math.max(...days), a = lo + Math.floor((hi - lo) / 3), b = lo + Math.floor((hi - lo) / 2);
+  const iso = (d) => new Date(d * 86400000).toISOString().slice(0, 10);
+  await main.fill("#range-from", iso(a));
+  await main.fill("#range-to", iso(b));
+  await main.locator("#range-to").dispatchEvent("change");
+  const inside = events.filter((e) => utcDay(e.time) >= a && utcDay(e.time) <= b);
+  assert.equal(figure((await statsOf(main, "overview"))["Events"].split(" ")[0]), inside.length);
+  assert.match(await main.textContent("#range-text"), /^Showing .+ to .+ only$/);
+  assert.match(await main.textContent("#list-count"), /in these dates/);
+  const uid = await main.evaluate(() => String(window.ovraModel.people.find((p) => p.rank === 1).uid));
+  assert.equal(figure((await statsOf(main, "person-stats"))["Events"]), inside.filter((e) => e.uid === uid).length);
+  await screenshots(page, "main-range", inTop);
+  await main.click("#range-clear");
+  assert.equal(await main.textContent("#range-text"), "Showing all dates");
+  assert.equal(figure((await statsOf(main, "overview"))["Events"].split(" ")[0]), events.length);
+
+  // Dragging across the everyone chart chooses the months under the drag.
+  await main.click("#tab-everyone");
+  const over = await main.locator("#all-volume .u-over").boundingBox();
+  await page.mouse.move(over.x + over.width * 0.3, over.y + over.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(over.x + over.width * 0.6, over.y + over.height / 2, { steps: 5 });
+  await page.mouse.up();
+  const [from, to] = [isoDay(await main.inputValue("#range-from")), isoDay(await main.inputValue("#range-to"))];
+  assert.ok(from > lo && to < hi && from < to, `${from} ${to}`);
+  const dragged = events.filter((e) => utcDay(e.time) >= from && utcDay(e.time) <= to).length;
+  assert.equal(figure((await statsOf(main, "overview"))["Events"].split(" ")[0]), dragged);
+  await main.click("#range-clear");
+
+  // Two people side by side: the third in the ranking beside the first.
+  await main.click('#list [data-at="0"]');
+  const first = await main.textContent("#person-name"), third = await main.textContent('#list [data-at="2"] .name');
+  await main.click("#compare-with");
+  await main.fill("#compare-search", third);
+  await main.click(`#compare-suggestions button >> text="${third}"`);
+  const table = await main.evaluate(() => [...document.querySelectorAll("#compare-table tr")].map(
+    (r) => [...r.children].map((c) => c.firstChild.textContent)));
+  assert.deepEqual(table[0], ["Measure", first, third]);
+  const [, x, y] = table.find((r) => r[0] === "Events");
+  const uids = await main.evaluate(() => Object.fromEntries(window.ovraModel.people.map((p) => [p.label, String(p.uid)])));
+  assert.deepEqual([figure(x), figure(y)], [first, third].map((n) => events.filter((e) => e.uid === uids[n]).length));
+  assert.deepEqual(await main.evaluate(() => document.getElementById("compare-volume").uplot.axes[1].label), "events per month");
+
+  // The story: its links lead to the person, the comparison and the views they speak of.
+  const links = main.locator("#story button.link");
+  assert.ok(await links.count() >= 3);
+  const constant = await links.first().textContent();
+  await links.first().click();
+  assert.equal(await main.textContent("#person-name"), constant);
+  const compare = main.locator("#story button.link", { hasText: "compare them" });
+  if (await compare.count()) {
+    await compare.click();
+    assert.equal(await main.getAttribute("#tab-compare", "aria-selected"), "true");
+  }
+}
+
+test("the sample, as a person meets it: every view, figure and explanation", async () => {
   const home = makeHome("small");
   const headless = JSON.parse(execFileSync(path.join(build, "host/ovra"), ["--headless", "--home", home],
                                            { stdio: ["ignore", "pipe", "ignore"] }));
-  await withOvra(home, "main.html", async (page, main, context) => {
+  const check = async (page, main, context) => {
     // The page reads exactly what the headless run prints, through exactly four methods.
     assert.deepEqual(await main.evaluate(() => ({
       methods: Object.keys(appController).sort().join(), contacts: appController.getContacts(),
@@ -131,22 +254,30 @@ test("the sample: the four pages, the bridge, a person's figures, search, keyboa
                      { methods: "getContacts,getDetailedLog,getTimeLine,ignoreFacebook",
                        contacts: headless.contacts, timeline: headless.timeline,
                        detailedLog: headless.detailedLog });
-    // The visualizer area follows the window, and the page follows the area.
-    await screenshots(page, "main", () => {
-      const f = document.querySelector('iframe[src$="/main.html"]').getBoundingClientRect();
-      return f.width === innerWidth && f.height === innerHeight;
-    });
-    await page.emulateMedia({ colorScheme: "dark" });
-    await page.waitForTimeout(400);
-    await page.screenshot({ path: path.join(shots, "main-dark-1280x800.png") });
-    await page.emulateMedia({ colorScheme: "light" });
-
+    const events = timelineEvents(headless.timeline);
+    const names = JSON.parse(headless.contacts).map(fullName);
+    await screenshots(page, "main-person", inTop);
     const contacts = await checkFigures(main, 4);
-    // Search folds case and accents; the count line says how many match.
-    const names = contacts.map((c) => [c[1], c[2], c[3]].filter(Boolean).join(" "));
+    assert.equal(contacts.length, names.length);
+    await figuresAddUp(page, main, events, headless.detailedLog);
+    await screenshots(page, "main-log", inTop);
+    await chartsSayWhatTheyShow(page, main, events);
+    await wordsWhereNeeded(page, main, events);
+    await screenshots(page, "main-day", inTop);
+    await page.keyboard.press("Escape");
+    await listAndPanelInStep(page, main, names);
+    await whenAndWithWhom(page, main, events);
+    await screenshots(page, "main-compare", inTop);
+    await main.click("#tab-everyone");
+    await screenshots(page, "main-everyone", inTop);
+
+    // Search folds case and accents (a name with an accent, typed without it and in capitals);
+    // the count line says how many match.
     const fold = (s) => s.normalize("NFD").replace(/[\u0300-\u036f]/g, "").toLowerCase();
-    await main.fill("#search", "ZOE");
-    const matching = names.filter((n) => fold(n).includes("zoe"));
+    const accented = names.find((n) => fold(n) !== n.toLowerCase()) ?? names[0];
+    const typed = fold(accented).split(" ")[0].toUpperCase();
+    await main.fill("#search", typed);
+    const matching = names.filter((n) => fold(n).includes(typed.toLowerCase()));
     assert.ok(matching.length > 0);
     await main.getByText(`${matching.length} of ${names.length} people match`).waitFor();
     assert.deepEqual((await main.locator("#list .name").allTextContents()).sort(), matching.sort());
@@ -154,12 +285,13 @@ test("the sample: the four pages, the bridge, a person's figures, search, keyboa
 
     // The keyboard alone reaches every control, and arrows move through the ranking and tabs.
     const reached = new Set();
-    await main.locator("body").focus();
-    for (let i = 0; i < 10; ++i) {
+    await main.click("#tab-person");
+    await main.evaluate(() => document.activeElement.blur());
+    for (let i = 0; i < 60; ++i) {
       await page.keyboard.press("Tab");
       reached.add(await main.evaluate(() => document.activeElement.id));
     }
-    for (const id of ["search", "sort", "export-csv", "list", "tab-person", "export-png"]) {
+    for (const id of ["range-from", "range-to", "search", "sort", "export-csv", "list", "tab-person", "export-png", "compare-with"]) {
       assert.ok(reached.has(id), `${id} is reached by Tab (${[...reached]})`);
     }
     await main.focus("#list");
@@ -167,17 +299,8 @@ test("the sample: the four pages, the bridge, a person's figures, search, keyboa
     assert.equal(await main.getAttribute("#list", "aria-activedescendant"), `person-${names.length - 1}`);
     await main.focus("#tab-person");
     await page.keyboard.press("ArrowRight");
+    await page.keyboard.press("ArrowRight");
     assert.equal(await main.isVisible("#arcs"), true);
-    await page.keyboard.press("ArrowRight");
-    assert.notEqual(await main.textContent("#log"), "");
-
-    // The ranking as CSV, the chart as PNG.
-    await page.keyboard.press("ArrowRight");
-    const [csv] = await Promise.all([page.waitForEvent("download"), main.click("#export-csv")]);
-    const lines = fs.readFileSync(await csv.path(), "utf8").trim().split("\r\n");
-    assert.equal(lines.length, names.length + 1);
-    const [png] = await Promise.all([page.waitForEvent("download"), main.click("#export-png")]);
-    assert.equal(fs.readFileSync(await png.path()).subarray(1, 4).toString(), "PNG");
 
     // A link out to the web opens in a new tab of the browser (served here: no network).
     await context.route("http://example.org/**", (route) => route.fulfill({ body: "elsewhere" }));
@@ -186,10 +309,27 @@ test("the sample: the four pages, the bridge, a person's figures, search, keyboa
     const tab = await opened;
     await tab.waitForLoadState();
     assert.equal(tab.url(), "http://example.org/about");
-  }, { shot: true });
+  };
+  // The loading page says what was read so far; the waiting page after it, and both panes
+  // following the window.
+  check.loading = async (page, loading, context) => {
+    const [, device, people, read] = /^Read backup of (.*)\. In total so far: (\d+) contacts and (\d+)/.exec(headless.detailedLog);
+    await loading.getByText(`1 backup (${device.replace("&#39;", "'")}), with ${people} contacts and ${read} messages and calls`).waitFor();
+    const waiting = await context.newPage();
+    await waiting.goto(loading.url().replace("loading.html", "loading_afterFacebook.html"));
+    await screenshots(waiting, "loading_afterFacebook");
+    await waiting.close();
+    await screenshots(page, "loading", () => {
+      const f = document.querySelector('iframe[src$="/loading.html"]').getBoundingClientRect();
+      const pane = document.querySelector(".o").getBoundingClientRect();
+      return f.height === innerHeight && pane.height === innerHeight && pane.right === innerWidth &&
+             f.width < innerWidth / 2 + 1;
+    });
+  };
+  await withOvra(home, "main.html", check);
 });
 
-test("empty and non-numeric flags and durations, and a home with nobody to show", async () => {
+test("empty and non-numeric flags; a home with no backup; backups with nobody to show", async () => {
   const home = makeHome("damaged");
   const stored = (name) => crypto.createHash("sha1").update(name).digest("hex");
   const find = (dir, file) => fs.readdirSync(dir, { recursive: true }).find((f) => f.endsWith(file));
@@ -201,20 +341,57 @@ test("empty and non-numeric flags and durations, and a home with nobody to show"
     assert.match(await main.evaluate(() => appController.getTimeLine()), /,,.*,x7,/);
     await checkFigures(main, 3);
   });
+
   const empty = path.join(tmp, "empty");
   fs.mkdirSync(empty);
-  await withOvra(empty, "noData.html", async (page, noData) => {
+  const nothing = async (page, noData) => {
+    await noData.getByRole("heading", { name: "No backup found" }).waitFor();
+    assert.match(await noData.textContent("#why"), /^No backup found in .*Library\/Application Support\/MobileSync\/Backup/);
     await noData.getByText("No valid backup folders found").waitFor();
     await noData.getByText("at least five messages or calls").waitFor();
-    await screenshots(page, "noData");
+    await screenshots(page, "noData-empty");
+  };
+  nothing.loading = async (page, loading) => {
+    assert.match(await loading.textContent("#reading"), /^Looking for backups…$|^No backup found in /);
+  };
+  await withOvra(empty, "noData.html", nothing);
+
+  const few = makeHome("few", "--sms", "8", "--calls", "2");
+  await withOvra(few, "noData.html", async (page, noData) => {
+    await noData.getByRole("heading", { name: "Backups read, but nobody with five or more events" }).waitFor();
+    assert.match(await noData.textContent("#why"),
+                 /^Read 1 backup \(.+\), with \d+ contacts and 10 messages and calls, but you have fewer than five with each of them\.$/);
+    await screenshots(page, "noData-few");
   });
 });
 
-test("the large home: 5,000 contacts draw, and the figures still match", async () => {
+test("the large home: 5,000 contacts draw, figures match, namesakes told apart, a range", async () => {
   const home = makeHome("large", "--contacts", "5000", "--sms", "200000", "--calls", "50000");
   await withOvra(home, "main.html", async (page, main) => {
-    await checkFigures(main, 2);
+    const contacts = await checkFigures(main, 2);
     await main.fill("#search", "emma");
-    await main.getByText(/ of 4,999 people match|of 5,000 people match/).waitFor();
+    await main.getByText(/ of [\d,]+ people match/).waitFor();
+    // People who share a name: each row says which one it is, and no two say the same.
+    const byName = new Map();
+    for (const row of contacts) byName.set(fullName(row), (byName.get(fullName(row)) ?? 0) + 1);
+    const [shared] = [...byName].find(([, n]) => n > 1);
+    await main.fill("#search", shared);
+    const figures = await main.locator("#list .row .figure").allTextContents();
+    const exact = (await main.locator("#list .row .name").allTextContents()).filter((n) => n === shared).length;
+    assert.ok(exact > 1);
+    const details = figures.map((f) => f.split(" · ")[1]).filter(Boolean);
+    assert.equal(new Set(details).size, details.length);
+    await main.fill("#search", "");
+    // A range: the ranking and the overview follow it.
+    const timeline = await main.evaluate(() => appController.getTimeLine());
+    const events = timelineEvents(timeline);
+    const a = utcDay(events[0].time) - 200, b = a + 365;
+    await main.fill("#range-from", new Date(a * 86400000).toISOString().slice(0, 10));
+    await main.fill("#range-to", new Date(b * 86400000).toISOString().slice(0, 10));
+    await main.locator("#range-to").dispatchEvent("change");
+    const inside = events.filter((e) => utcDay(e.time) >= a && utcDay(e.time) <= b);
+    assert.equal(figure((await statsOf(main, "overview"))["Events"].split(" ")[0]), inside.length);
+    const people = new Set(inside.map((e) => e.uid)).size;
+    assert.match(await main.textContent("#list-count"), new RegExp(`^${people.toLocaleString("en-US")} people in these dates`));
   });
 });
