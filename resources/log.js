@@ -22,6 +22,8 @@ const READ = /^Read backup of (.*)\. In total so far: (\d+) contacts and (\d+) c
 // The end of the reading, naming the folder read: "Finished reading DIR: N backup(s) read"
 // ("no backup read" when there was none).
 const FINISHED = /^Finished reading (.+): (no|\d+) backups? read$/;
+// The reading found no backup at all in the folder it looked in.
+const NONE_FOUND = /^No valid backup folders found in (.+)$/;
 // How the events were matched with the contacts.
 const MATCHED = new RegExp("^Matched (\\d+) communication events: (\\d+) to the (\\d+) people shown, " +
                            "(\\d+) to people with fewer than five events, (\\d+) from numbers or " +
@@ -43,6 +45,8 @@ export function readLog(html) {
       out.events = Number(m[3]);
     } else if ((m = FINISHED.exec(line))) {
       out.finished = { folder: m[1], read: m[2] === "no" ? 0 : Number(m[2]) };
+    } else if ((m = NONE_FOUND.exec(line))) {
+      out.finished = { folder: m[1], read: 0 };
     } else if ((m = MATCHED.exec(line))) {
       const [events, shown, people, fewer, unknown, noNumber] = m.slice(1).map(Number);
       out.matched = { events, shown, people, fewer, unknown, noNumber };

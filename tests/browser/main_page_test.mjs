@@ -314,7 +314,8 @@ test("the sample, as a person meets it: every view, figure and explanation", asy
   // following the window.
   check.loading = async (page, loading, context) => {
     const [, device, people, read] = /^Read backup of (.*)\. In total so far: (\d+) contacts and (\d+)/.exec(headless.detailedLog);
-    await loading.getByText(`1 backup (${device.replace("&#39;", "'")}), with ${people} contacts and ${read} messages and calls`).waitFor();
+    const n = (text) => Number(text).toLocaleString("en-US");
+    await loading.getByText(`1 backup (${device.replace("&#39;", "'")}), with ${n(people)} contacts and ${n(read)} messages and calls`).waitFor();
     const waiting = await context.newPage();
     await waiting.goto(loading.url().replace("loading.html", "loading_afterFacebook.html"));
     await screenshots(waiting, "loading_afterFacebook");
