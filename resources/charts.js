@@ -50,6 +50,20 @@ const countRange = (u, min, max) => {
 // A month chart in BOX, made anew (the old CHART destroyed): SERIES as statistics.monthlySeries
 // gives, or any {months, ...} with LINES [{key, label, colour, axis, dash}] to draw. With
 // ONSELECT, dragging across the chart chooses a range: onSelect(fromSeconds, toSeconds).
+// The month chart a view keeps: drawn again in place, or forgotten (destroyed; the next
+// drawing makes it anew, in the theme's colours).
+export function chartSlot() {
+  let chart = null;
+  return {
+    get: () => chart,
+    set: (made) => (chart = made),
+    forget() {
+      chart?.destroy();
+      chart = null;
+    },
+  };
+}
+
 export function monthChart(box, series, chart, { lines = MONTH_SERIES, onSelect, title } = {}) {
   chart?.destroy();
   const c = colours();

@@ -1,7 +1,7 @@
 // The comparison: two people side by side in the date range, their events month by month on
 // one chart and their measures in two columns. The first is the person chosen in the list;
 // the second is chosen here, by a search of its own.
-import { monthChart } from "./charts.js";
+import { chartSlot, monthChart } from "./charts.js";
 import { measures } from "./measures.js";
 import { fold, monthlySeries, personDetail, searchText } from "./statistics.js";
 import { el, explain } from "./ui.js";
@@ -11,7 +11,8 @@ const SUGGESTED = 8;
 
 // RANKED() gives the people in the range in the ranking's order.
 export function createCompareView(model, ranked) {
-  let chart = null, a = null, b = null;
+  const slot = chartSlot();
+  let a = null, b = null;
   const field = $("compare-search"), suggestions = $("compare-suggestions");
 
   function suggest() {
@@ -65,17 +66,16 @@ export function createCompareView(model, ranked) {
     $("compare-b").textContent = b ? b.label : "nobody";
     $("compare-body").hidden = !a || !b;
     if (!a || !b) {
-      chart?.destroy();
-      chart = null;
+      slot.forget();
       return;
     }
     const [sa, sb] = [monthlySeries(model, a), monthlySeries(model, b)];
     const total = (s) => s.months.map((_, k) => s.sent[k] + s.received[k] + s.calls[k] + s.threads[k]);
-    chart = monthChart($("compare-volume"), { months: sa.months, a: total(sa), b: total(sb) }, chart, {
+    slot.set(monthChart($("compare-volume"), { months: sa.months, a: total(sa), b: total(sb) }, slot.get(), {
       lines: [{ key: "a", label: `${a.label} (events)`, colour: "sent", axis: "messages", unit: "events" },
               { key: "b", label: `${b.label} (events)`, colour: "received", axis: "messages", unit: "events",
                 dash: [6, 3] }],
-    });
+    }));
     const ma = measures(a, personDetail(model, a)), mb = measures(b, personDetail(model, b));
     const head = el("tr");
     head.append(el("th", "Measure"), el("th", a.label), el("th", b.label));
@@ -96,10 +96,7 @@ export function createCompareView(model, ranked) {
   return {
     draw,
     other: () => b,
-    chart: () => chart,
-    forgetChart() {
-      chart?.destroy();
-      chart = null;
-    },
+    chart: slot.get,
+    forgetChart: slot.forget,
   };
 }

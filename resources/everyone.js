@@ -1,7 +1,7 @@
 // The everyone view: all events month by month (dragging across the chart chooses a date
 // range), everyone's rhythm, and for each year who rose and who faded among your top people,
 // each name leading to that person.
-import { monthChart } from "./charts.js";
+import { chartSlot, monthChart } from "./charts.js";
 import { createHeatmap } from "./heatmap.js";
 import { arcs, everyoneHeat, monthlySeries } from "./statistics.js";
 import { el, linkButton, number } from "./ui.js";
@@ -11,11 +11,11 @@ const $ = (id) => document.getElementById(id);
 // onRange(fromSeconds, toSeconds) when a range is dragged; onPerson(person) when a name is
 // chosen.
 export function createEveryoneView(model, { onRange, onPerson }) {
-  let chart = null;
+  const slot = chartSlot();
   const heatmap = createHeatmap($("all-heat"), "events");
 
   function draw() {
-    chart = monthChart($("all-volume"), monthlySeries(model, null), chart, { onSelect: onRange });
+    slot.set(monthChart($("all-volume"), monthlySeries(model, null), slot.get(), { onSelect: onRange }));
     heatmap.draw(everyoneHeat(model), Math.min(560, $("all-heat").parentElement.clientWidth));
     const names = (list, sign) => {
       const cell = el("td");
@@ -40,10 +40,7 @@ export function createEveryoneView(model, { onRange, onPerson }) {
 
   return {
     draw,
-    chart: () => chart,
-    forgetChart() {
-      chart?.destroy();
-      chart = null;
-    },
+    chart: slot.get,
+    forgetChart: slot.forget,
   };
 }

@@ -1,9 +1,8 @@
 // The person view: the chosen person's measures in the date range, their months, their
 // rhythm by hour and day of the week, and their emoticons year by year. With nobody chosen
 // (a search that matches nobody) the view is empty.
-import { monthChart } from "./charts.js";
 import { createHeatmap, drawBars } from "./heatmap.js";
-import { colours } from "./charts.js";
+import { chartSlot, colours, monthChart } from "./charts.js";
 import { measures } from "./measures.js";
 import { emoticonYears, monthlySeries, personDetail } from "./statistics.js";
 import { number, date, el, fillStats } from "./ui.js";
@@ -11,7 +10,7 @@ import { number, date, el, fillStats } from "./ui.js";
 const $ = (id) => document.getElementById(id);
 
 export function createPersonView(model) {
-  let chart = null;
+  const slot = chartSlot();
   const heatmap = createHeatmap($("person-heat"), "events");
 
   // Draws P, or with none says why: EMPTY ("Nobody matches the search").
@@ -26,8 +25,7 @@ export function createPersonView(model) {
     $("compare-with").hidden = !p;
     if (!p) {
       fillStats($("person-stats"), []);
-      chart?.destroy();
-      chart = null;
+      slot.forget();
       return;
     }
     const d = personDetail(model, p);
@@ -35,7 +33,7 @@ export function createPersonView(model) {
     const shown = measures(p, d).filter((m) => !m.brief &&
                                          (m.term !== "Social-network messages" || model.hasThreads));
     fillStats($("person-stats"), shown.map((m) => [m.term, m.text, m.explain]));
-    chart = monthChart($("person-volume"), monthlySeries(model, p), chart);
+    slot.set(monthChart($("person-volume"), monthlySeries(model, p), slot.get()));
     const box = $("person-heat");
     heatmap.draw(d.heat, Math.min(560, box.parentElement.clientWidth));
     drawEmoticons(d.emoticons);
@@ -43,12 +41,9 @@ export function createPersonView(model) {
 
   return {
     draw,
-    chart: () => chart,
+    chart: slot.get,
     // Charts are made anew in the theme's colours.
-    forgetChart() {
-      chart?.destroy();
-      chart = null;
-    },
+    forgetChart: slot.forget,
   };
 }
 

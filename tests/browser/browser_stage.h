@@ -5,6 +5,12 @@
 #define OVRA_TESTS_BROWSER_BROWSER_STAGE_H_
 
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
 
 #include "controller/app_controller.h"
 #include "platform/base/log.h"
@@ -12,6 +18,8 @@
 #include "platform/browser/browser_engine.h"
 #include "platform/files/bundle.h"
 #include "test_home.h"
+
+extern char** environ;
 
 namespace ovra::testing {
 
@@ -40,6 +48,24 @@ class PagesInBrowser : public ::testing::Test {
     const std::string address = engine_->address();
     return "ovra_key_" + std::to_string(engine_->port()) + "=" +
            address.substr(address.find("key=") + 4);
+  }
+
+  // Runs tests/browser/`script` in node (a person in Chromium) with `args` while the main
+  // queue answers its pages, for two minutes at most; its wait status, or -1 when it does
+  // not start.
+  int runPageScript(const std::string& script, std::vector<std::string> args) {
+    std::string path = std::string(OVRA_SOURCE_DIR) + "/tests/browser/" + script;
+    std::string node = "node";
+    std::vector<char*> argv = {node.data(), path.data()};
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawnp(&child, "node", nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = -1;
+    platform::Timer wake(std::chrono::milliseconds(20), [] {});  // to look at the child
+    platform::runMainQueueUntil([&] { return waitpid(child, &status, WNOHANG) == child; },
+                                std::chrono::seconds(120));
+    return status;
   }
 
   TempHome home_;

@@ -3,15 +3,11 @@
 // to a loopback stand-in of the social network, fetches the inbox and shows the main page
 // with the threads in the timeline.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 
 #include "../facebook/loopback_server.h"
 #include "browser_stage.h"
-
-extern char** environ;
 
 namespace ovra::controller {
 namespace {
@@ -38,16 +34,8 @@ TEST_F(PagesInBrowser, ThePastedAddressEndsTheSignInAndTheThreadsReachTheMainPag
   });
 
   // The browser plays the person; the main queue answers its pages meanwhile.
-  const std::string script = std::string(OVRA_SOURCE_DIR) + "/tests/browser/login.mjs";
   const std::string endedOn = redirect + "#access_token=TOK-5e1f&expires_in=0";
-  const std::string address = engine_->address();
-  const char* argv[] = {"node", script.c_str(), address.c_str(), endedOn.c_str(), nullptr};
-  pid_t child = 0;
-  ASSERT_EQ(posix_spawnp(&child, "node", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-  int status = -1;
-  platform::Timer wake(std::chrono::milliseconds(20), [] {});  // to look at the child
-  platform::runMainQueueUntil([&] { return waitpid(child, &status, WNOHANG) == child; },
-                              std::chrono::seconds(120));
+  const int status = runPageScript("login.mjs", {engine_->address(), endedOn});
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "login.mjs status " << status;
   // The pane also looks whether the sign-in can be reached; the inbox is asked for once.
   const std::vector<std::string> asked = social.targets();

@@ -3,8 +3,6 @@
 // typed; the passwords show up in no view tree and no log line. The pane's wait ends with
 // nothing when the engine stops.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -12,8 +10,6 @@
 
 #include "browser_stage.h"
 #include "platform/files/keychain.h"
-
-extern char** environ;
 
 namespace ovra::controller {
 namespace {
@@ -36,17 +32,9 @@ TEST_F(PagesInBrowser, ThePasswordPaneAsksAgainAfterAWrongPasswordAndSkips) {
     answers.push_back(platform::backupPassword({"2c3d", "Second phone", 1}));
   });
 
-  const std::string script = std::string(OVRA_SOURCE_DIR) + "/tests/browser/password.mjs";
-  const std::string address = engine_->address();
-  const char* shots = std::getenv("OVRA_SCREENSHOTS");
-  const char* argv[] = {"node",        script.c_str(), address.c_str(), device.c_str(),
-                        wrong.c_str(), right.c_str(),  shots,           nullptr};
-  pid_t child = 0;
-  ASSERT_EQ(posix_spawnp(&child, "node", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-  int status = -1;
-  platform::Timer wake(std::chrono::milliseconds(20), [] {});  // to look at the child
-  platform::runMainQueueUntil([&] { return waitpid(child, &status, WNOHANG) == child; },
-                              std::chrono::seconds(120));
+  std::vector<std::string> args = {engine_->address(), device, wrong, right};
+  if (const char* shots = std::getenv("OVRA_SCREENSHOTS")) args.push_back(shots);
+  const int status = runPageScript("password.mjs", std::move(args));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "password.mjs status " << status;
   engine_->stop();  // ends a question still standing, should the script have failed
   reader.join();
