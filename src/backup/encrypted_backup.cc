@@ -172,7 +172,8 @@ BackupUnlock unlockBackup(Extraction& x, const std::string& folder, const std::s
 
   for (int attempt = 1; attempt <= kPasswordAttempts; ++attempt) {
     std::optional<SecureBytes> password = askPassword(folderName, device, attempt);
-    if (!password) return fail("no password given");
+    // Nothing more after a wrong password (a password file, a skip): it stays wrong.
+    if (!password) return fail(attempt == 1 ? "no password given" : std::string(kWrongPassword));
     x.note("Unlocking the backup of " + device + ": deriving its key (" +
            std::to_string(bag->derivationRounds()) + " rounds)");
     const auto start = std::chrono::steady_clock::now();

@@ -138,6 +138,11 @@ TEST(EncryptedBackup, WrongSkippedAndDamagedUnlocksGetTheirLineAndThePlainBackup
       EXPECT_TRUE(logHas(run, "iPhone: no password given<br/>"));
       EXPECT_EQ(count(run, "sms"), 400u);
     }
+    {
+      Keychain keychain({"wrong"});  // and nothing more: the password stays wrong
+      testing::Extracted run(home.path());
+      EXPECT_TRUE(logHas(run, "iPhone: wrong password<br/>")) << run.log.text();
+    }
     // A message database whose length is not whole blocks: its line, the rest is read.
     {
       const std::string sms = storedFile(locked, modern, sample::kSmsDatabase.path);

@@ -396,3 +396,26 @@ test("the large home: 5,000 contacts draw, figures match, namesakes told apart, 
     assert.match(await main.textContent("#list-count"), new RegExp(`^${people.toLocaleString("en-US")} people in these dates`));
   });
 });
+
+test("an encrypted backup: a wrong password, then the right one, and its people are shown", async () => {
+  const size = ["--story", "none", "--seed", "3"];
+  const plain = makeHome("plain", ...size);
+  const locked = makeHome("locked", ...size, "--password", "Ωmega 2");
+  const peopleLine = (main) => main.locator("#list-count").textContent();
+  let plainPeople;
+  await withOvra(plain, "main.html", async (page, main) => { plainPeople = await peopleLine(main); });
+  assert.match(plainPeople, /\d+ people/);
+  const unlocked = async (page, main) => assert.equal(await peopleLine(main), plainPeople);
+  unlocked.loading = async (page) => {
+    const pane = page.locator("#password");
+    const unlock = page.getByRole("button", { name: "Unlock" });
+    await pane.getByText("The backup of Anna's iPhone is encrypted. Its password:").waitFor();
+    await page.locator("#password-field").fill("omega 2");
+    await unlock.click();
+    await pane.getByText("That password did not unlock the backup.").waitFor();
+    await page.locator("#password-field").fill("Ωmega 2");
+    await unlock.click();
+    await pane.waitFor({ state: "detached" });
+  };
+  await withOvra(locked, "main.html", unlocked);
+});

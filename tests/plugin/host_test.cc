@@ -163,6 +163,66 @@ TEST(HostHeadless, AnEncryptedBackupWithoutItsPasswordGetsItsLineAndThePlainOneI
   }
 }
 
+// The lines of the detailed log in a headless run's output, but those of unlocking.
+std::vector<std::string> logLinesButUnlocking(const std::string& out) {
+  const std::string key = "\"detailedLog\":\"";
+  const size_t start = out.find(key);
+  const std::string log = start == std::string::npos ? "" : out.substr(start + key.size());
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = log.find("<br/>", at)) != std::string::npos; at = end + 5) {
+    const std::string line = log.substr(at, end - at);
+    if (!line.starts_with("Unlock")) lines.push_back(line);
+  }
+  return lines;
+}
+
+// The same backup plain and encrypted, in the old and the modern format. With its password
+// in a file the encrypted one reads as the plain one, its log only saying it was unlocked;
+// with a wrong one, its line and the no-data page. The password shows nowhere.
+TEST(HostHeadless, AnEncryptedBackupWithItsPasswordInAFileReadsAsThePlainOne) {
+  testing::TempDir files;
+  const std::string secret = "c0rrect h\u00f6rse";
+  auto passwordFile = [&](const std::string& name, const std::string& text) {
+    const std::string path = files.path() + "/" + name;
+    std::ofstream(path) << text << "\n";
+    chmod(path.c_str(), 0600);
+    return path;
+  };
+  const std::string right = passwordFile("right", secret), wrong = passwordFile("wrong", "guess");
+  for (const bool modern : {false, true}) {
+    SCOPED_TRACE(modern ? "modern" : "old");
+    testing::TempDir plain, locked;
+    const sample::Options backup{.seed = 3, .modern = modern};
+    ASSERT_TRUE(sample::writeSampleHome(plain.path(), backup).ok());
+    sample::Options encrypted = backup;
+    encrypted.password = secret;
+    ASSERT_TRUE(sample::writeSampleHome(locked.path(), encrypted).ok());
+
+    const ProgramRun clear = ovra({"--headless", "--home", plain.path()});
+    const ProgramRun opened =
+        ovra({"--headless", "--home", locked.path(), "--password-file", right});
+    ASSERT_EQ(opened.status, 0) << opened.err;
+    const size_t log = clear.out.find("\"detailedLog\"");
+    ASSERT_NE(log, std::string::npos) << clear.out;
+    EXPECT_NE(clear.out.find("\"page\":\"main.html\""), std::string::npos);
+    EXPECT_EQ(opened.out.substr(0, log), clear.out.substr(0, log));  // page, contacts, timeline
+    EXPECT_EQ(logLinesButUnlocking(opened.out), logLinesButUnlocking(clear.out));
+    EXPECT_NE(opened.out.find("Unlocked the backup of Anna"), std::string::npos) << opened.out;
+
+    const ProgramRun refused =
+        ovra({"--headless", "--home", locked.path(), "--password-file", wrong});
+    ASSERT_EQ(refused.status, 0) << refused.err;
+    EXPECT_NE(refused.out.find("\"page\":\"noData.html\""), std::string::npos);
+    EXPECT_NE(refused.out.find("could not unlock the backup of Anna's iPhone: wrong password<br/>"),
+              std::string::npos)
+        << refused.out;
+    for (const std::string& text : {opened.out, opened.err, refused.out, refused.err}) {
+      EXPECT_EQ(text.find(secret), std::string::npos);
+      EXPECT_EQ(text.find("guess"), std::string::npos);
+    }
+  }
+}
+
 TEST(HostLoad, ReadsAHundredBackupsInFull) {
   testing::TempDir home;
   const sample::Options size{.backups = 100, .contacts = 20, .sms = 5000, .calls = 0};
