@@ -368,37 +368,45 @@ void readPhoneCallLog(Extraction& x, const StoredDatabase& database, const Layou
   dropPhoneLogCopies(x, logs);
 }
 
-void readMessengerChats(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
+// One of the messenger's files: its rows by the query `build` makes from its columns, each
+// turned into an event by `convert(texts, identifiers, counts)`, and one line for what was
+// bad. False when the file could not be read.
+template <size_t N, typename Build, typename Convert>
+bool readMessengerFile(Extraction& x, const StoredDatabase& database, Build build,
+                       const std::string& label, const std::string& type, Convert convert,
+                       std::vector<CallStamp>* stamps) {
   const std::optional<Schema> schema = readSchema(x, database);
-  const std::optional<SQLiteResult> rows =
-      messengerRows(x, database, schema, chatMessagesQuery, "WhatsApp message row(s)");
-  if (!rows) return;
+  const std::optional<SQLiteResult> rows = messengerRows(x, database, schema, build, label);
+  if (!rows) return false;
   ConvertCounts counts;
   const LidMap lids = readLids(x, database, *schema, counts);
-  addMessengerEvents<kChatRowColumns>(
-      x, rows->rows, kWhatsAppEventType,
-      [&](std::span<const std::string_view> texts) {
+  addMessengerEvents<N>(
+      x, rows->rows, type,
+      [&](std::span<const std::string_view> texts) { return convert(texts, lids, counts); },
+      stamps);
+  noteBadInput(x, database, counts);
+  return true;
+}
+
+void readMessengerChats(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
+  readMessengerFile<kChatRowColumns>(
+      x, database, chatMessagesQuery, "WhatsApp message row(s)", kWhatsAppEventType,
+      [](std::span<const std::string_view> texts, const LidMap& lids, ConvertCounts& counts) {
         return messageEvent(chatRowFromTexts(texts), lids, counts);
       },
       nullptr);
-  noteBadInput(x, database, counts);
 }
 
 void readMessengerCalls(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
-  const std::optional<Schema> schema = readSchema(x, database);
-  const std::optional<SQLiteResult> rows =
-      messengerRows(x, database, schema, messengerCallsQuery, "WhatsApp call(s)");
-  if (!rows) return;
-  ConvertCounts counts;
-  const LidMap lids = readLids(x, database, *schema, counts);
   std::vector<CallStamp> stamps;
-  addMessengerEvents<kCallRowColumns>(
-      x, rows->rows, kCallEventType,
-      [&](std::span<const std::string_view> texts) {
-        return callEvent(callRowFromTexts(texts), lids, counts);
-      },
-      &stamps);
-  noteBadInput(x, database, counts);
+  if (!readMessengerFile<kCallRowColumns>(
+          x, database, messengerCallsQuery, "WhatsApp call(s)", kCallEventType,
+          [](std::span<const std::string_view> texts, const LidMap& lids, ConvertCounts& counts) {
+            return callEvent(callRowFromTexts(texts), lids, counts);
+          },
+          &stamps)) {
+    return;
+  }
   Extraction::CallLogs& logs = x.callLogs(backupFolderOf(database.path).string());
   if (!logs.messenger) logs.messenger.emplace();
   logs.messenger->insert(logs.messenger->end(), stamps.begin(), stamps.end());
