@@ -107,7 +107,7 @@ std::string writeOldSms(const std::string& path, const Life& life, const Options
                         BackupCounts& counts) {
   return writeEach(
       path, oldSmsSchema(), life, false, o, counts.sms, counts.smsHours, [](sqlite3* db) {
-        return [db, groups = std::unordered_map<std::string, int64_t>(),
+        return [groups = std::unordered_map<std::string, int64_t>(),
                 insert = Insert(db,
                                 "INSERT INTO message (address, date, text, flags, "
                                 "replace, group_id, association_id, height, UIFlags, "

@@ -74,7 +74,8 @@ void expectALife(uint64_t seed) {
   }
 
   bool rose = false, faded = false;
-  for (const auto& [person, years] : perYear) {
+  for (const auto& entry : perYear) {
+    const auto& years = entry.second;
     const auto at = [&](int year) { return years.contains(year) ? years.at(year) : 0; };
     rose |= at(2013) >= 200 && at(2013) >= 3 * at(2010);
     faded |= at(2008) >= 200 && at(2013) * 10 <= at(2008);

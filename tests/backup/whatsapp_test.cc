@@ -1,16 +1,13 @@
 // The messenger's databases: identifiers, the message rule, dates, rows into events, calls
-// logged twice, and a round trip through generated files read with the built queries.
+// logged twice, and the queries on files of older versions.
 #include "backup/whatsapp.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "backup_fixture.h"
-#include "sample_whatsapp.h"
 
 namespace ovra::backup {
 namespace {
@@ -91,18 +88,6 @@ TEST(WhatsAppLidMap, TakesEitherFormOfEachSideAndTheLaterPair) {
   EXPECT_EQ(lids.number("111"), "4915100000000");
   EXPECT_EQ(lids.number("222"), "447700900123");
   EXPECT_EQ(lids.number("444"), std::nullopt);
-}
-
-TEST(WhatsAppMessageRule, CountsKnownMessagesAndNothingElse) {
-  for (int type : {0, 1, 2, 3, 4, 5, 7, 8, 11, 15, 46, 66}) {
-    EXPECT_EQ(classifyMessage(type, 0), MessageKind::kMessage) << type;
-    EXPECT_EQ(classifyMessage(type, 2), MessageKind::kNotice) << type;  // a group event
-  }
-  for (int type : {6, 10, 14, 59}) EXPECT_EQ(classifyMessage(type, 0), MessageKind::kNotice);
-  for (int type : {-1, 9, 12, 13, 28, 1000}) {
-    EXPECT_EQ(classifyMessage(type, 0), MessageKind::kUnknownType) << type;
-  }
-  EXPECT_EQ(classifyMessage(std::nullopt, 0), MessageKind::kUnknownType);
 }
 
 TEST(WhatsAppDate, IsFlooredFromTwoThousandOneAndClampedTo32Bits) {
@@ -291,97 +276,6 @@ TEST(WhatsAppQueries, ReadOlderFilesAndNameWhatIsMissing) {
   EXPECT_EQ(chatMessagesQuery(bare).sql, "");
   EXPECT_FALSE(lidPairsQuery(bare).ok());
   EXPECT_FALSE(phoneLogMessengerCallsQuery(bare).ok());
-}
-
-// Generated files read with the built queries give what the generator says they hold.
-TEST(WhatsAppSample, ReadsBackToTheGeneratorsCounts) {
-  const std::vector<std::string> numbers = {
-      "+1 (201) 555-0100", "447700900123", "4915112345678", "+33 6 12 34 56 78", "12025550199",
-      "+1 202 555 0142",   "819012345678", "5511987654321", "12025550111",       "4917698765432"};
-  testing::TempDir dir;
-  sample::WhatsAppCounts expected;
-  ASSERT_EQ(sample::writeWhatsApp(sample::whatsAppFilesIn(dir.path()), numbers, {}, expected), "");
-  const sample::WhatsAppPaths files = sample::whatsAppFilesIn(dir.path());
-
-  ConvertCounts counts;
-  LidMap lids;
-  const BuiltQuery pairs = lidPairsQuery(schemaOf(files.lids));
-  ASSERT_TRUE(pairs.ok());
-  size_t badPairs = 0;
-  for (const auto& row : query(files.lids, pairs.sql)) {
-    badPairs += !lids.add(lidPairFromTexts(views(row)));
-  }
-  EXPECT_EQ(badPairs, expected.badLidPairs);
-  EXPECT_EQ(lids.number("104729000000000"), "12015550100");  // the newer pairing
-
-  // Which number an address stands for: the last nine digits, as matching compares them.
-  auto owner = [&](std::string_view address) -> size_t {
-    for (size_t i = 0; i < numbers.size(); ++i) {
-      std::string digits;
-      for (char c : numbers[i]) {
-        if (isdigit(static_cast<unsigned char>(c))) digits += c;
-      }
-      if (address.size() >= 9 && digits.ends_with(address.substr(address.size() - 9))) return i;
-    }
-    return numbers.size();
-  };
-  std::vector<size_t> messages(numbers.size() + 1), calls(numbers.size() + 1);
-  size_t byName = 0, forNobody = 0;
-  const BuiltQuery chat = chatMessagesQuery(schemaOf(files.chats));
-  ASSERT_TRUE(chat.ok() && chat.absent.empty());
-  for (const auto& row : query(files.chats, chat.sql)) {
-    if (auto event = messageEvent(chatRowFromTexts(views(row)), lids, counts)) {
-      ++messages[owner(event->address)];
-      byName += event->address == expected.nameOnlyPartner;
-      forNobody += event->address.empty();
-    }
-  }
-  EXPECT_EQ(counts.events, expected.messageEvents);
-  EXPECT_EQ(counts.notices, expected.notices);
-  EXPECT_EQ(counts.unknownTypes, expected.unknownTypes);
-  EXPECT_EQ(counts.skipped, expected.skipped);
-  EXPECT_EQ(counts.noDate, expected.noDate);
-  EXPECT_EQ(counts.unknownIdentifiers, expected.unknownIdentifiers);
-  EXPECT_EQ(byName, expected.nameOnlyMessages);
-  EXPECT_EQ(forNobody, expected.groupSent);
-
-  ConvertCounts callCounts;
-  std::vector<CallStamp> messenger, phoneLog;
-  const BuiltQuery callQuery = messengerCallsQuery(schemaOf(files.calls));
-  ASSERT_TRUE(callQuery.ok() && callQuery.absent.empty());
-  for (const auto& row : query(files.calls, callQuery.sql)) {
-    if (auto event = callEvent(callRowFromTexts(views(row)), lids, callCounts)) {
-      ++calls[owner(event->address)];
-      messenger.push_back(stampOf(*event));
-    }
-  }
-  EXPECT_EQ(callCounts.events, expected.callEvents);
-  EXPECT_EQ(callCounts.unknownIdentifiers, 0u);
-  for (const sample::PhoneLogCall& c : expected.phoneLog) {
-    phoneLog.push_back(
-        {0, static_cast<int32_t>(c.time), static_cast<int32_t>(c.duration), c.address});
-  }
-  const std::vector<bool> copies = phoneLogCopies(messenger, phoneLog);
-  for (size_t j = 0; j < phoneLog.size(); ++j) {
-    EXPECT_EQ(copies[j], expected.phoneLog[j].copy) << j;
-    if (!copies[j]) ++calls[owner(phoneLog[j].address)];
-  }
-  messages.pop_back();
-  calls.pop_back();
-  EXPECT_EQ(messages, expected.messages);
-  EXPECT_EQ(calls, expected.calls);
-
-  // The same seed writes the same bytes.
-  testing::TempDir again;
-  sample::WhatsAppCounts second;
-  ASSERT_EQ(sample::writeWhatsApp(sample::whatsAppFilesIn(again.path()), numbers, {}, second), "");
-  auto bytes = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  for (const char* name : {"ChatStorage.sqlite", "CallHistory.sqlite", "LID.sqlite"}) {
-    EXPECT_EQ(bytes(dir / name), bytes(again / name)) << name;
-  }
 }
 
 }  // namespace
