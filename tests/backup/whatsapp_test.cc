@@ -74,22 +74,6 @@ TEST(WhatsAppJid, IsClassifiedByServerWithDigitsOnlyNumbers) {
   }
 }
 
-TEST(WhatsAppLidMap, TakesEitherFormOfEachSideAndTheLaterPair) {
-  LidMap lids;
-  EXPECT_TRUE(lids.add({"111@lid", "4915112345678@s.whatsapp.net"}));
-  EXPECT_TRUE(lids.add({"222", "+447700900123"}));
-  EXPECT_TRUE(lids.add({"333@lid", "12025550123"}));
-  EXPECT_TRUE(lids.add({"111", "4915100000000"}));  // re-paired later
-  for (const LidPair bad : {LidPair{"x@lid", "1"}, LidPair{"444@g.us", "1"},
-                            LidPair{"444", "1@lid"}, LidPair{"444", "+49 151"}, LidPair{"", "1"}}) {
-    EXPECT_FALSE(lids.add(bad)) << bad.lid << " " << bad.phone;
-  }
-  EXPECT_EQ(lids.size(), 3u);
-  EXPECT_EQ(lids.number("111"), "4915100000000");
-  EXPECT_EQ(lids.number("222"), "447700900123");
-  EXPECT_EQ(lids.number("444"), std::nullopt);
-}
-
 TEST(WhatsAppDate, IsFlooredFromTwoThousandOneAndClampedTo32Bits) {
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min();

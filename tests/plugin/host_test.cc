@@ -139,30 +139,6 @@ TEST(HostHeadless, LeavesEveryFileOfTheHomeAsItWas) {
   }
 }
 
-// An encrypted backup the host has no password for: its line, and the no-data page when
-// nothing else is there; beside a plain backup, the plain one is read. The password never
-// shows, and nothing of the home changes.
-TEST(HostHeadless, AnEncryptedBackupWithoutItsPasswordGetsItsLineAndThePlainOneIsRead) {
-  testing::TempDir home;
-  ASSERT_TRUE(sample::writeSampleHome(home.path(), {.password = "sample password"}).ok());
-  const std::map<std::string, std::string> before = snapshot(home.path());
-  const ProgramRun locked = ovra({"--headless", "--home", home.path()});
-  ASSERT_EQ(locked.status, 0) << locked.err;
-  EXPECT_EQ(locked.out,
-            "{\"page\":\"noData.html\",\"contacts\":\"[]\",\"timeline\":\"[]\","
-            "\"detailedLog\":\"could not unlock the backup of Anna's iPhone: no password "
-            "given<br/>\"}\n");
-  EXPECT_EQ(snapshot(home.path()), before);
-  ASSERT_TRUE(sample::writeSampleHome(home.path(), {.seed = 2}).ok());
-  const ProgramRun mixed = ovra({"--headless", "--home", home.path()});
-  ASSERT_EQ(mixed.status, 0) << mixed.err;
-  EXPECT_NE(mixed.out.find("\"page\":\"main.html\""), std::string::npos) << mixed.out;
-  EXPECT_NE(mixed.out.find("no password given"), std::string::npos) << mixed.out;
-  for (const std::string& text : {locked.out, locked.err, mixed.out, mixed.err}) {
-    EXPECT_EQ(text.find("sample password"), std::string::npos);
-  }
-}
-
 // The lines of the detailed log in a headless run's output, but those of unlocking.
 std::vector<std::string> logLinesButUnlocking(const std::string& out) {
   const std::string key = "\"detailedLog\":\"";
