@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "backup_fixture.h"
 
 namespace ovra::sample {
