@@ -1,7 +1,7 @@
 // One day opened: everyone's events of a wall-clock day in time order (when, who, what), in
 // a dialog; a name leads to that person.
 import { dayStart } from "./calendar.js";
-import { CALL, SMS, THREAD, directionOf } from "./reader.js";
+import { CALL, SMS, THREAD, WHATSAPP, directionOf } from "./reader.js";
 import { eventsOfDay } from "./statistics.js";
 import { duration, el, linkButton, number } from "./ui.js";
 
@@ -13,6 +13,9 @@ const clock = new Intl.DateTimeFormat(undefined, { hour: "2-digit", minute: "2-d
 export function whatHappened(type, flag, seconds) {
   const dir = directionOf(type, flag);
   if (type === SMS) return dir > 0 ? "message you sent" : dir < 0 ? "message they sent" : "message";
+  if (type === WHATSAPP) {
+    return dir > 0 ? "WhatsApp message you sent" : dir < 0 ? "WhatsApp message they sent" : "WhatsApp message";
+  }
   if (type === CALL) {
     const way = dir > 0 ? "call to them" : dir < 0 ? "call from them" : "call";
     return seconds === 0 ? `${way}, unanswered` : seconds > 0 ? `${way}, ${duration(seconds)}` : way;

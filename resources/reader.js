@@ -2,8 +2,10 @@
 // typed arrays and plain records that every view and figure works from. No DOM and no
 // library here, so the waiting pages can load it and the reading can be checked in node.
 
-export const SMS = 0, CALL = 1, THREAD = 2, OTHER = 3;
-const TYPES = { sms: SMS, call: CALL, facebook_message: THREAD };
+export const SMS = 0, CALL = 1, THREAD = 2, OTHER = 3, WHATSAPP = 4;
+const TYPES = { sms: SMS, call: CALL, facebook_message: THREAD, whatsapp: WHATSAPP };
+// A message someone wrote, on the phone's own channel or the messenger's.
+export const isMessage = (type) => type === SMS || type === WHATSAPP;
 // The controller lists only the people with at least this many events; the pages' words
 // say so from here.
 export const MIN_EVENTS = 5;
@@ -203,7 +205,7 @@ export function localTimes(time, out = new Float64Array(time.length)) {
 
 // Which way an event went: 1 from you, -1 to you, 0 unknown (threads, odd flags).
 export function directionOf(type, flag) {
-  if (type === SMS) return flag === 3 ? 1 : flag === 2 ? -1 : 0;
+  if (isMessage(type)) return flag === 3 ? 1 : flag === 2 ? -1 : 0;
   if (type === CALL) return flag === 5 ? 1 : flag === 4 ? -1 : 0;
   return 0;
 }

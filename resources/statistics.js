@@ -6,7 +6,7 @@ import { max, median as middle } from "d3-array";
 import { dayOf, dayStart, hourOf, monthOf, monthFirstDay, weekdayOf, yearOf, localYear } from "./calendar.js";
 
 const monthStartUtc = (m) => new Date(monthFirstDay(m) * 86400000);
-import { SMS, CALL, THREAD, directionOf, emoticonsOf, readContacts } from "./reader.js";
+import { CALL, THREAD, directionOf, emoticonsOf, isMessage, readContacts } from "./reader.js";
 import { KINDS, SENT, RECEIVED, CALLS, THREADS, lowerBound, prepareTimeline } from "./timeline.js";
 
 // A conversation starts after six quiet hours; a reply within them is a quick one.
@@ -173,8 +173,9 @@ export function personDetail(model, person) {
     const dir = directionOf(ty, f);
     const gap = prev < 0 ? Infinity : tl.time[i] - tl.time[prev];
     if (gap > QUIET && dir) ++started[dir > 0 ? "you" : "them"];
-    if (prev >= 0 && gap <= QUIET && ty === SMS && tl.type[prev] === SMS) {
-      const before = directionOf(SMS, tl.flag[prev]);
+    // A reply on either channel answers a message on either.
+    if (prev >= 0 && gap <= QUIET && isMessage(ty) && isMessage(tl.type[prev])) {
+      const before = directionOf(tl.type[prev], tl.flag[prev]);
       if (before && dir && before !== dir) replies[dir > 0 ? "you" : "them"].push(gap);
     }
     prev = i;
@@ -230,7 +231,7 @@ export function monthlySeries(model, person) {
   const end = Math.min(person.hi, person.timedTo);
   for (let i = person.lo; i < end; ++i) {
     const k = monthOf(dayOf(tl.local[i])) - lo, ty = tl.type[i];
-    if (ty === SMS) {
+    if (isMessage(ty)) {
       const dir = directionOf(ty, tl.flag[i]);
       if (dir > 0) ++out.sent[k]; else if (dir < 0) ++out.received[k];
     } else if (ty === CALL) ++out.calls[k];

@@ -3,7 +3,7 @@
 // person; running totals over the runs, so that a person's counts in a range are two
 // subtractions; and a table of every day's events by kind and by hour, so that everyone's
 // months, rhythm and busiest day in a range never revisit the events. No DOM here.
-import { SMS, CALL, THREAD, localTimes, readTimeline } from "./reader.js";
+import { CALL, THREAD, isMessage, localTimes, readTimeline } from "./reader.js";
 
 // The kinds of the days table.
 export const SENT = 0, RECEIVED = 1, CALLS = 2, THREADS = 3, OTHERS = 4, KINDS = 5;
@@ -129,7 +129,7 @@ export function prepareTimeline(text) {
   for (let i = 0; i < count; ++i) {
     const ty = type[i], f = flag[i];
     let kind = OTHERS;
-    if (ty === SMS) {
+    if (isMessage(ty)) {
       if (f === 3) { ++s; kind = SENT; } else if (f === 2) { ++r; kind = RECEIVED; }
     } else if (ty === CALL) {
       ++c;
