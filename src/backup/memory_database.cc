@@ -5,27 +5,44 @@
 #include "backup/memory_database.h"
 
 #include <string>
+#include <string_view>
 
 namespace ovra::backup {
 
-base::Result<MemoryDatabase> MemoryDatabase::open(SecureBytes image) {
+void markRollbackJournal(SecureBytes& image) {
   constexpr std::string_view kMagic("SQLite format 3\0", 16);
   if (image.size() >= 100 && image.view().substr(0, 16) == kMagic) {
     for (size_t at : {18, 19}) {
       if (image.data()[at] == 2) image.data()[at] = 1;
     }
   }
+}
+
+int attachImage(sqlite3* db, const SecureBytes& image) {
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  if (int rc = sqlite3_exec(db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
+      rc != SQLITE_OK) {
+    return rc;
+  }
+  // Read-only: SQLite never writes to the bytes, so several connections may share them.
+  const auto size = static_cast<sqlite3_int64>(image.size());
+  if (int rc = sqlite3_deserialize(db, "main", const_cast<unsigned char*>(image.data()), size, size,
+                                   SQLITE_DESERIALIZE_READONLY);
+      rc != SQLITE_OK) {
+    return rc;
+  }
+  // Pages are read in place from the image instead of copied into SQLite's page cache.
+  const std::string mmap = "PRAGMA mmap_size = " + std::to_string(size);
+  return sqlite3_exec(db, mmap.c_str(), nullptr, nullptr, nullptr);
+}
+
+base::Result<MemoryDatabase> MemoryDatabase::open(SecureBytes image) {
+  markRollbackJournal(image);
   sqlite3* db = nullptr;
   const int opened = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
   MemoryDatabase out(db, std::move(image));  // closes `db` on every way out
   if (opened != SQLITE_OK) return base::fail("database: SQLite cannot open a connection");
-  sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-  if (sqlite3_exec(db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    return base::fail(std::string("database: ") + sqlite3_errmsg(db));
-  }
-  const auto size = static_cast<sqlite3_int64>(out.image_.size());
-  if (sqlite3_deserialize(db, "main", out.image_.data(), size, size, SQLITE_DESERIALIZE_READONLY) !=
-      SQLITE_OK) {
+  if (attachImage(db, out.image_) != SQLITE_OK) {
     return base::fail(std::string("database: ") + sqlite3_errmsg(db));
   }
   // SQLite reads the header only on first use: read the schema now, so that a damaged

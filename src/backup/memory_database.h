@@ -15,6 +15,16 @@
 
 namespace ovra::backup {
 
+// Marks a database kept in write-ahead-log mode (header bytes 18 and 19 of 2) as a
+// rollback-journal one: SQLite will not read a deserialized database in WAL mode, and a
+// log, if any, is already applied. Leaves anything else as it is.
+void markRollbackJournal(SecureBytes& image);
+
+// Makes `image` (marked as above) the main database of `db`, a fresh in-memory connection:
+// read-only, without FREEONCLOSE (the image stays its owner's and must outlive `db`), with
+// temporary storage in memory and pages read in place. Returns SQLite's result code.
+[[nodiscard]] int attachImage(sqlite3* db, const SecureBytes& image);
+
 class MemoryDatabase {
  public:
   // Opens `image`, which it takes over. A database kept in write-ahead-log mode (header
