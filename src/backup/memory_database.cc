@@ -1,11 +1,13 @@
 // The connection is an in-memory one whose main database is replaced by the image, read-only
-// and without FREEONCLOSE, so that the memory stays this object's to wipe. Temporary
-// storage is kept in memory too: SQLite would otherwise spill large sorts into temporary
-// files, with decrypted rows in them.
+// and without FREEONCLOSE, so that the memory stays this object's to wipe. Its temporary
+// files are kept in memory too: SQLite would otherwise spill large sorts into files on disk,
+// with decrypted rows in them.
 #include "backup/memory_database.h"
 
 #include <string>
 #include <string_view>
+
+#include "backup/memory_temp_files.h"
 
 namespace ovra::backup {
 
@@ -20,10 +22,6 @@ void markRollbackJournal(SecureBytes& image) {
 
 int attachImage(sqlite3* db, const SecureBytes& image) {
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-  if (int rc = sqlite3_exec(db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
-      rc != SQLITE_OK) {
-    return rc;
-  }
   // Read-only: SQLite never writes to the bytes, so several connections may share them.
   const auto size = static_cast<sqlite3_int64>(image.size());
   if (int rc = sqlite3_deserialize(db, "main", const_cast<unsigned char*>(image.data()), size, size,
@@ -39,7 +37,7 @@ int attachImage(sqlite3* db, const SecureBytes& image) {
 base::Result<MemoryDatabase> MemoryDatabase::open(SecureBytes image) {
   markRollbackJournal(image);
   sqlite3* db = nullptr;
-  const int opened = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
+  const int opened = openMemoryConnection(&db);
   MemoryDatabase out(db, std::move(image));  // closes `db` on every way out
   if (opened != SQLITE_OK) return base::fail("database: SQLite cannot open a connection");
   if (attachImage(db, out.image_) != SQLITE_OK) {

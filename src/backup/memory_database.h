@@ -20,9 +20,10 @@ namespace ovra::backup {
 // log, if any, is already applied. Leaves anything else as it is.
 void markRollbackJournal(SecureBytes& image);
 
-// Makes `image` (marked as above) the main database of `db`, a fresh in-memory connection:
-// read-only, without FREEONCLOSE (the image stays its owner's and must outlive `db`), with
-// temporary storage in memory and pages read in place. Returns SQLite's result code.
+// Makes `image` (marked as above) the main database of `db`, a fresh connection from
+// openMemoryConnection (whose temporary files stay in memory): read-only, without
+// FREEONCLOSE (the image stays its owner's and must outlive `db`), pages read in place.
+// Returns SQLite's result code.
 [[nodiscard]] int attachImage(sqlite3* db, const SecureBytes& image);
 
 class MemoryDatabase {

@@ -3,6 +3,7 @@
 #include "backup/stored_database.h"
 
 #include "backup/memory_database.h"
+#include "backup/memory_temp_files.h"
 
 namespace ovra::backup {
 
@@ -14,9 +15,7 @@ std::shared_ptr<const SecureBytes> databaseImage(SecureBytes bytes) {
 int openStoredDatabase(const StoredDatabase& database, BackupEnv* env, Connection& db) {
   if (!database.image) return env->openDatabase(database.path, db);
   // As BackupEnv's opens: one thread uses the connection, so SQLite need not lock it.
-  if (int rc = sqlite3_open_v2(":memory:", db.out(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                               nullptr);
-      rc != SQLITE_OK) {
+  if (int rc = openMemoryConnection(db.out(), SQLITE_OPEN_NOMUTEX); rc != SQLITE_OK) {
     return rc;
   }
   // The image outlives the connection, which the query wrapper closes first.

@@ -10,6 +10,7 @@
 
 #include "backup/backup_crypto_writer.h"
 #include "backup/memory_database.h"
+#include "backup/memory_temp_files.h"
 #include "tests/temp_dir.h"
 
 namespace ovra::backup {
@@ -158,6 +159,30 @@ TEST(MemoryDatabase, RefusesWhatIsNotADatabase) {
   base::Result<MemoryDatabase> empty = MemoryDatabase::open(SecureBytes());
   ASSERT_TRUE(empty.ok());
   EXPECT_EQ(count(*empty, "SELECT count(*) FROM sqlite_schema"), 0);
+}
+
+// A sort larger than the page cache spills into temporary files: they are made in memory, and
+// the sort reads back what it wrote, across many of the files' chunks.
+TEST(MemoryDatabase, LargeSortsSpillIntoMemoryAndComeBackWhole) {
+  const ovra::testing::TempDir dir;
+  sqlite3* writer = nullptr;
+  sqlite3_open((dir / "big.db").c_str(), &writer);
+  sqlite3_exec(writer,
+               "CREATE TABLE t (v TEXT); WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+               "FROM s WHERE i < 60000) INSERT INTO t SELECT printf('%05d%.40c', (i * 7919) % "
+               "20000, 'x') FROM s",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
+  base::Result<MemoryDatabase> db = MemoryDatabase::open(SecureBytes(readAll(dir / "big.db")));
+  ASSERT_TRUE(db.ok());
+  sqlite3_exec(db->handle(), "PRAGMA cache_size = 8", nullptr, nullptr, nullptr);
+  const uint64_t before = memoryTempFilesOpened();
+  EXPECT_EQ(count(*db,
+                  "SELECT count(*) FROM (SELECT v, count(*) AS n FROM t GROUP BY v "
+                  "ORDER BY v) WHERE n = 3"),
+            20000);
+  EXPECT_EQ(count(*db, "SELECT sum(n) FROM (SELECT count(*) AS n FROM t GROUP BY v)"), 60000);
+  EXPECT_GT(memoryTempFilesOpened(), before);
 }
 
 }  // namespace
