@@ -5,7 +5,8 @@
 //                      [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]
 //                      [--format old|modern] [--non-message-rows|--messages-only]
 //                      [--layout home|idevicebackup2] [--unfinished] [--story life|none]
-//                      [--whatsapp] [--password P [--rounds N]] [--wal-rows N]
+//                      [--whatsapp|--no-whatsapp] [--password P [--rounds N]]
+//                      [--wal-rows N]
 //
 // By default each backup tells the story of six years of a life (sample_life.h); with
 // --story none, or with any of --contacts, --sms and --calls, it holds random contacts
@@ -17,8 +18,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sample_home.h"
 
@@ -29,7 +32,8 @@ constexpr const char* kUsage =
     "                          [--sms N] [--calls N] [--bookmarks N] [--apps N] [--wal]\n"
     "                          [--format old|modern] [--non-message-rows|--messages-only]\n"
     "                          [--layout home|idevicebackup2] [--unfinished] [--story life|none]\n"
-    "                          [--whatsapp] [--password P [--rounds N]] [--wal-rows N]\n"
+    "                          [--whatsapp|--no-whatsapp] [--password P [--rounds N]]\n"
+    "                          [--wal-rows N]\n"
     "Writes DIR/Library/Application Support/MobileSync/Backup/<id>/ for each backup, or\n"
     "DIR/<id>/ with --layout idevicebackup2 (as 'idevicebackup2 backup DIR' leaves it): six\n"
     "years of a life, or with --story none or any of --contacts, --sms and --calls, random\n"
@@ -39,8 +43,10 @@ constexpr const char* kUsage =
     "                      unsent messages, and mark some messages edited\n"
     "  --messages-only     later format: write only the messages\n"
     "  --unfinished        Status.plist says the backup was not finished\n"
-    "  --whatsapp          later format: also write the messenger's chats, calls and\n"
-    "                      identifiers, and the phone log's records of its calls\n"
+    "  --whatsapp          later format (the default there): also write the messenger's\n"
+    "                      chats, calls and identifiers, and the phone log's records of its\n"
+    "                      calls\n"
+    "  --no-whatsapp       later format: leave the messenger out\n"
     "  --password P        encrypt the backups with the password P (a sample's, never a real\n"
     "                      one: it stands on the command line)\n"
     "  --rounds N          the key bag's round counts (ITER and DPIC; default 10)\n"
@@ -57,6 +63,10 @@ bool parseCount(const char* text, long long max, long long& out) {
   return true;
 }
 
+size_t sum(const std::vector<size_t>& counts) {
+  return std::accumulate(counts.begin(), counts.end(), size_t{0});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,16 +75,19 @@ int main(int argc, char** argv) {
   std::string_view story;  // "life", "none", or empty: the story unless sizes are given
   bool sized = false;
   int nonMessageRows = -1;  // 0 or 1 when told; else on for the later format
+  int whatsapp = -1;        // the same for the messenger's files
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg == "--wal" || arg == "--unfinished" || arg == "--whatsapp") {
-      (arg == "--wal"        ? options.walJournal
-       : arg == "--whatsapp" ? options.whatsapp
-                             : options.unfinished) = true;
+    if (arg == "--wal" || arg == "--unfinished") {
+      (arg == "--wal" ? options.walJournal : options.unfinished) = true;
+      continue;
+    }
+    if (arg == "--whatsapp" || arg == "--no-whatsapp") {
+      whatsapp = arg == "--whatsapp";
       continue;
     }
     if (arg == "--non-message-rows" || arg == "--messages-only") {
@@ -153,6 +166,7 @@ int main(int argc, char** argv) {
   }
   options.story = story.empty() ? !sized : story == "life";
   options.nonMessageRows = nonMessageRows < 0 ? options.modern : nonMessageRows == 1;
+  options.whatsapp = whatsapp < 0 ? options.modern : whatsapp == 1;
   const ovra::base::Result<ovra::sample::SampleHome> result =
       ovra::sample::writeSampleHome(out, options);
   if (!result.ok()) {
@@ -170,6 +184,10 @@ int main(int argc, char** argv) {
           "; besides the messages %zu reactions, %zu removals, %zu stickers, %zu notices, "
           "%zu unsent, and %zu messages edited",
           b.reactions, b.reactionRemovals, b.stickers, b.notices, b.unsent, b.edited);
+    }
+    if (options.whatsapp && options.modern) {
+      std::printf("; the messenger: %zu messages and %zu calls with contacts",
+                  sum(b.whatsappMessages), sum(b.whatsappCalls));
     }
     std::printf("\n");
   }
