@@ -30,6 +30,18 @@ export const MONTH_SERIES = [
   { key: "calls", label: "Calls (right axis)", colour: "calls", axis: "calls", dash: [2, 2] },
 ];
 
+// With the messenger's messages in the timeline, the legends say which channels a series
+// counts (set once, when the page has read the timeline).
+let named = MONTH_SERIES;
+export function useChannels(channels) {
+  const messages = channels.whatsapp ? (channels.sms ? " (texts and WhatsApp)" : " (WhatsApp)") : "";
+  const calls = channels.whatsapp ? " (phone and WhatsApp)" : "";
+  named = MONTH_SERIES.map((l) => ({
+    ...l, label: l.axis === "calls" ? l.label.replace("Calls", `Calls${calls}`)
+      : l.key === "threads" ? l.label : l.label + messages,
+  }));
+}
+
 // Each shown series' bars sit side by side inside their month.
 function groupedBars(xs, months, k, of) {
   const starts = months.map((m) => monthStart(m).getTime() / 1000);
@@ -64,7 +76,7 @@ export function chartSlot() {
   };
 }
 
-export function monthChart(box, series, chart, { lines = MONTH_SERIES, onSelect, title } = {}) {
+export function monthChart(box, series, chart, { lines = named, onSelect, title } = {}) {
   chart?.destroy();
   const c = colours();
   const xs = series.months.map((m) => monthStart(m).getTime() / 1000);

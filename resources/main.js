@@ -2,6 +2,7 @@
 // the story and the overview at the top, the ranking beside the tabs (a person, two people
 // compared, everyone, what was read), one day opened, and the exports. The list and the
 // panel stay in step: whoever is chosen anywhere is the person shown.
+import { useChannels } from "./charts.js";
 import { createCompareView } from "./compare.js";
 import { createDayView } from "./day.js";
 import { createEveryoneView } from "./everyone.js";
@@ -11,10 +12,10 @@ import { drawAccounts, drawOverview, drawStory } from "./overview.js";
 import { createPersonView } from "./person.js";
 import { createRangeControl } from "./range.js";
 import { createRanking } from "./ranking.js";
-import { readContacts } from "./reader.js";
+import { channelWords, readContacts } from "./reader.js";
 import { applyRange, buildModel } from "./statistics.js";
 import { prepareTimeline } from "./timeline.js";
-import { date, day } from "./ui.js";
+import { date, day, el } from "./ui.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -53,6 +54,15 @@ async function timelineWorker() {
   });
 }
 
+// Each chart says under its heading which channels it counts, and its legend names them.
+function sayChannels(channels) {
+  useChannels(channels);
+  for (const heading of document.querySelectorAll("h3[data-counts]")) {
+    const words = channelWords(channels, heading.dataset.counts);
+    if (words) heading.append(el("span", `Counts ${words}.`, "counts"));
+  }
+}
+
 async function start() {
   const app = window.appController;
   if (!app) {
@@ -78,6 +88,7 @@ async function start() {
     return;
   }
   window.ovraModel = model;  // for the browser tests and the benchmark
+  sayChannels(model.channels);
   if (model.damaged) showProblem("Part of the timeline could not be read; what could be read is shown.");
 
   let tab = "person", person = null, ranking = null, ready = false;

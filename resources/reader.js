@@ -203,6 +203,28 @@ export function localTimes(time, out = new Float64Array(time.length)) {
   return out;
 }
 
+// Which channels the timeline holds: the phone's text messages, the messenger's messages,
+// calls, social-network messages.
+export function channelsOf(type) {
+  const seen = new Uint8Array(8);
+  for (let i = 0; i < type.length; ++i) seen[type[i]] = 1;
+  return { sms: seen[SMS] === 1, whatsapp: seen[WHATSAPP] === 1, calls: seen[CALL] === 1,
+           threads: seen[THREAD] === 1 };
+}
+
+// The channels a chart counts, in words: WHAT is "messages" (those written on the phone or
+// the messenger) or "events" (those, calls and social-network messages).
+export function channelWords(channels, what) {
+  const parts = [];
+  if (channels.sms || !channels.whatsapp) parts.push("text messages");
+  if (channels.whatsapp) parts.push("WhatsApp messages");
+  if (what === "events") {
+    parts.push(channels.whatsapp ? "calls (phone and WhatsApp)" : "calls");
+    if (channels.threads) parts.push("social-network messages");
+  }
+  return parts.length < 2 ? parts.join("") : `${parts.slice(0, -1).join(", ")} and ${parts.at(-1)}`;
+}
+
 // Which way an event went: 1 from you, -1 to you, 0 unknown (threads, odd flags).
 export function directionOf(type, flag) {
   if (isMessage(type)) return flag === 3 ? 1 : flag === 2 ? -1 : 0;

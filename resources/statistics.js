@@ -6,7 +6,7 @@ import { max, median as middle } from "d3-array";
 import { dayOf, dayStart, hourOf, monthOf, monthFirstDay, weekdayOf, yearOf, localYear } from "./calendar.js";
 
 const monthStartUtc = (m) => new Date(monthFirstDay(m) * 86400000);
-import { CALL, THREAD, directionOf, emoticonsOf, isMessage, readContacts } from "./reader.js";
+import { CALL, THREAD, channelsOf, directionOf, emoticonsOf, isMessage, readContacts } from "./reader.js";
 import { KINDS, SENT, RECEIVED, CALLS, THREADS, lowerBound, prepareTimeline } from "./timeline.js";
 
 // A conversation starts after six quiet hours; a reply within them is a quick one.
@@ -29,6 +29,7 @@ export function buildModel(timeline, contacts) {
   const model = { tl, people, range: null, damaged: tl.damaged, total: null };
   applyRange(model, null);
   model.hasThreads = model.total.threads > 0;
+  model.channels = channelsOf(tl.type);
   tellApart(model);
   return model;
 }

@@ -70,6 +70,11 @@ test("the messenger's messages count as messages, and a reply on one channel ans
                                  `"call",${d0 + 300},5,40]]`, contacts);
   const ann = model.people[0], d = stats.personDetail(model, ann);
   assert.deepEqual([ann.sent, ann.received, ann.calls, d.replyYou, d.replyThem, stats.monthlySeries(model, ann).sent], [1, 2, 1, 60, 140, [1]]);
+  // What the charts say they count: the messenger's channel by name, the calls of both.
+  assert.deepEqual([data.channelWords(model.channels, "events"), data.channelWords(model.channels, "messages"),
+                    data.channelWords({ sms: true, calls: true, threads: true }, "events")],
+                   ["text messages, WhatsApp messages and calls (phone and WhatsApp)",
+                    "text messages and WhatsApp messages", "text messages, calls and social-network messages"]);
 });
 
 test("the calendar on the viewer's wall clock, and a person with 150,000 events", (t) => {

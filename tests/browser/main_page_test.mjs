@@ -419,3 +419,16 @@ test("an encrypted backup: a wrong password, then the right one, and its people 
   };
   await withOvra(locked, "main.html", unlocked);
 });
+
+test("a later backup with the messenger: each chart names the channels it counts", async () => {
+  const home = makeHome("messenger", "--format", "modern");
+  await withOvra(home, "main.html", async (page, main) => {
+    const counted = "Counts text messages, WhatsApp messages and calls (phone and WhatsApp).";
+    await main.locator("#list .row").first().click();
+    assert.deepEqual(await main.locator("#view-person h3 .counts").allTextContents()
+                       .then((lines) => [...new Set(lines)]), [counted, "Counts text messages and WhatsApp messages."]);
+    const legend = await main.locator("#person-volume .u-legend .u-label").allTextContents();
+    assert.ok(legend.includes("Messages you sent (texts and WhatsApp)"), legend.join());
+    await screenshots(page, "main-messenger");
+  });
+});
