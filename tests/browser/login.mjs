@@ -1,5 +1,6 @@
-// Plays the person at the sign-in pane: node login.mjs ADDRESS ENDED_ON. Opens Ovra's
-// address, pastes the address the sign-in ended on, then waits for the loading page and
+// Plays the person at the sign-in pane: node login.mjs ADDRESS ENDED_ON. Opens Ovra's address,
+// presses Done on nothing, on an address with no sign-in, then twice on the address the sign-in
+// ended on (each press answered, one posted), then waits for the loading page and
 // the main page, whose timeline must hold the social-network thread; the access token in
 // the pasted address must never come back to the browser. Exits 0 when all holds.
 import { launch, frameShowing } from "./chromium.mjs";
@@ -13,9 +14,18 @@ try {
   await page.goto(address);
   // Every view tree the top page is sent.
   await page.evaluate(() => events.addEventListener("message", (e) => (window.trees ||= []).push(e.data)));
-  await page.getByText("When it is done, paste the address").waitFor();
-  await page.locator("input").fill(endedOn);
-  await page.getByRole("button", { name: "Done" }).click();
+  const posted = [];
+  page.on("request", (r) => r.url().includes("/loaded/") && r.postData() && posted.push(r.postData()));
+  const field = page.getByLabel("When it is done, paste the address");
+  const done = page.getByRole("button", { name: "Done" }), status = page.getByRole("status");
+  await done.click();
+  await status.getByText("Paste the address the sign-in page ended on first.").waitFor();
+  await field.fill(endedOn.split("#")[0] + "#error=access_denied");
+  await done.click();
+  await status.getByText("That address holds no sign-in: paste the one the sign-in page ended on.").waitFor();
+  await field.fill(endedOn);  // both presses before the pane can go
+  const second = await done.evaluate((b) => (b.click(), b.click(), b.form.nextSibling.textContent));
+  if (second !== "The sign-in is already done.") throw new Error("a second press: " + second);
   const main = await frameShowing(page, "main.html");
   await main.waitForLoadState();
   const timeline = await main.evaluate(() => appController.getTimeLine());
@@ -26,6 +36,7 @@ try {
       page.frames().some((f) => f.url().includes(token))) {
     throw new Error("the token came back to the browser, or no tree was seen: " + trees);
   }
+  if (posted.join() !== endedOn) throw new Error("posted: " + posted.join(" "));
   if (seen.indexOf("loading.html") < 0 || seen.indexOf("main.html") < seen.indexOf("loading.html")) {
     throw new Error("pages seen: " + seen.join(" "));
   }

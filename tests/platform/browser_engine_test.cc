@@ -155,6 +155,8 @@ TEST_F(BrowserStage, RefusesEveryRequestThatBreaksARule) {
        withCookie({{"Origin", "http://127.0.0.1:" + port}}), 200},
       {"a script below", "GET", page + "js/app.js", withCookie(), 200},
       {"the top page's script", "GET", "/top.js", withCookie(), 200},
+      {"the icon", "GET", "/favicon.ico", withCookie(), 200},
+      {"the icon without the secret", "GET", "/favicon.ico", {}, 403},
       {"dot-dot", "GET", page + "../secret.txt", withCookie(), 404},
       {"escaped dot-dot", "GET", page + "%2e%2e/secret.txt", withCookie(), 404},
       {"escaped slash", "GET", page + "js%2f..%2f..%2fsecret.txt", withCookie(), 404},

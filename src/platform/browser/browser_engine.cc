@@ -156,9 +156,15 @@ void BrowserEngine::route() {
   s.Get("/", [](const httplib::Request&, httplib::Response& res) {
     res.set_content(std::string(topPage()), "text/html; charset=utf-8");
   });
-  s.Get(R"(/(top\.css|top\.js))", [](const httplib::Request& req, httplib::Response& res) {
-    const std::string name = req.matches[1].str();
-    res.set_content(std::string(pageFile(name)), std::string(contentTypeOf(name)));
+  s.Get(R"(/(top\.css|top\.js|favicon\.svg))",
+        [](const httplib::Request& req, httplib::Response& res) {
+          const std::string name = req.matches[1].str();
+          res.set_content(std::string(pageFile(name)), std::string(contentTypeOf(name)));
+        });
+  // Where a browser looks for the icon of a page that names none (a page of the resource
+  // folder opened in a tab of its own).
+  s.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(std::string(pageFile("favicon.svg")), "image/svg+xml");
   });
   s.Get("/events", [this](const httplib::Request&, httplib::Response& res) {
     res.set_chunked_content_provider(

@@ -1,6 +1,6 @@
 // The browser engine's own page and what it puts into the pages it serves. The files
-// live in src/platform/browser/page/ (the top page top.html with top.css and top.js, and
-// the bridge script bridge.js) and are embedded into the library at build time
+// live in src/platform/browser/page/ (the top page top.html with top.css and top.js, the
+// bridge script bridge.js and the icon favicon.svg) and are embedded into the library at build time
 // (embed_files.cmake). Pure functions; safe from any thread.
 #ifndef OVRA_PLATFORM_BROWSER_PAGES_H_
 #define OVRA_PLATFORM_BROWSER_PAGES_H_
@@ -15,8 +15,8 @@
 
 namespace ovra::platform {
 
-// The bytes of an embedded file of page/ ("top.html", "top.css", "top.js", "bridge.js");
-// empty for any other name. Defined in the generated page_files.cc.
+// The bytes of an embedded file of page/ ("top.html", "top.css", "top.js", "bridge.js",
+// "favicon.svg"); empty for any other name. Defined in the generated page_files.cc.
 std::string_view pageFile(std::string_view name);
 
 // The top page: it follows "/events" (the whole tree as JSON on every change; "newtab"

@@ -1,7 +1,7 @@
 // The top page's script: follows "/events" (the whole view tree as JSON on every change;
 // "newtab" events with an address to open in a new tab) and draws the tree, each view a
 // positioned box, a web view showing a page of the resource folder an iframe, one showing an
-// outside page a pane that offers its address. It reports finished loads to
+// outside page a pane that offers its address (drawOutside). It reports finished loads to
 // "/loaded/ID?load=N" and the window's size to "/resize". A "password" event (a question
 // {"id", "device", "attempt"}, or null) shows or hides the password pane, whose answer
 // goes to "/password/ID/unlock" (the password as the body) or "/password/ID/skip". A
@@ -32,32 +32,74 @@ function elementFor(n) {
   }
   if (kind === "outside" && el.dataset.load !== String(n.load)) {
     el.dataset.load = n.load;
-    el.replaceChildren();
-    const p = document.createElement("p");
-    p.textContent = "This page opens outside Ovra, in a tab of its own:";
-    const shown = document.createElement("p");
-    shown.className = "u";
-    shown.textContent = n.outside;
-    const a = document.createElement("a");
-    a.href = n.outside; a.target = "_blank"; a.rel = "noopener noreferrer";
-    a.className = "b";
-    a.textContent = "Open the sign-in page";
-    const q = document.createElement("p");
-    q.textContent = "When it is done, paste the address it ended on here:";
-    const input = document.createElement("input");
-    const done = document.createElement("button");
-    done.textContent = "Done";
-    done.onclick = () => post("/loaded/" + el.dataset.id + "?load=" + el.dataset.load, input.value);
-    const offline = document.createElement("p");
-    offline.className = "n";
-    el.append(p, shown, a, q, input, done, offline);
-    // Whether the sign-in can be reached at all; without a network, say so.
-    fetch(n.outside, {mode: "no-cors", cache: "no-store", referrerPolicy: "no-referrer"})
-        .catch(() => { offline.textContent = "No network: the sign-in page cannot be reached."; });
+    drawOutside(el, n.outside);
   }
   const [x, y, w, h] = n.frame;
   Object.assign(el.style, {left: x + "px", top: y + "px", width: w + "px", height: h + "px"});
   return el;
+}
+// The pane of a web view showing an outside page (the sign-in). It asks nothing of the
+// outside: the page opens in a tab of its own when the person follows the link, and the
+// address it ended on is posted once it holds a sign-in (an "access_token=", the same rule
+// as the controller's), so that a wrong press does not end the load.
+function drawOutside(el, address) {
+  const intro = document.createElement("p");
+  intro.textContent = "This page opens outside Ovra, in a tab of its own.";
+  const a = document.createElement("a");
+  a.href = address; a.target = "_blank"; a.rel = "noopener noreferrer";
+  a.className = "b";
+  a.textContent = "Open the sign-in page";
+  const details = document.createElement("details");
+  const summary = document.createElement("summary");
+  summary.textContent = "Show the address";
+  const shown = document.createElement("p");
+  shown.className = "u";
+  shown.textContent = address;
+  details.append(summary, shown);
+  const form = document.createElement("form");
+  form.autocomplete = "off";
+  const label = document.createElement("label");
+  label.textContent = "When it is done, paste the address it ended on here:";
+  const input = document.createElement("input");
+  input.spellcheck = false;
+  label.append(input);
+  const done = document.createElement("button");
+  done.className = "b";
+  done.textContent = "Done";
+  const status = document.createElement("p");
+  status.setAttribute("role", "status");
+  const say = (text, warning) => {
+    status.textContent = text;
+    status.className = warning ? "n" : "";
+  };
+  // Whether there is a network at all, as the browser knows it: no request is made.
+  const offline = () => {
+    if (!navigator.onLine) say("No network: the sign-in page cannot be reached.", true);
+  };
+  a.addEventListener("click", offline);
+  let sent = false;
+  form.onsubmit = (e) => {
+    e.preventDefault();
+    const ended = input.value.trim();
+    if (sent) return say("The sign-in is already done.");
+    if (!ended) return say("Paste the address the sign-in page ended on first.", true);
+    if (!ended.includes("access_token=")) {
+      return say("That address holds no sign-in: paste the one the sign-in page ended on.", true);
+    }
+    sent = true;
+    say("Signing in…");
+    // Refused or lost on the way: the person may try again.
+    const taken = (ok) => {
+      if (ok) return;
+      sent = false;
+      say("Ovra could not take that address: paste all of it, from https:// on.", true);
+    };
+    post("/loaded/" + el.dataset.id + "?load=" + el.dataset.load, ended)
+        .then((r) => taken(r.ok), () => taken(false));
+  };
+  form.append(label, " ", done);
+  el.replaceChildren(intro, a, details, form, status);
+  offline();
 }
 function draw(n, parent, index, seen) {
   const el = elementFor(n);
