@@ -264,56 +264,40 @@ LidMap readLids(Extraction& x, const StoredDatabase& database, const Schema& sch
   return lids;
 }
 
-// The events of the messenger's rows, all at once; `convert` turns a row into its event or
-// none. With `stamps`, each call's stamp is kept there too.
-template <size_t N, typename Convert>
-void addMessengerEvents(Extraction& x, const std::vector<model::Record>& rows,
-                        const std::string& type, Convert convert, std::vector<CallStamp>* stamps) {
-  const bool call = type == kCallEventType;
-  auto block = std::make_shared<model::RowBlock>(kMessengerRowColumns);
-  auto store = std::make_shared<model::EventStore>();
-  std::vector<std::shared_ptr<model::Event>> events;
-  events.reserve(rows.size());
-  std::array<std::string_view, N> texts;
-  for (const model::Record& row : rows) {
-    std::optional<WhatsAppEvent> converted = convert(rowTexts(row, texts));
-    if (!converted) continue;
-    if (stamps) stamps->push_back(stampOf(*converted));
+// Makes the messenger's events as the statement gives their rows, and hands them to the
+// session at the end. With `stamps`, each call's stamp is kept there too.
+class MessengerEvents {
+ public:
+  MessengerEvents(const std::string& type, std::vector<CallStamp>* stamps)
+      : type_(type), call_(type == kCallEventType), stamps_(stamps) {}
+
+  void add(std::optional<WhatsAppEvent> converted) {
+    if (!converted) return;
+    if (stamps_) stamps_->push_back(stampOf(*converted));
     if (isDigits(converted->address)) {
       converted->address = BackupReader::fixPhoneNumber(converted->address);
     }
     const std::array<std::string, 5> record = recordTexts(*converted);
     const std::string_view values[kMessengerRowColumns] = {record[0], record[1], record[2],
                                                            record[3], record[4], converted->name};
-    const size_t at = block->appendRow(values, kMessengerRowColumns);
-    std::shared_ptr<model::Event> event = model::EventStore::make(store);
-    event->initialize(type);
-    event->addData(model::Record(block, at));
-    event->readTextsFromRecord(call ? -1 : 3, call ? 3 : -1, 4);
-    events.push_back(std::move(event));
+    const size_t at = block_->appendRow(values, kMessengerRowColumns);
+    std::shared_ptr<model::Event> event = model::EventStore::make(store_);
+    event->initialize(type_);
+    event->addData(model::Record(block_, at));
+    event->readTextsFromRecord(call_ ? -1 : 3, call_ ? 3 : -1, 4);
+    events_.push_back(std::move(event));
   }
-  x.session().addEvents(std::move(events));
-}
 
-// Runs the query `build` makes from the database's columns; none (and one line) when the
-// file lacks what it needs.
-template <typename Build>
-std::optional<SQLiteResult> messengerRows(Extraction& x, const StoredDatabase& database,
-                                          const std::optional<Schema>& schema, Build build,
-                                          const std::string& label) {
-  if (!schema) return std::nullopt;
-  const BuiltQuery query = build(*schema);
-  if (!query.ok()) {
-    std::string missing;
-    for (const std::string& name : query.missing) missing += (missing.empty() ? "" : ", ") + name;
-    x.note(database.phonePath + " (" + database.path + ") lacks " + missing + ": not read");
-    return std::nullopt;
-  }
-  SQLiteResult rows =
-      x.report(x.database(database).query(query.sql), database.path, query.sql, label);
-  if (rows.errorCode != "OK") return std::nullopt;
-  return rows;
-}
+  void finish(model::Session& session) { session.addEvents(std::move(events_)); }
+
+ private:
+  const std::string& type_;
+  const bool call_;
+  std::vector<CallStamp>* stamps_;
+  std::shared_ptr<model::RowBlock> block_ = std::make_shared<model::RowBlock>(kMessengerRowColumns);
+  std::shared_ptr<model::EventStore> store_ = std::make_shared<model::EventStore>();
+  std::vector<std::shared_ptr<model::Event>> events_;
+};
 
 void noteBadInput(Extraction& x, const StoredDatabase& database, const ConvertCounts& counts) {
   const std::string line = badInputSummary(database.phonePath + " (" + database.path + ")", counts);
@@ -369,27 +353,42 @@ void readPhoneCallLog(Extraction& x, const StoredDatabase& database, const Layou
 }
 
 // One of the messenger's files: its rows by the query `build` makes from its columns, each
-// turned into an event by `convert(texts, identifiers, counts)`, and one line for what was
-// bad. False when the file could not be read.
-template <size_t N, typename Build, typename Convert>
+// turned into an event by `convert(texts, identifiers, counts)` as the statement runs, and
+// one line for what was bad. False when the file could not be read; none of its events are
+// kept then.
+template <typename Build, typename Convert>
 bool readMessengerFile(Extraction& x, const StoredDatabase& database, Build build,
                        const std::string& label, const std::string& type, Convert convert,
                        std::vector<CallStamp>* stamps) {
   const std::optional<Schema> schema = readSchema(x, database);
-  const std::optional<SQLiteResult> rows = messengerRows(x, database, schema, build, label);
-  if (!rows) return false;
+  if (!schema) return false;
+  const BuiltQuery query = build(*schema);
+  if (!query.ok()) {
+    std::string missing;
+    for (const std::string& name : query.missing) missing += (missing.empty() ? "" : ", ") + name;
+    x.note(database.phonePath + " (" + database.path + ") lacks " + missing + ": not read");
+    return false;
+  }
   ConvertCounts counts;
   const LidMap lids = readLids(x, database, *schema, counts);
-  addMessengerEvents<N>(
-      x, rows->rows, type,
-      [&](std::span<const std::string_view> texts) { return convert(texts, lids, counts); },
-      stamps);
+  MessengerEvents events(type, stamps);
+  size_t rows = 0;
+  const SQLiteResult result = x.report(x.database(database).forEachRow(
+                                           query.sql,
+                                           [&](std::span<const std::string_view> texts) {
+                                             events.add(convert(texts, lids, counts));
+                                           },
+                                           &rows),
+                                       database.path, query.sql, {});
+  if (result.errorCode != "OK") return false;
+  platform::log("Found " + std::to_string(rows) + " " + label);
+  events.finish(x.session());
   noteBadInput(x, database, counts);
   return true;
 }
 
 void readMessengerChats(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
-  readMessengerFile<kChatRowColumns>(
+  readMessengerFile(
       x, database, chatMessagesQuery, "WhatsApp message row(s)", kWhatsAppEventType,
       [](std::span<const std::string_view> texts, const LidMap& lids, ConvertCounts& counts) {
         return messageEvent(chatRowFromTexts(texts), lids, counts);
@@ -399,7 +398,7 @@ void readMessengerChats(Extraction& x, const StoredDatabase& database, const Lay
 
 void readMessengerCalls(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
   std::vector<CallStamp> stamps;
-  if (!readMessengerFile<kCallRowColumns>(
+  if (!readMessengerFile(
           x, database, messengerCallsQuery, "WhatsApp call(s)", kCallEventType,
           [](std::span<const std::string_view> texts, const LidMap& lids, ConvertCounts& counts) {
             return callEvent(callRowFromTexts(texts), lids, counts);

@@ -39,18 +39,26 @@ void readColumns(sqlite3_stmt* stmt, SQLiteResult& result) {
 
 // Steps to the end (or the first error), appending one row of texts per result row; the
 // rows of one result share one block.
-void readRows(sqlite3_stmt* stmt, SQLiteResult& result) {
+// With a sink, each row goes there instead, and only the rows are counted.
+size_t readRows(sqlite3_stmt* stmt, SQLiteResult& result, const SQLite::RowSink* sink = nullptr) {
   const int count = sqlite3_column_count(stmt);
-  auto block = std::make_shared<model::RowBlock>(static_cast<size_t>(count));
+  auto block = sink ? nullptr : std::make_shared<model::RowBlock>(static_cast<size_t>(count));
   std::vector<std::string_view> texts(static_cast<size_t>(count));
+  size_t rows = 0;
   while (sqlite3_step(stmt) == SQLITE_ROW) {
     for (int i = 0; i < count; ++i) {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
       std::string_view value = text != nullptr ? std::string_view(text) : std::string_view();
       texts[static_cast<size_t>(i)] = platform::isValidUtf8(value) ? value : std::string_view();
     }
-    result.rows.emplace_back(block, block->appendRow(texts.data(), texts.size()));
+    ++rows;
+    if (sink) {
+      (*sink)(texts);
+    } else {
+      result.rows.emplace_back(block, block->appendRow(texts.data(), texts.size()));
+    }
   }
+  return rows;
 }
 
 // Replaces the status with "%@ (error: %d=%@)" when the connection holds an error.
@@ -63,18 +71,21 @@ void wrapConnectionError(sqlite3* db, SQLiteResult& result) {
   result.errorCode += " (error: " + std::to_string(code) + "=" + message + ")";
 }
 
-// Prepares and runs the first statement of `sql` on an open connection.
-void runOn(sqlite3* db, const std::string& sql, SQLiteResult& result) {
+// Prepares and runs the first statement of `sql` on an open connection; returns the rows
+// read.
+size_t runOn(sqlite3* db, const std::string& sql, SQLiteResult& result,
+             const SQLite::RowSink* sink = nullptr) {
   Statement stmt;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, stmt.out(), nullptr) != SQLITE_OK) {
     result.errorCode = "SQL Statement failed to execute.";
     stmt.reset();
-    return;
+    return 0;
   }
   readColumns(stmt.get(), result);
-  readRows(stmt.get(), result);
+  const size_t rows = readRows(stmt.get(), result, sink);
   result.errorCode = "OK";
   stmt.reset();
+  return rows;
 }
 
 // Calls the BytesToText kept as the function's user data.
@@ -129,9 +140,17 @@ std::string readOnlyUri(const std::string& path) {
   return uri;
 }
 
-SQLiteResult SQLite::query(const std::string& sql) const {
+SQLiteResult SQLite::query(const std::string& sql) const { return run(sql, nullptr, nullptr); }
+
+SQLiteResult SQLite::forEachRow(const std::string& sql, const RowSink& sink,
+                                size_t* rowCount) const {
+  return run(sql, &sink, rowCount);
+}
+
+SQLiteResult SQLite::run(const std::string& sql, const RowSink* sink, size_t* rowCount) const {
   SQLiteResult result = SQLiteResult::createSQLiteResult();
   Connection db;
+  size_t rows = 0;
   if (int rc = openStoredDatabase(database_, env_, db); rc != SQLITE_OK) {
     result.errorCode = openFailureText(rc);
   } else {
@@ -140,9 +159,10 @@ SQLiteResult SQLite::query(const std::string& sql) const {
                                  reinterpret_cast<void*>(function), callBytesToText, nullptr,
                                  nullptr, nullptr);
     }
-    runOn(db.get(), sql, result);
+    rows = runOn(db.get(), sql, result, sink);
   }
   wrapConnectionError(db.get(), result);
+  if (rowCount) *rowCount = rows;
   return result;
 }
 

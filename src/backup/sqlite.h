@@ -11,9 +11,12 @@
 #ifndef OVRA_BACKUP_SQLITE_H_
 #define OVRA_BACKUP_SQLITE_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -60,12 +63,22 @@ class SQLite {
   // Opens the file, runs the first statement of `sql` to its end and closes the file.
   // Never fails to return a result; errorCode is "OK" only when all went well.
   SQLiteResult query(const std::string& sql) const;
+  // A row as a statement steps onto it: its texts (NULL and text that is not UTF-8 as ""),
+  // valid during the call only.
+  using RowSink = std::function<void(std::span<const std::string_view> texts)>;
+  // query(sql), but each row goes to `sink` as the statement steps onto it instead of into
+  // the result, whose rows stay empty: for a large table read once, whose rows the caller
+  // turns into something else. `rowCount` (when given) is set to the number of rows.
+  SQLiteResult forEachRow(const std::string& sql, const RowSink& sink,
+                          size_t* rowCount = nullptr) const;
   // query(sql) on a thread of its own when the env serves several threads, so that it runs
   // while the caller reads the same database; otherwise (or when no thread can be had)
   // when the result is asked for. The result is the same.
   std::future<SQLiteResult> start(std::string sql) const;
 
  private:
+  SQLiteResult run(const std::string& sql, const RowSink* sink, size_t* rowCount) const;
+
   StoredDatabase database_;
   BackupEnv* env_ = BackupEnv::Default();
   std::vector<std::pair<std::string, BytesToText>> functions_;
