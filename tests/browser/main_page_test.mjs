@@ -41,9 +41,8 @@ async function checkFigures(main, rows) {
   return contacts;
 }
 
-// The overview and "What was read" account for every event the log says was read: those with
-// the people shown (counted on the timeline), below the threshold, from numbers not in the
-// contacts and without a number add up to it; the social-network messages stand apart.
+// The overview and "What was read" account for every event the log says was read: with the
+// people shown (counted on the timeline), below the threshold, unknown numbers, no number.
 async function figuresAddUp(page, main, events, log) {
   const overview = await statsOf(main, "overview");
   assert.equal(figure(overview["Events"].split(" ")[0]), events.length);
@@ -252,7 +251,7 @@ test("the sample, as a person meets it: every view, figure and explanation", asy
   const headless = JSON.parse(execFileSync(path.join(build, "host/ovra"), ["--headless", "--home", home],
                                            { stdio: ["ignore", "pipe", "ignore"] }));
   const check = async (page, main, context) => {
-    // The page reads exactly what the headless run prints, through exactly four methods.
+    // The page reads exactly what the headless run prints, through exactly five methods.
     assert.deepEqual(await main.evaluate(() => ({
       methods: Object.keys(appController).sort().join(), contacts: appController.getContacts(),
       timeline: appController.getTimeLine(), detailedLog: appController.getDetailedLog() })),

@@ -165,7 +165,6 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
   // The seven messages and calls read divide up; the threads are none of them, though they
   // count towards their people's threshold (Bob and Cy have three events each).
   const Session::ReadingCounts c = s.readingCounts();
-  EXPECT_TRUE(c.matched);
   EXPECT_EQ((std::vector<size_t>{c.contacts, c.events, c.shown, c.people, c.fewer, c.fewerPeople,
                                  c.unknown, c.noNumber}),
             (std::vector<size_t>{5, 7, 0, 0, 4, 4, 2, 1}));
@@ -211,8 +210,6 @@ TEST(SessionOutput, WritesContactRowsAndTimelineExactly) {
     if (i < 5) s.addEvent(makeRowEvent("sms", "222", "9"));
     s.addEvent(makeRowEvent("sms", "333", std::to_string(i)));
   }
-  EXPECT_EQ(s.readingCounts().events, 13u);
-  EXPECT_FALSE(s.readingCounts().matched);
   platform::LogCapture quiet;
   s.arrangeContents();
   // Ann's thread makes her fifth event but is not one of the events read.
