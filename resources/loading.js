@@ -1,22 +1,25 @@
 // The loading page: where the reading stands (still reading, or finished and what was found,
 // or no backup at all), the lines of the detailed log as they come, and the skip button.
-import { hasLines, readLog, readingStatus, showLog } from "./log.js";
+import { hasLines, readLog, readSummary, readingStatus, showLog } from "./log.js";
 import { fillLines } from "./ui.js";
 
 const app = window.appController;
 const $ = (id) => document.getElementById(id);
-let shown = null;
+let shown = null, timer = null;
 
 function poll() {
+  // The summary first: once it says the reading finished, the log read after it is whole.
+  const summaryText = app.getReadingSummary();
   const text = app.getDetailedLog();
-  if (text === shown) return;
-  shown = text;
-  const status = readingStatus(readLog(text));
+  if (text + summaryText === shown) return;
+  shown = text + summaryText;
+  const status = readingStatus(readLog(text), readSummary(summaryText));
   $("reading").textContent = status.text;
   document.body.classList.toggle("read", status.done);
   if (status.done) {
     $("title").textContent = status.found ? "Your backups are read" : "No backup found";
     $("skip").textContent = status.found ? "Show them without Facebook" : "See what to do";
+    clearInterval(timer);  // nothing more is read
   }
   // The log grows by whole lines; until its first, the controller answers a sentence instead.
   if (hasLines(text)) showLog($("log"), text);
@@ -31,8 +34,8 @@ $("skip").addEventListener("click", (e) => {
 });
 
 if (app) {
+  timer = setInterval(poll, 700);
   poll();
-  setInterval(poll, 700);
 } else {
   $("status").textContent = "This page is shown by Ovra: open the address that Ovra printed.";
 }

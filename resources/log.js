@@ -1,7 +1,7 @@
 // The detailed log: an HTML fragment of whole lines, each ending in "<br/>", read back as
 // plain text (no markup in it is ever drawn), and what its lines say: the backups read and
-// the running totals, whether and where the reading finished, and how the events were
-// matched. No DOM here but in showLog.
+// the running totals. The controller's reading summary says whether and where the reading
+// finished and how the events read divide up. No DOM here but in showLog.
 import { el } from "./ui.js";
 
 const LINE_END = /<br\s*\/?>/i;
@@ -19,37 +19,19 @@ export const hasLines = (html) => LINE_END.test(String(html ?? ""));
 
 // The lines the pages understand. A backup read, with the running totals after it:
 const READ = /^Read backup of (.*)\. In total so far: (\d+) contacts and (\d+) communication events$/;
-// The end of the reading, naming the folder read: "Finished reading DIR: N backup(s) read"
-// ("no backup read" when there was none).
-const FINISHED = /^Finished reading (.+): (no|\d+) backups? read$/;
-// The reading found no backup at all in the folder it looked in.
-const NONE_FOUND = /^No valid backup folders found in (.+)$/;
-// How the events were matched with the contacts.
-const MATCHED = new RegExp("^Matched (\\d+) communication events: (\\d+) to the (\\d+) people shown, " +
-                           "(\\d+) to people with fewer than five events, (\\d+) from numbers or " +
-                           "names not in the contacts, (\\d+) without a number$");
 const PROBLEM = /^Error |cannot be|not read|: not read$/;
 
 // What the log says: {lines, backups: [{device, contacts, events}], contacts, events (the
-// last running totals, NaN before any backup), finished: {folder, read} or null, matched:
-// {events, shown, people, fewer, unknown, noNumber} or null, problems: lines}.
+// last running totals, NaN before any backup), problems: lines}.
 export function readLog(html) {
   const lines = hasLines(html) ? logLines(html) : [];
-  const out = { lines, backups: [], contacts: NaN, events: NaN, finished: null, matched: null,
-                problems: [] };
+  const out = { lines, backups: [], contacts: NaN, events: NaN, problems: [] };
   for (const line of lines) {
     let m;
     if ((m = READ.exec(line))) {
       out.backups.push({ device: m[1], contacts: Number(m[2]), events: Number(m[3]) });
       out.contacts = Number(m[2]);
       out.events = Number(m[3]);
-    } else if ((m = FINISHED.exec(line))) {
-      out.finished = { folder: m[1], read: m[2] === "no" ? 0 : Number(m[2]) };
-    } else if ((m = NONE_FOUND.exec(line))) {
-      out.finished = { folder: m[1], read: 0 };
-    } else if ((m = MATCHED.exec(line))) {
-      const [events, shown, people, fewer, unknown, noNumber] = m.slice(1).map(Number);
-      out.matched = { events, shown, people, fewer, unknown, noNumber };
     } else if (PROBLEM.test(line)) {
       out.problems.push(line);
     }
@@ -57,20 +39,27 @@ export function readLog(html) {
   return out;
 }
 
-// How the events read add up: read from the backups (the log's last running total, which
-// counts messages and calls), with the people shown (the timeline's messages and calls),
-// and the rest, split by the log's matching line when it has one. Social-network messages
-// come from elsewhere and are counted apart. Null without a running total.
-export function accounts(model, log) {
-  const { tl, people } = model, threads = tl.threads;
-  const shown = tl.count - threads;
-  const contacts = log.contacts;
-  const out = { read: log.events, shown, threads, people: people.length, contacts,
-                fewerPeople: Number.isFinite(contacts) ? Math.max(0, contacts - people.length) : NaN,
-                rest: log.events - shown, unknown: NaN, fewer: NaN, noNumber: NaN };
-  if (log.matched) Object.assign(out, { unknown: log.matched.unknown, fewer: log.matched.fewer,
-                                        noNumber: log.matched.noNumber });
-  return Number.isFinite(log.events) ? out : null;
+// The controller's reading summary (getReadingSummary's text) as an object, or null when it
+// is missing or not a JSON object. See AppController::getReadingSummary for its members.
+export function readSummary(text) {
+  try {
+    const summary = JSON.parse(String(text ?? ""));
+    return summary && typeof summary === "object" && !Array.isArray(summary) ? summary : null;
+  } catch {
+    return null;
+  }
+}
+
+// How the events read add up, from the reading summary once the events are matched: read
+// from the backups = with the people shown + with people below the threshold + from numbers
+// not in the contacts + without a number. The contacts divide the same way: shown, below the
+// threshold, and without any event. Social-network messages come from elsewhere and are
+// counted apart, from the model. Null before the matching.
+export function accounts(model, summary) {
+  if (!summary?.matched) return null;
+  const { events: read, shown, people, fewer, fewerPeople, unknown, noNumber, contacts } = summary;
+  return { read, shown, people, fewer, fewerPeople, unknown, noNumber, contacts,
+           silent: contacts - people - fewerPeople, threads: model.tl.threads };
 }
 
 // The whole log in LIST, one item a line; lines that tell of a problem are marked.
@@ -88,22 +77,26 @@ export function showLog(list, html) {
 
 const plural = (n, one, many) => `${n.toLocaleString()} ${n === 1 ? one : many}`;
 
-// Where the reading stands, in words, from what the log says: {done, found, text}. `done`
-// is known only from the line that ends the reading; `found` counts the backups read.
-export function readingStatus(log) {
+// Where the reading stands, in words, from the log and the reading summary: {done, found,
+// summary, text}. `done` is the summary's word; `found` counts the backups read (the log's
+// until the end, the summary's then), the devices come from the log's lines.
+export function readingStatus(log, summary) {
+  const done = Boolean(summary?.finished);
   const last = log.backups.at(-1);
-  const found = log.backups.length;
+  const found = done ? summary.backups : log.backups.length;
+  const contacts = done ? summary.contacts : last?.contacts;
+  const events = done ? summary.events : last?.events;
   const devices = log.backups.map((b) => b.device).join(", ");
-  const summary = last ? `${plural(found, "backup", "backups")} (${devices}), ` +
-    `with ${plural(last.contacts, "contact", "contacts")} and ` +
-    `${plural(last.events, "message or call", "messages and calls")}` : "";
-  if (log.finished) {
+  const words = found ? `${plural(found, "backup", "backups")}${devices ? ` (${devices})` : ""}, ` +
+    `with ${plural(contacts, "contact", "contacts")} and ` +
+    `${plural(events, "message or call", "messages and calls")}` : "";
+  if (done) {
     if (!found) {
-      return { done: true, found, summary, text: `No backup found in ${log.finished.folder}.` +
+      return { done, found, summary: words, text: `No backup found in ${summary.folder}.` +
                (log.problems.length ? " What was there could not be read (see below)." : "") };
     }
-    return { done: true, found, summary, text: `Reading finished: read ${summary}.` };
+    return { done, found, summary: words, text: `Reading finished: read ${words}.` };
   }
-  if (!found) return { done: false, found, summary, text: "Looking for backups…" };
-  return { done: false, found, summary, text: `So far: ${summary}.` };
+  if (!found) return { done, found, summary: words, text: "Looking for backups…" };
+  return { done, found, summary: words, text: `So far: ${words}.` };
 }

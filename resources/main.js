@@ -7,7 +7,7 @@ import { createCompareView } from "./compare.js";
 import { createDayView } from "./day.js";
 import { createEveryoneView } from "./everyone.js";
 import { exportChart, exportRanking } from "./export.js";
-import { readLog, showLog } from "./log.js";
+import { readSummary, showLog } from "./log.js";
 import { drawAccounts, drawOverview, drawStory } from "./overview.js";
 import { createPersonView } from "./person.js";
 import { createRangeControl } from "./range.js";
@@ -156,9 +156,8 @@ async function start() {
     if (target.anchor) $(target.anchor).scrollIntoView({ block: "start" });
   };
 
-  const log = readLog(app.getDetailedLog());
   showLog($("log"), app.getDetailedLog());
-  drawAccounts(model, log);
+  drawAccounts(model, readSummary(app.getReadingSummary()));
   const drawTop = () => {
     drawOverview(model, { openDay: (d) => dayView.open(d), go });
     drawStory(model, go);

@@ -44,29 +44,28 @@ export function drawStory(model, go) {
   box.hidden = !parts.length;
 }
 
-// How the events read add up, from the log's totals and the model, into the accounts table.
-export function drawAccounts(model, log) {
-  const a = accounts(model, log);
+// How the events read add up, from the reading summary and the model, into the accounts
+// table: every message and call read is with a person shown, with a person below the
+// threshold, from a number not in the contacts, or without a number.
+export function drawAccounts(model, summary) {
+  const a = accounts(model, summary);
   const n = (x) => number.format(x);
+  const few = inWords(MIN_EVENTS);
   const rows = [];
   if (!a) {
     rows.push(["Events shown", `${n(model.tl.count)}, with ${n(model.people.length)} people; ` +
-               "the log gives no totals to set them against"]);
+               "the reading gives no totals to set them against"]);
   } else {
     rows.push(["Messages and calls read from the backups", n(a.read)]);
     rows.push([`… with the ${n(a.people)} people shown`, n(a.shown)]);
-    if (Number.isFinite(a.unknown)) {
-      rows.push(["… from numbers not in your contacts", n(a.unknown)]);
-      rows.push([`… with people who have fewer than ${inWords(MIN_EVENTS)} events`, n(a.fewer)]);
-      if (a.noNumber) rows.push(["… without a number", n(a.noNumber)]);
-    } else {
-      rows.push([`… from numbers not in your contacts, or with people who have fewer than ` +
-                 `${inWords(MIN_EVENTS)} events`, n(a.rest)]);
-    }
+    rows.push([`… with ${n(a.fewerPeople)} people who have fewer than ${few} events`, n(a.fewer)]);
+    rows.push(["… from numbers not in your contacts", n(a.unknown)]);
+    if (a.noNumber) rows.push(["… without a number", n(a.noNumber)]);
     if (a.threads) rows.push(["Social-network messages with the people shown (not in the backups)", n(a.threads)]);
     rows.push(["Contacts read", n(a.contacts)]);
-    rows.push([`… with ${inWords(MIN_EVENTS)} or more events, shown`, n(a.people)]);
-    rows.push([`… with fewer than ${inWords(MIN_EVENTS)} events, not shown`, n(a.fewerPeople)]);
+    rows.push([`… with ${few} or more events, shown`, n(a.people)]);
+    rows.push([`… with fewer than ${few} events, not shown`, n(a.fewerPeople)]);
+    if (a.silent) rows.push(["… with no message or call", n(a.silent)]);
   }
   $("accounts").tBodies[0].replaceChildren(...rows.map(([what, figure]) => {
     const row = el("tr"), th = el("th", what);

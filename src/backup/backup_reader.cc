@@ -50,6 +50,8 @@ void BackupReader::extractPlatformContents() {
   if (backupsFolder_.empty()) counted = backupFolders();
   const BackupLocation location = locateBackups(home_, backupsFolder_, *env_);
   const size_t found = backupsFolder_.empty() ? (counted ? counted->size() : 0) : location.entries;
+  directory_ = location.directory;
+  backupsRead_ = 0;
   platform::log("found " + std::to_string(found) + " backupfolders");
   size_t backups = 0;  // folders that hold a backup
   if (!location.listed && counted) {
@@ -88,6 +90,7 @@ void BackupReader::extractPlatformContents() {
                             ". In total so far: " + std::to_string(s.peopleCount()) +
                             " contacts and " + std::to_string(s.eventCount()) +
                             " communication events");
+    ++backupsRead_;
   }
   // Said whole, so that the page can name the folder it looked in.
   if (backups == 0)

@@ -48,6 +48,10 @@ class BackupReader {
   // <device> is unfinished: read for what is there" before reading a backup whose
   // Status.plist says so; and "No valid backup folders found in <folder>" when no folder held one.
   void extractPlatformContents();
+  // After extractPlatformContents(): the folder it looked in for backups, and how many
+  // backups it read (one "Read backup of" line each).
+  const std::string& directory() const { return directory_; }
+  size_t backupsRead() const { return backupsRead_; }
 
   // Walks the folder's Manifest.mbdb and extracts every database record it names, with
   // its write-ahead log when the manifest lists one; `keys` for an encrypted backup.
@@ -83,6 +87,8 @@ class BackupReader {
   DetailedLog& detailedLog_;
   BackupEnv* env_;  // not owned
   Extraction extraction_;
+  std::string directory_;
+  size_t backupsRead_ = 0;
 };
 
 }  // namespace ovra::backup

@@ -1,6 +1,7 @@
 #include "controller/app_controller.h"
 
 #include "backup/backup_reader.h"
+#include "json/writer.h"
 #include "platform/base/log.h"
 #include "platform/base/main_queue.h"
 #include "platform/base/url_escape.h"
@@ -30,6 +31,8 @@ constexpr PageMethod kPageMethods[] = {
     {"getContacts", [](AppController& c) { return c.getContacts(); }},
     {"getDetailedLog",
      [](AppController& c) -> std::optional<std::string> { return c.getDetailedLog(); }},
+    {"getReadingSummary",
+     [](AppController& c) -> std::optional<std::string> { return c.getReadingSummary(); }},
     {"ignoreFacebook",
      [](AppController& c) -> std::optional<std::string> {
        c.ignoreFacebook();
@@ -131,6 +134,11 @@ void AppController::setUpLocal() {
   backup::BackupReader reader(platform::homeFolder(), *s_, detailedLog_);
   reader.setBackupsFolder(platform::backupsFolder());
   reader.extractPlatformContents();
+  {
+    platform::MutexLock lock(readingMu_);
+    readingFolder_ = reader.directory();
+    backupsRead_ = reader.backupsRead();
+  }
   deviceReady_ = true;
   platform::log("device ready");
   drawComponents();
@@ -143,7 +151,9 @@ std::string AppController::getResourceURL(std::string_view name) const {
   return platform::fileURL(folder + "/" + std::string(name));
 }
 
-bool AppController::checkReady() const { return deviceReady_ && facebookReady_; }
+bool AppController::checkReady() const {
+  return deviceReady_ && (facebookReady_ || s_->peopleCount() == 0);
+}
 
 void AppController::drawComponents() {
   {
@@ -222,6 +232,33 @@ std::optional<std::string> AppController::getContacts() const {
 std::string AppController::getDetailedLog() const {
   std::string text = detailedLog_.text();
   return text.empty() ? std::string("No valid backup folders found") : text;
+}
+
+std::string AppController::getReadingSummary() const {
+  // The flag first: the folder and count are set before it.
+  const bool finished = deviceReady_;
+  const model::Session::ReadingCounts counts = s_->readingCounts();
+  const auto count = [](size_t n) { return json::Value(static_cast<long long>(n)); };
+  json::Object out;
+  out.set("finished", finished);
+  if (finished) {
+    platform::MutexLock lock(readingMu_);
+    out.set("folder", readingFolder_);
+    out.set("backups", count(backupsRead_));
+  }
+  out.set("contacts", count(counts.contacts));
+  out.set("events", count(counts.events));
+  out.set("matched", counts.matched);
+  if (counts.matched) {
+    out.set("shown", count(counts.shown));
+    out.set("people", count(counts.people));
+    out.set("fewer", count(counts.fewer));
+    out.set("fewerPeople", count(counts.fewerPeople));
+    out.set("unknown", count(counts.unknown));
+    out.set("noNumber", count(counts.noNumber));
+  }
+  // Names, booleans and integers only: the text cannot fail to write.
+  return json::KtJsonWriter().stringWithObject(json::Value(std::move(out))).value_or("{}");
 }
 
 void AppController::webViewDidFinishLoadForFrame(platform::WebView& /*webView*/) {}

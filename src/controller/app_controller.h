@@ -26,6 +26,7 @@
 #include "backup/detailed_log.h"
 #include "facebook/graph_client.h"
 #include "model/session.h"
+#include "platform/base/thread_annotations.h"
 #include "platform/ui/view.h"
 
 namespace ovra::controller {
@@ -64,6 +65,8 @@ class AppController : public platform::FrameLoadDelegate,
   void setUpLocal();
   // The file URL of a resource of the plug-in bundle (not checked for existence).
   std::string getResourceURL(std::string_view name) const;
+  // Both the backups and the login step are done, or the backups hold no contact at all,
+  // so that nothing could be shown whatever the login brings.
   bool checkReady() const;
   // The latch and the final build; background threads.
   void drawComponents();
@@ -75,8 +78,9 @@ class AppController : public platform::FrameLoadDelegate,
   // Told by the login once it has the access token; imports the inbox.
   void facebookLoginCallback();
 
-  // The page's script: exactly getTimeLine, getContacts, getDetailedLog and
-  // ignoreFacebook may be called; webScriptMethods() lists them, for the engines.
+  // The page's script: exactly getTimeLine, getContacts, getDetailedLog,
+  // getReadingSummary and ignoreFacebook may be called; webScriptMethods() lists them,
+  // for the engines.
   static bool isSelectorExcludedFromWebScriptName(std::string_view method);
   std::vector<std::string> webScriptMethods() const override;
   bool isSelectorExcludedFromWebScript(std::string_view method) const override;
@@ -86,6 +90,13 @@ class AppController : public platform::FrameLoadDelegate,
   // written.
   std::optional<std::string> getContacts() const;
   std::string getDetailedLog() const;
+  // What the reading found, as a JSON object: "finished" (whether every backup was read),
+  // the "contacts" and "events" read so far; once finished the "folder" looked in and the
+  // "backups" read; once the events are matched, "matched" true and how the events read
+  // divide: "shown" (with the "people" shown), "fewer" (with the "fewerPeople" below the
+  // threshold), "unknown" (numbers or names in no contact) and "noNumber" (no address),
+  // which add up to "events".
+  std::string getReadingSummary() const;
 
   // Web view delegates.
   void webViewDidFinishLoadForFrame(platform::WebView& webView) override;
@@ -122,7 +133,11 @@ class AppController : public platform::FrameLoadDelegate,
   std::atomic<bool> notifiedReady_{false};
   std::atomic<bool> initialised_{false};
   std::atomic<bool> finished_{false};
-  backup::DetailedLog detailedLog_;       // locks itself
+  backup::DetailedLog detailedLog_;  // locks itself
+  // Where the extraction looked and how many backups it read; set once before deviceReady_.
+  mutable platform::Mutex readingMu_;
+  std::string readingFolder_ OVRA_GUARDED_BY(readingMu_);
+  size_t backupsRead_ OVRA_GUARDED_BY(readingMu_) = 0;
   std::function<void()> readyCallback_;   // main thread only
   mutable std::recursive_mutex monitor_;  // the controller's monitor
 };

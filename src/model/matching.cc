@@ -146,6 +146,8 @@ void Session::arrangeContents() {
   platform::log(line);
   const auto start = std::chrono::steady_clock::now();
 
+  // The events before `read` came from the backups; the inbox threads follow them.
+  const size_t read = events_.size();
   events_.insert(events_.end(), fb_events_.begin(), fb_events_.end());
 
   // Full name or address -> position in people_; the last entry wins.
@@ -206,6 +208,9 @@ void Session::arrangeContents() {
   for (size_t j = 0; j < kHashAhead; ++j) hashAhead(j);
 
   int skipped = 0;
+  // Of the events read: those without an address, those naming nobody, and per person.
+  size_t noNumber = 0, unknown = 0;
+  std::vector<uint32_t> readOf(people_.size(), 0);
   for (size_t i = 0; i < n; ++i) {
     // The walk reads an event's row kHashAhead events early; the row is loaded earlier still.
     prefetchAhead(events_, i + kHashAhead, 8, 1);
@@ -218,15 +223,20 @@ void Session::arrangeContents() {
     } else {
       // A row without an address (empty, missing or not text) is passed over uncounted.
       const Ahead& a = ahead[i % (kHashAhead + 1)];
-      if (!a.address) continue;
+      if (!a.address) {
+        noNumber += i < read;
+        continue;
+      }
       event.setTimestamp(a.date ? intValue(*a.date) : recordTime(event.record()));
       person = index.find(*a.address, a.hash);
       if (!person) person = findByPartnerName(index, event);
     }
     if (!person) {
       ++skipped;
+      unknown += i < read;
       continue;
     }
+    readOf[*person] += i < read;
     event.setOwner(people_[*person].get());
     owners[i] = *person;
     const std::optional<std::string_view>& message = ahead[i % (kHashAhead + 1)].message;
@@ -257,11 +267,35 @@ void Session::arrangeContents() {
     if (ends[k] != first) people_[k]->appendEmoticons(noted.data() + first, noted.data() + ends[k]);
   }
 
+  countMatched(read, noNumber, unknown, readOf);
+
   const double elapsedMs =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::snprintf(line, sizeof line, "Events matched with people in %f ms, skipped %d", elapsedMs,
                 skipped);
   platform::log(line);
+}
+
+void Session::countMatched(size_t read, size_t noNumber, size_t unknown,
+                           const std::vector<uint32_t>& readOf) {
+  ReadingCounts& c = matchedCounts_;
+  c = ReadingCounts{};
+  c.contacts = people_.size();
+  c.events = read;
+  c.matched = true;
+  c.unknown = unknown;
+  c.noNumber = noNumber;
+  for (size_t k = 0; k < people_.size(); ++k) {
+    // Shown or not by all its events, threads included, as the timeline shows them.
+    const size_t all = people_[k]->events().size();
+    if (all >= kShownMinEvents) {
+      ++c.people;
+      c.shown += readOf[k];
+    } else if (all != 0) {
+      ++c.fewerPeople;
+      c.fewer += readOf[k];
+    }
+  }
 }
 
 }  // namespace ovra::model

@@ -84,6 +84,15 @@ size_t Session::peopleCount() const {
   return people_.size();
 }
 
+Session::ReadingCounts Session::readingCounts() const {
+  platform::MutexLock lock(mu_);
+  if (arranged_) return matchedCounts_;
+  ReadingCounts counts;
+  counts.contacts = people_.size();
+  counts.events = events_.size();
+  return counts;
+}
+
 std::vector<std::shared_ptr<Event>> Session::events() const {
   platform::MutexLock lock(mu_);
   return events_;

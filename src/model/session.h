@@ -10,6 +10,7 @@
 #define OVRA_MODEL_SESSION_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,6 +52,22 @@ class Session {
   size_t eventCount() const;
   size_t peopleCount() const;
 
+  // How the messages and calls read from the backups divide up. Before matching only the
+  // contacts and the events read so far are known; matching fixes the rest, so that
+  // events == shown + fewer + unknown + noNumber. Inbox threads are none of these.
+  struct ReadingCounts {
+    size_t contacts = 0;     // people read
+    size_t events = 0;       // messages and calls read from the backups
+    bool matched = false;    // whether the counts below are known
+    size_t shown = 0;        // events of the people shown (kShownMinEvents or more events)
+    size_t people = 0;       // people shown
+    size_t fewerPeople = 0;  // people with at least one event, but fewer than kShownMinEvents
+    size_t fewer = 0;        // their events
+    size_t unknown = 0;      // events whose number or name is in no contact
+    size_t noNumber = 0;     // events without any address
+  };
+  ReadingCounts readingCounts() const;
+
   // Matches every event to its person: appends fb_events to events, gives every person
   // its full name and every message or call its time, and hands each event to the person
   // it names. Holds the lock for its whole run. Runs once: later calls do nothing.
@@ -81,6 +98,12 @@ class Session {
   size_t contactRowCount() const;
 
  private:
+  // Matching's last step: the counts of readingCounts() from what the walk found, the
+  // events before `read` being those read from the backups and readOf[k] those of them
+  // that went to person k.
+  void countMatched(size_t read, size_t noNumber, size_t unknown,
+                    const std::vector<uint32_t>& readOf) OVRA_REQUIRES(mu_);
+
   mutable platform::Mutex mu_;
   std::vector<std::shared_ptr<Event>> events_ OVRA_GUARDED_BY(mu_);
   std::vector<std::shared_ptr<Event>> fb_events_ OVRA_GUARDED_BY(mu_);
@@ -92,6 +115,7 @@ class Session {
   std::optional<std::vector<Record>> avg_call_hours_ OVRA_GUARDED_BY(mu_);
   json::Array person_json_objects_ OVRA_GUARDED_BY(mu_);
   bool arranged_ OVRA_GUARDED_BY(mu_) = false;
+  ReadingCounts matchedCounts_ OVRA_GUARDED_BY(mu_);  // set by matching
 };
 
 }  // namespace ovra::model

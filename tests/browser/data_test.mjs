@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import * as data from "../../resources/reader.js";
 import * as calendar from "../../resources/calendar.js";
 import * as stats from "../../resources/statistics.js";
-import { accounts, hasLines, logLines, readLog, readingStatus } from "../../resources/log.js";
+import { accounts, hasLines, logLines, readLog, readSummary, readingStatus } from "../../resources/log.js";
 import { csvName, rankingCsv } from "../../resources/export.js";
 
 const plain = (tl) => ({ uids: tl.uids, starts: [...tl.starts], damaged: tl.damaged,
@@ -183,24 +183,25 @@ test("the detailed log: read as text, its totals and how the events add up", () 
     `Read backup of ${device}. In total so far: ${contacts} contacts and ${events} communication events<br/>`;
   const two = readLog(read("Anna&#39;s iPhone", 12, 550) + 'Error "disk I/O error" executing query on file /x/y<br/>' +
                       read("Old: phone", 20, 700));
-  assert.deepEqual([two.backups.length, two.contacts, two.events, two.finished, two.problems.length],
-                   [2, 20, 700, null, 1]);
-  assert.match(readingStatus(two).text, /^So far: 2 backups \(Anna's iPhone, Old: phone\), with 20 contacts and 700 messages and calls\.$/);
-  const done = readLog(read("A", 1, 1) + "Finished reading /home/a b/Library/x: y: 1 backup read<br/>");
-  assert.deepEqual([done.finished, readingStatus(done).done], [{ folder: "/home/a b/Library/x: y", read: 1 }, true]);
-  const none = readLog("Finished reading /h/Library/Application Support/MobileSync/Backup: no backup read<br/>");
-  assert.equal(readingStatus(none).text, "No backup found in /h/Library/Application Support/MobileSync/Backup.");
-  assert.deepEqual([readLog("No valid backup folders found").lines, readingStatus(readLog("")).done], [[], false]);
+  assert.deepEqual([two.backups.length, two.contacts, two.events, two.problems.length], [2, 20, 700, 1]);
+  assert.match(readingStatus(two, null).text, /^So far: 2 backups \(Anna's iPhone, Old: phone\), with 20 contacts and 700 messages and calls\.$/);
+  // Finished: the summary's figures and the log's devices; a summary that is no object is none.
+  const finished = { finished: true, folder: "/home/a b/x: y", backups: 2, contacts: 21, events: 701 };
+  assert.equal(readingStatus(two, finished).text,
+               "Reading finished: read 2 backups (Anna's iPhone, Old: phone), with 21 contacts and 701 messages and calls.");
+  assert.equal(readingStatus(readLog(""), readSummary('{"finished":true,"folder":"/h/B","backups":0}')).text,
+               "No backup found in /h/B.");
+  assert.deepEqual([readSummary("[1]"), readSummary("{"), readSummary(undefined), readingStatus(readLog(""), null).done],
+                   [null, null, null, false]);
 
-  // 550 read: 496 with the people shown, the rest split only when the log says how.
+  // 550 read: 3 with the person shown, the rest as the matching divided them; the thread is
+  // counted apart. Before the matching there is nothing to add up.
   const model = stats.buildModel('[[1],["sms",5,3,0,"sms",6,2,0,"call",7,4,0,"facebook_message",8,0,0]]', "[]");
-  const plain = accounts(model, readLog(read("A", 12, 550)));
-  assert.deepEqual([plain.read, plain.shown, plain.rest, plain.threads, plain.people, plain.fewerPeople, plain.unknown],
-                   [550, 3, 547, 1, 1, 11, NaN]);
-  const matched = accounts(model, readLog(read("A", 12, 550) + "Matched 551 communication events: 4 to the 1 people " +
-    "shown, 40 to people with fewer than five events, 500 from numbers or names not in the contacts, 7 without a number<br/>"));
-  assert.deepEqual([matched.unknown, matched.fewer, matched.noNumber], [500, 40, 7]);
-  assert.equal(accounts(model, readLog("")), null);
+  const summary = { ...finished, contacts: 12, events: 550, matched: true, shown: 3, people: 1, fewer: 40,
+                    fewerPeople: 6, unknown: 500, noNumber: 7 };
+  const a = accounts(model, summary);
+  assert.deepEqual([a.read, a.shown + a.fewer + a.unknown + a.noNumber, a.threads, a.silent], [550, 550, 1, 5]);
+  assert.equal(accounts(model, { ...summary, matched: false }), null);
 });
 
 test("the ranking as CSV: rank, events and every measure; its name says what it holds", () => {

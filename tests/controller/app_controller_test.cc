@@ -75,6 +75,8 @@ TEST_F(ControllerTest, BuildRunsOnceWhicheverSourceFinishesLast) {
         return c.deviceReady();
       }));
       EXPECT_FALSE(c.hasDrawn());
+      EXPECT_TRUE(c.getReadingSummary().ends_with(
+          "\"backups\":2,\"contacts\":2,\"events\":9,\"matched\":false}"));
       c.ignoreFacebook();
     } else {
       c.ignoreFacebook();
@@ -128,6 +130,33 @@ TEST_F(ControllerTest, NoQualifyingPersonShowsNoDataAndNeverCallsDone) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0]->windowScriptValue("appController"), controller_);
   EXPECT_TRUE(c.getDetailedLog().starts_with("Read backup of Test Phone.")) << c.getDetailedLog();
+  EXPECT_EQ(c.getReadingSummary(),
+            R"({"finished":true,"folder":")" + home_.path() +
+                R"(/Library/Application Support/MobileSync/Backup","backups":1,"contacts":1,)"
+                R"("events":4,"matched":true,"shown":0,"people":0,"fewer":4,"fewerPeople":1,)"
+                R"("unknown":0,"noNumber":0})");
+}
+
+// Backups without a single contact, or none at all: nothing could ever be shown, so the
+// no-data page comes as soon as they are read, without waiting for the login step.
+TEST_F(ControllerTest, AHomeWithoutContactsShowsNoDataWithoutTheLoginStep) {
+  for (const bool withBackup : {false, true}) {
+    SCOPED_TRACE(withBackup);
+    testing::TempHome home;
+    platform::setHomeFolder(home.path());
+    ASSERT_EQ(withBackup ? testing::writeTestBackup(home.path(), "phone", {}) : "", "");
+    AppController& c = start();
+    ASSERT_TRUE(runUntilFinalDecision());
+    EXPECT_FALSE(c.facebookReady());
+    EXPECT_EQ(engine_->lastLoadedResource(), "noData.html");
+    EXPECT_TRUE(c.getReadingSummary().starts_with(
+        R"({"finished":true,"folder":")" + home.path() + "/Library/Application Support/" +
+        "MobileSync/Backup\",\"backups\":" + (withBackup ? "1" : "0") + ",\"contacts\":0,"))
+        << c.getReadingSummary();
+    c.ignoreFacebook();  // a late skip changes nothing
+    platform::waitForBackgroundWork();
+    EXPECT_EQ(engine_->lastLoadedResource(), "noData.html");
+  }
 }
 
 // Without a view the work runs to the end on zero rectangles; after finit, or once its

@@ -161,6 +161,13 @@ TEST(SessionMatching, FollowsTheMatchingRules) {
   }
   for (const auto& p : {ann, bob, solo, noend, cy}) matched -= p->events().size();
   EXPECT_EQ(matched, 0u);  // each matched event handed over once
+
+  // The seven messages and calls read divide up; the threads are none of them, though they
+  // count towards their people's threshold (Bob and Cy have three events each).
+  const Session::ReadingCounts c = s.readingCounts();
+  EXPECT_EQ((std::vector<size_t>{c.contacts, c.events, c.shown, c.people, c.fewer, c.fewerPeople,
+                                 c.unknown, c.noNumber}),
+            (std::vector<size_t>{5, 7, 0, 0, 4, 4, 2, 1}));
 }
 
 // Events reach their people in blocks; order and emoticon times hold across blocks.
@@ -205,6 +212,10 @@ TEST(SessionOutput, WritesContactRowsAndTimelineExactly) {
   }
   platform::LogCapture quiet;
   s.arrangeContents();
+  // Ann's thread makes her fifth event but is not one of the events read.
+  const Session::ReadingCounts c = s.readingCounts();
+  EXPECT_EQ((std::vector<size_t>{c.events, c.shown, c.people, c.fewer, c.fewerPeople}),
+            (std::vector<size_t>{13, 9, 2, 4, 1}));
   EXPECT_EQ(s.buildContactRows(Session::kShownMinEvents), 2u);
   EXPECT_EQ(s.peopleJSONRepresentation(),
             R"([["007","Ann","","Lee",0,0,0,0,0,"{\"smiling\":[100,170],\"crying\":[170]}",0,0],)"
