@@ -173,8 +173,7 @@ int runHeadless(platform::HeadlessEngine& engine, const SignalWatcher& signals) 
       return 1;
     }
     engine.finishLoads();
-    // A home with nothing to show ends on its page without the skip.
-    if (!skipped && !isFinalPage(engine.lastLoadedResource())) {
+    if (!skipped) {
       std::shared_ptr<platform::WebView> loading = engine.webViewShowing("loading.html");
       if (!loading) {
         std::cerr << "ovra: the plug-in did not show its loading page\n";

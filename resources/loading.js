@@ -13,12 +13,15 @@ function poll() {
   const text = app.getDetailedLog();
   if (text + summaryText === shown) return;
   shown = text + summaryText;
-  const status = readingStatus(readLog(text), readSummary(summaryText));
+  const summary = readSummary(summaryText);
+  const status = readingStatus(readLog(text), summary);
   $("reading").textContent = status.text;
   document.body.classList.toggle("read", status.done);
   if (status.done) {
+    // Without a contact nothing can be shown, signed in or not: say so at once.
+    const nobody = !status.found || !summary.contacts;
     $("title").textContent = status.found ? "Your backups are read" : "No backup found";
-    $("skip").textContent = status.found ? "Show them without Facebook" : "See what to do";
+    $("skip").textContent = nobody ? "See what to do" : "Show them without Facebook";
     clearInterval(timer);  // nothing more is read
   }
   // The log grows by whole lines; until its first, the controller answers a sentence instead.

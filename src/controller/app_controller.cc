@@ -151,9 +151,7 @@ std::string AppController::getResourceURL(std::string_view name) const {
   return platform::fileURL(folder + "/" + std::string(name));
 }
 
-bool AppController::checkReady() const {
-  return deviceReady_ && (facebookReady_ || s_->peopleCount() == 0);
-}
+bool AppController::checkReady() const { return deviceReady_ && facebookReady_; }
 
 void AppController::drawComponents() {
   {

@@ -355,15 +355,21 @@ test("empty and non-numeric flags; a home with no backup; backups with nobody to
 
   const empty = path.join(tmp, "empty");
   fs.mkdirSync(empty);
-  // Nothing could ever be shown: the no-data page comes without a click, naming the whole folder.
+  // Nothing could ever be shown: the loading page says so without a click, and the no-data
+  // page names the whole folder.
+  const folder = `${empty}/Library/Application Support/MobileSync/Backup`;
   const nothing = async (page, noData) => {
     await noData.getByRole("heading", { name: "No backup found" }).waitFor();
-    assert.equal(await noData.textContent("#why"), `No backup found in ${empty}/Library/Application Support/MobileSync/Backup.`);
+    assert.equal(await noData.textContent("#why"), `No backup found in ${folder}.`);
     await noData.getByText("No valid backup folders found").waitFor();
     await noData.getByText("at least five messages or calls").waitFor();
     await screenshots(page, "noData-empty");
   };
-  nothing.atOnce = true;
+  nothing.loading = async (page, loading) => {
+    await loading.getByRole("heading", { name: "No backup found" }).waitFor();
+    assert.equal(await loading.textContent("#reading"), `No backup found in ${folder}.`);
+    assert.equal(await loading.textContent("#skip"), "See what to do");
+  };
   await withOvra(empty, "noData.html", nothing);
 
   const few = makeHome("few", "--sms", "8", "--calls", "2");

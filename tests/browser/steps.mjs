@@ -62,10 +62,9 @@ export const isoDay = (text) => Date.parse(`${text}T00:00:00Z`) / 86400000;
 export const figure = (text) => Number(String(text).replace(/[^\d]/g, ""));
 
 // Opens Ovra on HOME as a person would: the secret leaves the address bar, the loading page
-// stands beside the sign-in pane (offline here), the sign-in is skipped; with `check.atOnce`
-// SHOWS must come without the skip instead. Runs `check` on the page and the frame that shows
-// SHOWS (and the loading frame), then ends Ovra, which must exit cleanly. Nothing leaves the
-// machine before the person acts (context.outside), no request fails.
+// stands beside the sign-in pane (offline here), the sign-in is skipped. Runs `check` on the
+// page and the frame that shows SHOWS (and the loading frame), then ends Ovra, which must exit
+// cleanly. Nothing leaves the machine before the person acts (context.outside), no request fails.
 export async function withOvra(home, shows, check) {
   const { host, address } = await startOvra(build, home);
   const ended = new Promise((resolve) => host.on("exit", (code, signal) => resolve({ code, signal })));
@@ -80,15 +79,12 @@ export async function withOvra(home, shows, check) {
     const page = await watchedPage(context);
     await page.goto(address);
     assert.equal(new URL(page.url()).search, "");
-    let before;
-    if (!check.atOnce) {
-      const loading = await frameShowing(page, "loading.html");
-      await loading.locator("#log li").first().waitFor();
-      await page.getByRole("link", { name: "Open the sign-in page" }).waitFor();
-      assert.deepEqual(context.outside, []);
-      before = await check.loading?.(page, loading, context);
-      await loading.click("#skip");
-    }
+    const loading = await frameShowing(page, "loading.html");
+    await loading.locator("#log li").first().waitFor();
+    await page.getByRole("link", { name: "Open the sign-in page" }).waitFor();
+    assert.deepEqual(context.outside, []);
+    const before = await check.loading?.(page, loading, context);
+    await loading.click("#skip");
     const frame = await frameShowing(page, shows);
     await frame.locator(shows === "main.html" ? "#person-stats dd" : "#log li").first().waitFor();
     await check(page, frame, context, before);
