@@ -210,7 +210,7 @@ bool LidMap::add(LidPair pair) {
 }
 
 std::optional<std::string_view> LidMap::number(std::string_view lidUser) const {
-  const auto found = numbers_.find(std::string(lidUser));
+  const auto found = numbers_.find(lidUser);
   if (found == numbers_.end()) return std::nullopt;
   return found->second;
 }

@@ -65,7 +65,12 @@ class LidMap {
   size_t size() const { return numbers_.size(); }
 
  private:
-  std::unordered_map<std::string, std::string> numbers_;
+  // Found by a view of the identifier, without a copy of it.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> numbers_;
 };
 
 // ---- Queries -----------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "model/event.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -197,14 +198,37 @@ void Event::addData(Record record) {
 
 Record Event::lib() const { return hasDecorator_ ? decoratorPtr()->lib() : nullptr; }
 
+static_assert(alignof(Event) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+
+EventStore::~EventStore() {
+  for (Chunk& chunk : chunks_) {
+    for (size_t i = 0; i < chunk.built; ++i) chunk.events[i].~Event();
+  }
+}
+
+void EventStore::grow() {
+  const size_t last = chunks_.empty() ? 0 : chunks_.back().capacity;
+  Chunk chunk;
+  if (last >= kLargestSmallChunk) {
+    chunk.large = base::LargeBlock(base::LargeBlock::kHugePage);
+    chunk.capacity = chunk.large.size() / sizeof(Event);
+    chunk.events = reinterpret_cast<Event*>(chunk.large.data());
+  }
+  if (chunk.events == nullptr) {  // a small chunk, or no huge page to be had
+    chunk.capacity = last == 0 ? kFirstChunk : std::min(2 * last, kLargestSmallChunk);
+    chunk.small.reset(new std::byte[chunk.capacity * sizeof(Event)]);
+    chunk.events = reinterpret_cast<Event*>(chunk.small.get());
+  }
+  chunks_.push_back(std::move(chunk));
+}
+
 std::shared_ptr<Event> EventStore::make(const std::shared_ptr<EventStore>& store) {
   EventStore& s = *store;
-  if (s.used_ == s.chunkSize_) {
-    s.chunkSize_ = s.chunkSize_ == 0 ? kFirstChunk : std::min(2 * s.chunkSize_, kLargestChunk);
-    s.chunks_.push_back(std::make_unique<Event[]>(s.chunkSize_));
-    s.used_ = 0;
-  }
-  return std::shared_ptr<Event>(store, &s.chunks_.back()[s.used_++]);
+  if (s.chunks_.empty() || s.chunks_.back().built == s.chunks_.back().capacity) s.grow();
+  Chunk& chunk = s.chunks_.back();
+  Event* event = new (chunk.events + chunk.built) Event();
+  ++chunk.built;
+  return std::shared_ptr<Event>(store, event);
 }
 
 }  // namespace ovra::model

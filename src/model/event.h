@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/large_block.h"
 #include "json/value.h"
 #include "model/record.h"
 
@@ -227,15 +228,29 @@ class Event {
 // a store.
 class EventStore {
  public:
+  EventStore() = default;
+  EventStore(const EventStore&) = delete;
+  EventStore& operator=(const EventStore&) = delete;
+  ~EventStore();
+
   // A new event in `store`, built by Event().
   static std::shared_ptr<Event> make(const std::shared_ptr<EventStore>& store);
 
  private:
+  // Chunks double from kFirstChunk events up to kLargestSmallChunk; after that each fills
+  // whole huge pages (when they can be had). An event is built in place when handed out.
   static constexpr size_t kFirstChunk = 64;
-  static constexpr size_t kLargestChunk = 4096;
-  std::vector<std::unique_ptr<Event[]>> chunks_;
-  size_t chunkSize_ = 0;  // events in the last chunk
-  size_t used_ = 0;       // of them, handed out
+  static constexpr size_t kLargestSmallChunk = 4096;
+  struct Chunk {
+    std::unique_ptr<std::byte[]> small;
+    base::LargeBlock large;
+    Event* events = nullptr;  // in small or large
+    size_t capacity = 0;
+    size_t built = 0;
+  };
+  void grow();
+
+  std::vector<Chunk> chunks_;
 };
 
 }  // namespace ovra::model

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <utility>
 
 namespace ovra::model {
@@ -18,32 +19,52 @@ RowBlock::RowBlock(std::shared_ptr<json::Array> values) : values_(std::move(valu
 
 RowBlock::Entry RowBlock::store(std::string_view text) {
   if (text.empty()) return Entry{};
+  const bool fits = !chunks_.empty() && chunkUsed_ + text.size() <= kChunkSize;
   const bool full = chunks_.size() >= (size_t{1} << (32 - kChunkBits));
-  if (text.size() > kLongText || (full && chunks_.back().size() + text.size() > kChunkSize)) {
+  if (text.size() > kLongText || (full && !fits)) {
     apart_.emplace_back(text);
     return Entry{static_cast<uint32_t>(apart_.size() - 1),
                  kApart | static_cast<uint32_t>(std::min<size_t>(text.size(), kApart - 1))};
   }
-  if (chunks_.empty() || chunks_.back().size() + text.size() > kChunkSize) {
-    chunks_.emplace_back();
-    // The first chunk grows with its contents, so that a small result stays small; the
-    // later ones are taken whole (untouched pages cost nothing) and never move.
-    if (chunks_.size() > 1) chunks_.back().reserve(kChunkSize);
+  if (!fits) {
+    if (chunks_.empty()) {
+      chunks_.push_back(firstChunk_.data());
+    } else {
+      large_.emplace_back(kChunkSize);
+      if (large_.back().data() == nullptr) throw std::bad_alloc();
+      chunks_.push_back(reinterpret_cast<char*>(large_.back().data()));
+    }
+    chunkUsed_ = 0;
   }
-  std::string& chunk = chunks_.back();
-  const size_t at = chunk.size();
-  chunk.append(text);
-  return Entry{static_cast<uint32_t>(((chunks_.size() - 1) << kChunkBits) | at),
+  const size_t chunk = chunks_.size() - 1, at = chunkUsed_;
+  if (chunk == 0) {
+    firstChunk_.append(text);
+    chunks_[0] = firstChunk_.data();  // it may have moved
+  } else {
+    std::memcpy(chunks_[chunk] + at, text.data(), text.size());
+  }
+  chunkUsed_ += text.size();
+  return Entry{static_cast<uint32_t>((chunk << kChunkBits) | at),
                static_cast<uint32_t>(text.size())};
 }
 
 size_t RowBlock::appendRow(const std::string_view* texts, size_t count) {
-  if ((rows_ & (kPageRows - 1)) == 0) {
-    cells_.emplace_back();
-    if (cells_.size() > 1) cells_.back().reserve(kPageRows * stride_);
+  const size_t page = rows_ >> kPageRowBits, at = (rows_ & (kPageRows - 1)) * stride_;
+  if (page == 0) {
+    firstPage_.resize(at + stride_);
+    if (pages_.empty()) pages_.push_back(nullptr);
+    pages_[0] = firstPage_.data();  // it may have moved
+  } else if ((rows_ & (kPageRows - 1)) == 0) {
+    Entry* start = nullptr;  // rows without columns need no room
+    if (stride_ != 0) {
+      large_.emplace_back(kPageRows * stride_ * sizeof(Entry));
+      if (large_.back().data() == nullptr) throw std::bad_alloc();
+      start = reinterpret_cast<Entry*>(large_.back().data());
+    }
+    pages_.push_back(start);
   }
-  for (size_t i = 0; i < stride_; ++i)
-    cells_.back().push_back(i < count ? store(texts[i]) : Entry{});
+  Entry* row = pages_[page] + at;
+  for (size_t i = 0; i < stride_; ++i) row[i] = i < count ? store(texts[i]) : Entry{};
   return rows_++;
 }
 
@@ -71,8 +92,8 @@ void RowBlock::setText(size_t row, size_t column, std::string_view text) {
   // A text no longer than the present one is written over it; a longer one is stored anew.
   if (!(target.size & kApart) && text.size() <= target.size) {
     if (!text.empty()) {
-      std::string& chunk = chunks_[target.offset >> kChunkBits];
-      std::memcpy(chunk.data() + (target.offset & (kChunkSize - 1)), text.data(), text.size());
+      std::memcpy(chunks_[target.offset >> kChunkBits] + (target.offset & (kChunkSize - 1)),
+                  text.data(), text.size());
     }
     target.size = static_cast<uint32_t>(text.size());
     if (text.empty()) target.offset = 0;

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/large_block.h"
 #include "json/value.h"
 
 namespace ovra::model {
@@ -85,35 +86,40 @@ class RowBlock {
   }
 
  private:
-  // Texts live in chunks of 1 MiB addressed by a 32-bit offset (chunk << 20 | position);
-  // texts longer than kLongText, and any text once 4 GiB are used, are kept apart.
-  static constexpr unsigned kChunkBits = 20;
+  // Texts live in chunks of 2 MiB addressed by a 32-bit offset (chunk << 21 | position);
+  // texts longer than kLongText, and any text once 4 GiB are used, are kept apart. The
+  // first chunk grows with its contents, so that a small result stays small; the later
+  // ones are whole huge pages (base::LargeBlock), taken at once and never moved.
+  static constexpr unsigned kChunkBits = 21;
   static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
   static constexpr size_t kLongText = 64 * 1024;
   static constexpr uint32_t kApart = 0x80000000u;  // in Entry::size: offset indexes apart_
   Entry store(std::string_view text);
   const char* chunkData(Entry entry) const {
-    return chunks_[entry.offset >> kChunkBits].data() + (entry.offset & (kChunkSize - 1));
+    return chunks_[entry.offset >> kChunkBits] + (entry.offset & (kChunkSize - 1));
   }
   std::optional<std::string_view> valueText(size_t column) const;
-  // A row's entries lie together, in pages of kPageRows rows; the first page grows with
-  // its contents, so that a small result stays small, and the later ones are taken whole
-  // and never move.
-  static constexpr unsigned kPageRowBits = 10;
+  // A row's entries lie together, in pages of kPageRows rows; as with texts, the first
+  // page grows with its contents and the later ones are huge pages taken whole.
+  static constexpr unsigned kPageRowBits = 15;
   static constexpr size_t kPageRows = size_t{1} << kPageRowBits;
   const Entry& cell(size_t row, size_t column) const {
-    return cells_[row >> kPageRowBits][(row & (kPageRows - 1)) * stride_ + column];
+    return pages_[row >> kPageRowBits][(row & (kPageRows - 1)) * stride_ + column];
   }
   Entry& cell(size_t row, size_t column) {
-    return cells_[row >> kPageRowBits][(row & (kPageRows - 1)) * stride_ + column];
+    return pages_[row >> kPageRowBits][(row & (kPageRows - 1)) * stride_ + column];
   }
 
   std::shared_ptr<json::Array> values_;  // a row built by code, or null
   size_t stride_ = 0;                    // cells per row
   size_t columns_ = 0;                   // visible columns per row (<= stride_)
   size_t rows_ = 0;
-  std::vector<std::vector<Entry>> cells_;
-  std::vector<std::string> chunks_;  // chunk 0 grows up to kChunkSize; later ones are full size
+  std::vector<Entry*> pages_;  // where each page starts: firstPage_, then large_ blocks
+  std::vector<Entry> firstPage_;
+  std::vector<char*> chunks_;  // where each chunk starts: firstChunk_, then large_ blocks
+  std::string firstChunk_;
+  size_t chunkUsed_ = 0;  // bytes used in the last chunk
+  std::vector<base::LargeBlock> large_;
   std::vector<std::string> apart_;
 };
 
