@@ -203,6 +203,9 @@ TEST(SessionOutput, WritesContactRowsAndTimelineExactly) {
     if (i < 5) s.addEvent(makeRowEvent("sms", "222", "9"));
     s.addEvent(makeRowEvent("sms", "333", std::to_string(i)));
   }
+  // A timeline built before the matching is dropped by it.
+  s.prepareTimeline();
+  EXPECT_EQ(s.allEvents(), "[]");
   platform::LogCapture quiet;
   s.arrangeContents();
   EXPECT_EQ(s.buildContactRows(Session::kShownMinEvents), 2u);
