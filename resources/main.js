@@ -19,11 +19,14 @@ import { date, day, el } from "./ui.js";
 
 const $ = (id) => document.getElementById(id);
 
-// A worker that prepares the timeline text beside the page, so that the page can meanwhile ask
-// for and read the contact rows. It is started, and waited for (a little), before the texts are
+// A worker that prepares the timeline beside the page, so that the page can meanwhile ask for
+// and read the contact rows. It is started, and waited for (a little), before the texts are
 // asked for: the bridge's calls hold the page's thread, and a worker starts only when that
-// thread is free. Resolves with prepare(text), which resolves with the prepared timeline, made
-// on the page itself when the worker fails.
+// thread is free. Resolves with prepare(app), which resolves with the prepared timeline and
+// the time its text arrived (on the page's clock). Where the bridge says where getTimeLine is
+// answered (the browser's does), the worker asks for the text itself, so that it neither holds
+// the page's thread nor is copied across; otherwise the page asks and hands it over. The page
+// asks, and prepares the text itself, when the worker fails.
 async function timelineWorker() {
   let worker = null;
   try {
@@ -38,19 +41,34 @@ async function timelineWorker() {
     worker?.terminate();  // prepared on the page
     worker = null;
   }
-  return (text) => new Promise((resolve) => {
+  return (app) => new Promise((resolve, reject) => {
+    let text = null;
     const here = () => {
       worker?.terminate();
-      resolve(prepareTimeline(text));
+      try {
+        if (text === null) text = app.getTimeLine() || "[]";
+        resolve({ tl: prepareTimeline(text), arrived: performance.now() });
+      } catch (e) {
+        reject(e);
+      }
     };
     if (!worker) return here();
     worker.onmessage = (e) => {
       worker.terminate();
+      if (!e.data.tl) return here();  // its request failed: the page's call says why
       performance.mark("ovra-prepared-beside");
-      resolve(e.data);
+      resolve({ tl: e.data.tl, arrived: e.data.arrived - performance.timeOrigin });
     };
     worker.onerror = worker.onmessageerror = here;
-    worker.postMessage(text);
+    const address = app.getTimeLine.address;
+    if (typeof address === "string") return worker.postMessage({ address });
+    try {
+      text = app.getTimeLine() || "[]";
+    } catch (e) {
+      worker.terminate();
+      return reject(e);
+    }
+    worker.postMessage({ text, arrived: performance.timeOrigin + performance.now() });
   });
 }
 
@@ -74,14 +92,16 @@ async function start() {
     // Marks for the page benchmark: the texts asked for, read into the model, the page drawn.
     const prepare = await timelineWorker();
     performance.mark("ovra-bridge-asked");
-    const timeline = prepare(app.getTimeLine() || "[]");
-    // The text reaches the worker once this thread is free again: a turn of the event loop
-    // before the next call holds it.
+    const timeline = prepare(app);
+    // The request or text reaches the worker once this thread is free again: a turn of the
+    // event loop before the next call holds it.
     await new Promise((resolve) => setTimeout(resolve, 0));
     const contactsText = app.getContacts() || "[]";
-    performance.mark("ovra-bridge-answered");
+    const contactsArrived = performance.now();
     const contacts = readContacts(contactsText);
-    model = buildModel(await timeline, contacts);
+    const { tl, arrived } = await timeline;
+    performance.mark("ovra-bridge-answered", { startTime: Math.max(arrived, contactsArrived) });
+    model = buildModel(tl, contacts);
     performance.mark("ovra-model-built");
   } catch (e) {
     showProblem(`The data could not be read (${e.message}).`);

@@ -161,14 +161,17 @@ void AppController::drawComponents() {
   }
   s_->arrangeContents();
   s_->buildContactRows(model::Session::kShownMinEvents);
+  const bool haveRows = s_->contactRowCount() != 0;
   std::shared_ptr<AppController> self = shared_from_this();
-  platform::performOnMainThread([self] { self->notifyReady(); }, false);
+  platform::performOnMainThread([self, haveRows] { self->notifyReady(haveRows); }, false);
+  // The main page asks for the timeline as soon as it has loaded: build it meanwhile.
+  if (haveRows) s_->prepareTimeline();
 }
 
-void AppController::notifyReady() {
+void AppController::notifyReady(bool haveRows) {
   notifiedReady_ = true;
   if (pageChangesInert()) return;
-  if (s_->contactRowCount() != 0) {
+  if (haveRows) {
     if (readyCallback_) readyCallback_();
   } else {
     notifyNoData();

@@ -70,7 +70,7 @@ class AppController : public platform::FrameLoadDelegate,
   bool checkReady() const;
   // The latch and the final build; background threads.
   void drawComponents();
-  void notifyReady();
+  void notifyReady(bool haveRows);
   void notifyNoData();
   void showLoadingWithoutFacebook();
   void markFacebookReady();

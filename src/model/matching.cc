@@ -138,6 +138,7 @@ void Session::arrangeContents() {
   // its person twice.
   if (arranged_) return;
   arranged_ = true;
+  timeline_.reset();
 
   char line[128];
   std::snprintf(line, sizeof line, "Matching %lu events with %lu contacts",

@@ -11,11 +11,13 @@ namespace ovra::model {
 void Session::addEvent(std::shared_ptr<Event> event) {
   if (!event) return;
   platform::MutexLock lock(mu_);
+  timeline_.reset();
   events_.push_back(std::move(event));
 }
 
 void Session::addEvents(std::vector<std::shared_ptr<Event>> events) {
   platform::MutexLock lock(mu_);
+  timeline_.reset();
   events_.reserve(events_.size() + events.size());
   for (std::shared_ptr<Event>& event : events) {
     if (event) events_.push_back(std::move(event));
@@ -25,6 +27,7 @@ void Session::addEvents(std::vector<std::shared_ptr<Event>> events) {
 void Session::addFbEvent(std::shared_ptr<Event> event) {
   if (!event) return;
   platform::MutexLock lock(mu_);
+  timeline_.reset();
   fb_events_.push_back(std::move(event));
 }
 
@@ -32,6 +35,7 @@ size_t Session::removeEvents(const std::vector<const Event*>& gone) {
   platform::MutexLock lock(mu_);
   if (arranged_ || gone.empty()) return 0;
   const std::unordered_set<const Event*> drop(gone.begin(), gone.end());
+  timeline_.reset();
   const size_t before = events_.size();
   std::erase_if(events_, [&](const std::shared_ptr<Event>& e) { return drop.contains(e.get()); });
   return before - events_.size();
@@ -46,6 +50,7 @@ std::vector<std::shared_ptr<Event>> Session::eventsFrom(size_t first) const {
 void Session::addPerson(std::shared_ptr<Person> person) {
   if (!person) return;
   platform::MutexLock lock(mu_);
+  timeline_.reset();
   people_.push_back(std::move(person));
 }
 

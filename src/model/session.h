@@ -73,9 +73,11 @@ class Session {
   // it names. Holds the lock for its whole run. Runs once: later calls do nothing.
   void arrangeContents();
 
-  // The texts the page reads (locked; built afresh on every call).
+  // The texts the page reads (locked). The timeline is built once and kept until the
+  // people or their events change; prepareTimeline builds it ahead of the first reader.
   std::optional<std::string> peopleJSONRepresentation() const;
   std::string allEvents() const;
+  void prepareTimeline() const;
 
   // Builds one contact row for every person with at least `minEvents` events and
   // appends it to person_json_objects, in people order. Returns the number of rows.
@@ -116,6 +118,10 @@ class Session {
   json::Array person_json_objects_ OVRA_GUARDED_BY(mu_);
   bool arranged_ OVRA_GUARDED_BY(mu_) = false;
   ReadingCounts matchedCounts_ OVRA_GUARDED_BY(mu_);  // set by matching
+  // allEvents' text, dropped by every change to the people or the events.
+  mutable std::optional<std::string> timeline_ OVRA_GUARDED_BY(mu_);
+
+  std::string timelineText() const OVRA_REQUIRES(mu_);
 };
 
 }  // namespace ovra::model

@@ -33,6 +33,16 @@ std::optional<std::string> Session::peopleJSONRepresentation() const {
 
 std::string Session::allEvents() const {
   platform::MutexLock lock(mu_);
+  if (!timeline_) timeline_ = timelineText();
+  return *timeline_;
+}
+
+void Session::prepareTimeline() const {
+  platform::MutexLock lock(mu_);
+  if (!timeline_) timeline_ = timelineText();
+}
+
+std::string Session::timelineText() const {
   size_t shownEvents = 0;
   for (const std::shared_ptr<Person>& person : people_) {
     if (person->events().size() >= kShownMinEvents) shownEvents += person->events().size();

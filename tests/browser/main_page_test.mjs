@@ -258,6 +258,10 @@ test("the sample, as a person meets it: every view, figure and explanation", asy
                      { methods: "getContacts,getDetailedLog,getReadingSummary,getTimeLine,ignoreFacebook",
                        contacts: headless.contacts, timeline: headless.timeline,
                        detailedLog: headless.detailedLog });
+    // The worker asked for the timeline itself, where the bridge said it is answered.
+    assert.deepEqual(await main.evaluate(() => [new URL(appController.getTimeLine.address).pathname
+      .replace(/\d+/, "ID"), performance.getEntriesByName("ovra-prepared-beside").length]),
+                     ["/call/ID/getTimeLine", 1]);
     const events = timelineEvents(headless.timeline);
     const names = JSON.parse(headless.contacts).map(fullName);
     await screenshots(page, "main-person", inTop);

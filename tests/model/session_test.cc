@@ -210,6 +210,9 @@ TEST(SessionOutput, WritesContactRowsAndTimelineExactly) {
     if (i < 5) s.addEvent(makeRowEvent("sms", "222", "9"));
     s.addEvent(makeRowEvent("sms", "333", std::to_string(i)));
   }
+  // A timeline built before the matching is dropped by it.
+  s.prepareTimeline();
+  EXPECT_EQ(s.allEvents(), "[]");
   platform::LogCapture quiet;
   s.arrangeContents();
   // Ann's thread makes her fifth event but is not one of the events read.

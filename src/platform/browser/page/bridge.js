@@ -3,8 +3,10 @@
 // type application/json: {"view": the web view's id, "appController": the names of the
 // methods its window script object offers, or null when it has none}. It defines
 // window.appController with exactly those methods, each a synchronous call to
-// "/call/ID/NAME" whose text is returned, and routes the page's new-window requests (links
-// with a target, window.open) to "/newwindow/ID", where the host decides.
+// "/call/ID/NAME" whose text is returned (its `address` names that call, so that a worker of
+// the page can make it itself: a POST with an empty body, answered 200 with the text or 204),
+// and routes the page's new-window requests (links with a target, window.open) to
+// "/newwindow/ID", where the host decides.
 (function () {
   "use strict";
   const params = JSON.parse(document.currentScript.previousElementSibling.textContent);
@@ -19,12 +21,15 @@
   if (Array.isArray(params.appController)) {
     const controller = {};
     for (const m of params.appController) {
+      const path = "/call/" + id + "/" + m;
       controller[m] = function () {
-        const x = call("/call/" + id + "/" + m, "");
+        const x = call(path, "");
         if (x.status === 204) return undefined;
         if (x.status !== 200) throw new TypeError("appController." + m + " failed");
         return x.responseText;
       };
+      controller[m].address = new URL(path, location.href).href;
+      Object.freeze(controller[m]);
     }
     window.appController = Object.freeze(controller);
   }
