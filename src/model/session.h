@@ -73,8 +73,8 @@ class Session {
   // it names. Holds the lock for its whole run. Runs once: later calls do nothing.
   void arrangeContents();
 
-  // The texts the page reads (locked). The timeline is built once and kept until the
-  // people or their events change; prepareTimeline builds it ahead of the first reader.
+  // The texts the page reads (locked), built afresh for each reader; prepareTimeline builds
+  // the timeline ahead for the first reader, dropped unread when the people or events change.
   std::optional<std::string> peopleJSONRepresentation() const;
   std::string allEvents() const;
   void prepareTimeline() const;
@@ -118,7 +118,7 @@ class Session {
   json::Array person_json_objects_ OVRA_GUARDED_BY(mu_);
   bool arranged_ OVRA_GUARDED_BY(mu_) = false;
   ReadingCounts matchedCounts_ OVRA_GUARDED_BY(mu_);  // set by matching
-  // allEvents' text, dropped by every change to the people or the events.
+  // The timeline prepared ahead, until its reader takes it or the people or events change.
   mutable std::optional<std::string> timeline_ OVRA_GUARDED_BY(mu_);
 
   std::string timelineText() const OVRA_REQUIRES(mu_);

@@ -33,8 +33,14 @@ std::optional<std::string> Session::peopleJSONRepresentation() const {
 
 std::string Session::allEvents() const {
   platform::MutexLock lock(mu_);
-  if (!timeline_) timeline_ = timelineText();
-  return *timeline_;
+  // A text prepared ahead serves the first reader only: an event's holder may change it
+  // without the session knowing, so every later reader gets a text built afresh.
+  if (timeline_) {
+    std::string prepared = std::move(*timeline_);
+    timeline_.reset();
+    return prepared;
+  }
+  return timelineText();
 }
 
 void Session::prepareTimeline() const {
