@@ -277,7 +277,8 @@ class MessengerEvents {
     if (isDigits(converted->address)) {
       converted->address = BackupReader::fixPhoneNumber(converted->address);
     }
-    const std::array<std::string, 5> record = recordTexts(*converted);
+    RecordDigits digits;
+    const std::array<std::string_view, 5> record = recordTexts(*converted, digits);
     const std::string_view values[kMessengerRowColumns] = {record[0], record[1], record[2],
                                                            record[3], record[4], converted->name};
     const size_t at = block_->appendRow(values, kMessengerRowColumns);

@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
+#include <iterator>
 #include <limits>
 #include <tuple>
 #include <utility>
@@ -410,10 +411,16 @@ MessageKind classifyMessage(std::optional<int64_t> messageType, int64_t groupEve
   return groupEventType != 0 ? MessageKind::kNotice : MessageKind::kMessage;
 }
 
-std::array<std::string, 5> recordTexts(const WhatsAppEvent& event) {
+std::array<std::string_view, 5> recordTexts(const WhatsAppEvent& event, RecordDigits& digits) {
+  const auto write = [](auto& buffer, int64_t value) {
+    const auto [end, ec] = std::to_chars(std::begin(buffer), std::end(buffer), value);
+    (void)ec;  // every buffer holds its number's digits
+    return std::string_view(std::begin(buffer), end);
+  };
   const bool call = event.type == kCallEventType;
-  return {std::to_string(event.id), event.address, std::to_string(event.time),
-          call ? std::to_string(event.duration) : event.text, std::to_string(event.flags)};
+  return {write(digits.id, event.id), event.address, write(digits.time, event.time),
+          call ? write(digits.duration, event.duration) : event.text,
+          write(digits.flags, event.flags)};
 }
 
 std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids,

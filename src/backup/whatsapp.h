@@ -199,16 +199,21 @@ struct WhatsAppEvent {
   // identifier as stored; "" for a message the owner sent to a group or a group call they
   // placed (counted for no member).
   std::string address;
-  std::string name;      // the chat partner's or group sender's name, for matching by full name
-  std::string text;      // the message text; "" for calls
+  // The chat partner's or group sender's name, for matching by full name, and the message
+  // text ("" for calls): views of the row's texts, valid while the row is.
+  std::string_view name;
+  std::string_view text;
   int32_t time = 0;      // seconds since 1970 UTC
   int flags = 0;         // messages 3 from the owner, 2 otherwise; calls 5 outgoing, 4 incoming
   int32_t duration = 0;  // calls: whole seconds, 0 when missed or rejected; messages 0
 };
 
 // The record texts of an event, in the order of the phone's own message and call rows:
-// id, address, time, text (a call's duration), flags.
-std::array<std::string, 5> recordTexts(const WhatsAppEvent& event);
+// id, address, time, text (a call's duration), flags; the numbers written into `digits`.
+struct RecordDigits {
+  char id[24], time[16], duration[16], flags[16];
+};
+std::array<std::string_view, 5> recordTexts(const WhatsAppEvent& event, RecordDigits& digits);
 
 // What a conversion passed over, for one summary line per database.
 struct ConvertCounts {

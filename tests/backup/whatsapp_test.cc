@@ -198,7 +198,8 @@ TEST(WhatsAppCalls, CarryDirectionAndDurationOnlyWhenAnswered) {
     EXPECT_EQ(event->flags, c.flags) << c.expectedDuration;
     EXPECT_EQ(event->duration, c.expectedDuration) << c.flags;
     EXPECT_EQ(event->address, c.address);
-    EXPECT_EQ(recordTexts(*event)[3], std::to_string(c.expectedDuration));
+    RecordDigits digits;
+    EXPECT_EQ(recordTexts(*event, digits)[3], std::to_string(c.expectedDuration));
   }
   EXPECT_EQ(counts.unknownIdentifiers, 0u);
   EXPECT_FALSE(callEvent(CallRow{}, lids, counts));
