@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <openssl/crypto.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,23 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/large_block.h"
+
 namespace ovra::backup {
-namespace {
-
-constexpr size_t kHugePage = size_t{2} << 20;
-
-}  // namespace
 
 SecureBytes::SecureBytes(size_t size) {
   if (size == 0) return;
-  const bool huge = size >= kHugePage;
-  const size_t alignment = huge ? kHugePage : alignof(std::max_align_t);
-  const size_t rounded = (size + alignment - 1) / alignment * alignment;
-  bytes_ = static_cast<uint8_t*>(std::aligned_alloc(alignment, rounded));
+  bytes_ = static_cast<uint8_t*>(base::allocateLarge(size));
   if (bytes_ == nullptr) return;
-#ifdef MADV_HUGEPAGE
-  if (huge) madvise(bytes_, rounded, MADV_HUGEPAGE);  // a hint; refused, pages stay small
-#endif
   size_ = capacity_ = size;
 }
 
