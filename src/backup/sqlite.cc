@@ -47,9 +47,10 @@ size_t readRows(sqlite3_stmt* stmt, SQLiteResult& result, const SQLite::RowSink*
   size_t rows = 0;
   while (sqlite3_step(stmt) == SQLITE_ROW) {
     for (int i = 0; i < count; ++i) {
+      // Read as a C string: up to the first NUL, and only when that is valid UTF-8.
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-      std::string_view value = text != nullptr ? std::string_view(text) : std::string_view();
-      texts[static_cast<size_t>(i)] = platform::isValidUtf8(value) ? value : std::string_view();
+      texts[static_cast<size_t>(i)] = platform::validTextBeforeNul(
+          text, text != nullptr ? static_cast<size_t>(sqlite3_column_bytes(stmt, i)) : 0);
     }
     ++rows;
     if (sink) {

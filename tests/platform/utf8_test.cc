@@ -19,5 +19,19 @@ TEST(UTF8, AcceptsWellFormedTextOnly) {
     EXPECT_FALSE(isValidUtf8(invalid)) << ::testing::PrintToString(invalid);
 }
 
+TEST(UTF8, TextBeforeNulReadsLikeACString) {
+  using namespace std::string_literals;
+  auto read = [](const std::string& bytes) { return validTextBeforeNul(bytes.data(), bytes.size()); };
+  // The NUL is found inside an eight-byte word and after one, and bytes after it do not count.
+  EXPECT_EQ(read("abc\0defghijkl"s), "abc");
+  EXPECT_EQ(read("abcdefghij\0\xFF"s), "abcdefghij");
+  EXPECT_EQ(read("12345678\xC3\xA9\0x"s), "12345678\xC3\xA9");
+  EXPECT_EQ(read("no nul, eight-byte words and a tail"), "no nul, eight-byte words and a tail");
+  // A sequence cut by the NUL, or bad bytes before it, read as empty.
+  EXPECT_EQ(read("abc\xC3\0"s), "");
+  EXPECT_EQ(read("abcdefgh\xFF\0"s), "");
+  EXPECT_EQ(validTextBeforeNul(nullptr, 0), "");
+}
+
 }  // namespace
 }  // namespace ovra::platform

@@ -13,6 +13,10 @@ namespace ovra::platform {
 // U+10FFFF, no cut-off sequence.
 bool isValidUtf8(std::string_view text);
 
+// The text of `size` bytes up to its first NUL byte (all of it when there is none), as a
+// C string of them reads; empty when that part is not well-formed UTF-8 or `bytes` is null.
+std::string_view validTextBeforeNul(const char* bytes, size_t size);
+
 // The number of UTF-16 units that the UTF-8 `text` takes: one per character, two for a
 // character outside the basic plane. Meant for valid UTF-8.
 size_t utf16Length(std::string_view text);
