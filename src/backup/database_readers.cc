@@ -264,6 +264,11 @@ LidMap readLids(Extraction& x, const StoredDatabase& database, const Schema& sch
   return lids;
 }
 
+// A messenger address as events keep it: a number by the phone's number rule.
+std::string keptAddress(std::string_view address) {
+  return isDigits(address) ? BackupReader::fixPhoneNumber(address) : std::string(address);
+}
+
 // Makes the messenger's events as the statement gives their rows, and hands them to the
 // session at the end. With `stamps`, each call's stamp is kept there too.
 class MessengerEvents {
@@ -274,9 +279,7 @@ class MessengerEvents {
   void add(std::optional<WhatsAppEvent> converted) {
     if (!converted) return;
     if (stamps_) stamps_->push_back(stampOf(*converted));
-    if (isDigits(converted->address)) {
-      converted->address = BackupReader::fixPhoneNumber(converted->address);
-    }
+    if (!converted->addressFinished) converted->address = keptAddress(converted->address);
     RecordDigits digits;
     const std::array<std::string_view, 5> record = recordTexts(*converted, digits);
     const std::string_view values[kMessengerRowColumns] = {record[0], record[1], record[2],
@@ -389,10 +392,11 @@ bool readMessengerFile(Extraction& x, const StoredDatabase& database, Build buil
 }
 
 void readMessengerChats(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
+  PartnerCache partners(&keptAddress);
   readMessengerFile(
       x, database, chatMessagesQuery, "WhatsApp message row(s)", kWhatsAppEventType,
-      [](std::span<const std::string_view> texts, const LidMap& lids, ConvertCounts& counts) {
-        return messageEvent(chatRowFromTexts(texts), lids, counts);
+      [&](std::span<const std::string_view> texts, const LidMap& lids, ConvertCounts& counts) {
+        return messageEvent(chatRowFromTexts(texts), lids, counts, partners);
       },
       nullptr);
 }

@@ -184,6 +184,8 @@ ChatRow chatRowFromTexts(std::span<const std::string_view> texts) {
   row.fromJid = textAt(texts, 10);
   row.toJid = textAt(texts, 11);
   row.chatIdentifier = textAt(texts, 12);
+  row.chatId = parseInteger(textAt(texts, 13)).value_or(0);
+  row.memberId = parseInteger(textAt(texts, 14)).value_or(0);
   return row;
 }
 
@@ -251,8 +253,14 @@ std::array<std::string_view, 5> recordTexts(const WhatsAppEvent& event, RecordDi
           write(digits.flags, event.flags)};
 }
 
-std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids,
-                                          ConvertCounts& counts) {
+namespace {
+
+// The message event of a chat row, with the partner of a one-to-one chat and a group's
+// sender taken from `findChat()` and `findMember()` where they know them, else found here.
+template <typename FindChat, typename FindMember>
+std::optional<WhatsAppEvent> messageEventOf(const ChatRow& row, const LidMap& lids,
+                                            ConvertCounts& counts, FindChat findChat,
+                                            FindMember findMember) {
   switch (classifyMessage(row.messageType, row.groupEventType)) {
     case MessageKind::kNotice:
       ++counts.notices;
@@ -265,8 +273,9 @@ std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids
   }
   const bool inChat = !row.chatJid.empty();
   const std::string_view partner = inChat ? row.chatJid : row.fromMe ? row.toJid : row.fromJid;
-  const Jid chat = classifyJid(partner);
-  if (chat.kind == JidKind::kStatus || chat.kind == JidKind::kBroadcast) {
+  const PartnerCache::Partner* known = inChat ? findChat() : nullptr;
+  const JidKind kind = known ? known->kind : classifyJid(partner).kind;
+  if (kind == JidKind::kStatus || kind == JidKind::kBroadcast) {
     ++counts.skipped;
     return std::nullopt;
   }
@@ -281,14 +290,84 @@ std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids
   event.text = row.text;
   event.time = *time;
   event.flags = row.fromMe ? 3 : 2;
-  if (chat.kind != JidKind::kGroup) {
-    addressOf(partner, row.partnerName, inChat ? row.chatIdentifier : std::string_view(), lids,
-              event, counts);
+  const auto take = [&](const PartnerCache::Partner& found, std::string_view name) {
+    event.name = name;
+    event.address = found.address;
+    event.addressFinished = true;
+    counts.unknownIdentifiers += found.unknownIdentifier;
+  };
+  if (kind != JidKind::kGroup) {
+    if (known) {
+      take(*known, row.partnerName);
+    } else {
+      addressOf(partner, row.partnerName, inChat ? row.chatIdentifier : std::string_view(), lids,
+                event, counts);
+    }
   } else if (!row.fromMe) {
-    addressOf(row.memberJid, row.memberName, {}, lids, event, counts);
+    if (const PartnerCache::Partner* member = findMember()) {
+      take(*member, row.memberName);
+    } else {
+      addressOf(row.memberJid, row.memberName, {}, lids, event, counts);
+    }
   }  // else: sent to the group, counted for no member
   ++counts.events;
   return event;
+}
+
+}  // namespace
+
+std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids,
+                                          ConvertCounts& counts) {
+  const auto none = [] { return static_cast<const PartnerCache::Partner*>(nullptr); };
+  return messageEventOf(row, lids, counts, none, none);
+}
+
+std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids,
+                                          ConvertCounts& counts, PartnerCache& cache) {
+  return messageEventOf(
+      row, lids, counts, [&] { return cache.chat(row, lids); },
+      [&] { return cache.member(row, lids); });
+}
+
+PartnerCache::Partner* PartnerCache::slot(std::vector<Partner>& table, int64_t id) {
+  if (id <= 0 || id >= kMaxId) return nullptr;
+  if (static_cast<size_t>(id) >= table.size()) table.resize(static_cast<size_t>(id) + 1);
+  return &table[static_cast<size_t>(id)];
+}
+
+PartnerCache::Partner PartnerCache::found(JidKind kind, std::string_view jid,
+                                          std::string_view name, std::string_view alt,
+                                          const LidMap& lids) const {
+  Partner partner;
+  partner.found = true;
+  partner.kind = kind;
+  if (kind == JidKind::kGroup || kind == JidKind::kStatus || kind == JidKind::kBroadcast) {
+    return partner;
+  }
+  WhatsAppEvent event;
+  ConvertCounts counts;
+  addressOf(jid, name, alt, lids, event, counts);
+  partner.unknownIdentifier = counts.unknownIdentifiers > 0;
+  partner.address = finish_(event.address);
+  return partner;
+}
+
+const PartnerCache::Partner* PartnerCache::chat(const ChatRow& row, const LidMap& lids) {
+  Partner* partner = slot(chats_, row.chatId);
+  if (partner && !partner->found) {
+    *partner = found(classifyJid(row.chatJid).kind, row.chatJid, row.partnerName,
+                     row.chatIdentifier, lids);
+  }
+  return partner;
+}
+
+const PartnerCache::Partner* PartnerCache::member(const ChatRow& row, const LidMap& lids) {
+  Partner* partner = slot(members_, row.memberId);
+  if (partner && !partner->found) {
+    // A sender is a person whatever its identifier's form; only the address counts.
+    *partner = found(JidKind::kPerson, row.memberJid, row.memberName, {}, lids);
+  }
+  return partner;
 }
 
 std::optional<WhatsAppEvent> callEvent(const CallRow& row, const LidMap& lids,

@@ -136,8 +136,10 @@ struct ChatRow {
   std::string_view fromJid;            // ZWAMESSAGE.ZFROMJID
   std::string_view toJid;              // ZWAMESSAGE.ZTOJID
   std::string_view chatIdentifier;     // ZWACHATSESSION.ZCONTACTIDENTIFIER (a @lid chat's number)
+  int64_t chatId = 0;                  // ZWAMESSAGE.ZCHATSESSION; 0 when NULL
+  int64_t memberId = 0;                // ZWAMESSAGE.ZGROUPMEMBER; 0 when NULL
 };
-inline constexpr size_t kChatRowColumns = 13;
+inline constexpr size_t kChatRowColumns = 15;
 
 // One row of messengerCallsQuery(), in its column order.
 struct CallRow {
@@ -199,6 +201,8 @@ struct WhatsAppEvent {
   // identifier as stored; "" for a message the owner sent to a group or a group call they
   // placed (counted for no member).
   std::string address;
+  // True when `address` has been through a PartnerCache's finishing rule already.
+  bool addressFinished = false;
   // The chat partner's or group sender's name, for matching by full name, and the message
   // text ("" for calls): views of the row's texts, valid while the row is.
   std::string_view name;
@@ -234,6 +238,41 @@ struct ConvertCounts {
 // take their paired number from `lids`.
 std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids,
                                           ConvertCounts& counts);
+
+// The partner of each chat and the sender behind each group member, found once: the rows
+// of one chat share their chat's and member's rows. Kept by the chat's and the member's
+// Z_PK; an address found goes through `finish` (the reader's number rule) before it is
+// kept, and events given it say so. For one reading of one file.
+class PartnerCache {
+ public:
+  using Finish = std::string (*)(std::string_view address);
+  explicit PartnerCache(Finish finish) : finish_(finish) {}
+
+  struct Partner {
+    bool found = false;
+    JidKind kind = JidKind::kUnknown;
+    bool unknownIdentifier = false;  // counted once per event, as without the cache
+    std::string address;             // finished; unused for a group or a feed
+  };
+  // The chat's partner, by the row's ZCHATSESSION, or null when its id cannot be kept.
+  const Partner* chat(const ChatRow& row, const LidMap& lids);
+  // The group sender, by the row's ZGROUPMEMBER, or null when its id cannot be kept.
+  const Partner* member(const ChatRow& row, const LidMap& lids);
+
+ private:
+  // Ids past this are found row by row: a hostile file cannot make the tables large.
+  static constexpr int64_t kMaxId = 1 << 16;
+  Partner* slot(std::vector<Partner>& table, int64_t id);
+  Partner found(JidKind kind, std::string_view jid, std::string_view name, std::string_view alt,
+                const LidMap& lids) const;
+
+  Finish finish_;
+  std::vector<Partner> chats_, members_;
+};
+
+// messageEvent(), finding partners through `cache`.
+std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids,
+                                          ConvertCounts& counts, PartnerCache& cache);
 // The call event of a call row, or none (no date). A one-to-one call counts for its
 // participant; a group call for whoever started it, or for no member when the owner did.
 // A call of unknown direction counts as incoming.

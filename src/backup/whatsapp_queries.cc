@@ -118,6 +118,7 @@ BuiltQuery chatMessagesQuery(const Schema& schema) {
   } else {
     q.expr("NULL");
   }
+  q.expr(viaChat ? "m.ZCHATSESSION" : "NULL").expr(members ? "m.ZGROUPMEMBER" : "NULL");
   std::string from = "FROM ZWAMESSAGE m";
   if (viaChat) from += " LEFT JOIN ZWACHATSESSION c ON c.Z_PK = m.ZCHATSESSION";
   if (members) from += " LEFT JOIN ZWAGROUPMEMBER g ON g.Z_PK = m.ZGROUPMEMBER";

@@ -153,6 +153,30 @@ TEST(WhatsAppMessages, CountForThePartnerOrTheGroupSender) {
   EXPECT_EQ(counts.unknownIdentifiers, 2u);  // the missing sender and the unknown form
   EXPECT_EQ(badInputSummary("ChatStorage.sqlite", counts),
             "ChatStorage.sqlite: 1 row without a date, 2 identifiers of unknown form");
+
+  // Through a cache that finds each chat and sender once, the second pass from the cache,
+  // every event comes out the same, its address finished, and counts as often.
+  PartnerCache cache([](std::string_view a) { return "kept " + std::string(a); });
+  ConvertCounts cached;
+  size_t finished = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    int64_t id = 0;
+    for (const Case& c : cases) {
+      ChatRow r = c.row;
+      r.chatId = r.memberId = ++id;
+      const std::optional<WhatsAppEvent> event = messageEvent(r, lids, cached, cache);
+      ASSERT_EQ(event.has_value(), c.address.has_value()) << c.row.chatJid;
+      if (event) {
+        EXPECT_EQ(event->address, (event->addressFinished ? "kept " : "") + *c.address);
+        finished += event->addressFinished;
+      }
+    }
+  }
+  EXPECT_EQ(cached.events, 2 * counts.events);
+  EXPECT_EQ(cached.skipped, 2 * counts.skipped);
+  EXPECT_EQ(cached.noDate, 2 * counts.noDate);
+  EXPECT_EQ(cached.unknownIdentifiers, 2 * counts.unknownIdentifiers);
+  EXPECT_EQ(finished, 2 * 10u);  // all but the chat-less row and the owner's to the group
 }
 
 TEST(WhatsAppCalls, CarryDirectionAndDurationOnlyWhenAnswered) {
