@@ -238,29 +238,45 @@ std::span<const std::string_view> rowTexts(const model::Record& row,
   return std::span<const std::string_view>(texts.data(), n);
 }
 
-// The LID pairs the chat's database and the LID.sqlite beside it hold. Pairs of no known
-// form count as identifiers of unknown form.
-LidMap readLids(Extraction& x, const StoredDatabase& database, const Schema& schema,
-                ConvertCounts& counts) {
-  LidMap lids;
-  const auto addFrom = [&](const StoredDatabase& db, const Schema& s) {
-    const BuiltQuery query = lidPairsQuery(s);
-    if (!query.ok()) return;
-    const SQLiteResult pairs = x.report(x.database(db).query(query.sql), db.path, query.sql, {});
-    std::array<std::string_view, 2> texts;
-    for (const model::Record& row : pairs.rows) {
-      counts.unknownIdentifiers += !lids.add(lidPairFromTexts(rowTexts(row, texts)));
-    }
-  };
-  if (schema.hasTable("ZWAPHONENUMBERLIDPAIR")) addFrom(database, schema);
+// Adds the LID pairs of `db` to `lids`; pairs of no known form count as identifiers of
+// unknown form.
+void addLidPairs(Extraction& x, const StoredDatabase& db, const Schema& schema, LidMap& lids,
+                 size_t& unreadable) {
+  const BuiltQuery query = lidPairsQuery(schema);
+  if (!query.ok()) return;
+  const SQLiteResult pairs = x.report(x.database(db).query(query.sql), db.path, query.sql, {});
+  std::array<std::string_view, 2> texts;
+  for (const model::Record& row : pairs.rows) {
+    unreadable += !lids.add(lidPairFromTexts(rowTexts(row, texts)));
+  }
+}
+
+// The LID pairs the database and the LID.sqlite beside it hold, the latter's winning. The
+// LID.sqlite is read once for the chats and the calls beside it.
+std::shared_ptr<const LidMap> readLids(Extraction& x, const StoredDatabase& database,
+                                       const Schema& schema, ConvertCounts& counts) {
   const std::string& phonePath = database.phonePath;
   const size_t nameAt = phonePath.rfind('/');
   const std::string lidPath =
       (nameAt == std::string::npos ? "" : phonePath.substr(0, nameAt + 1)) + kLidFile;
   const StoredDatabase lid = storedSibling(database, lidPath);
-  if (x.env()->fileExists(lid.path)) {
-    if (std::optional<Schema> lidSchema = readSchema(x, lid)) addFrom(lid, *lidSchema);
+  const Extraction::LidFile* beside = x.lidFile(lid.path);
+  if (!beside && x.env()->fileExists(lid.path)) {
+    if (std::optional<Schema> lidSchema = readSchema(x, lid)) {
+      auto lids = std::make_shared<LidMap>();
+      size_t unreadable = 0;
+      addLidPairs(x, lid, *lidSchema, *lids, unreadable);
+      x.keepLidFile({lid.path, std::move(lids), unreadable});
+      beside = x.lidFile(lid.path);
+    }
   }
+  if (beside) counts.unknownIdentifiers += beside->unreadable;
+  if (!schema.hasTable("ZWAPHONENUMBERLIDPAIR")) {
+    return beside ? beside->lids : std::make_shared<const LidMap>();
+  }
+  auto lids = std::make_shared<LidMap>();
+  addLidPairs(x, database, schema, *lids, counts.unknownIdentifiers);
+  if (beside) lids->addAll(*beside->lids);
   return lids;
 }
 
@@ -374,13 +390,13 @@ bool readMessengerFile(Extraction& x, const StoredDatabase& database, Build buil
     return false;
   }
   ConvertCounts counts;
-  const LidMap lids = readLids(x, database, *schema, counts);
+  const std::shared_ptr<const LidMap> lids = readLids(x, database, *schema, counts);
   MessengerEvents events(type, stamps);
   size_t rows = 0;
   const SQLiteResult result = x.report(x.database(database).forEachRow(
                                            query.sql,
                                            [&](std::span<const std::string_view> texts) {
-                                             events.add(convert(texts, lids, counts));
+                                             events.add(convert(texts, *lids, counts));
                                            },
                                            &rows),
                                        database.path, query.sql, {});

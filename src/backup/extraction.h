@@ -6,6 +6,7 @@
 #define OVRA_BACKUP_EXTRACTION_H_
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -59,11 +60,25 @@ class Extraction {
     return callLogs_;
   }
 
+  // The pairs of one LID.sqlite, read once for every file beside it, with how many of its
+  // pairs could not be read.
+  struct LidFile {
+    std::string path;
+    std::shared_ptr<const LidMap> lids;
+    size_t unreadable = 0;
+  };
+  // The LID.sqlite read last, when it is the one at `path`; else null.
+  const LidFile* lidFile(const std::string& path) const {
+    return lidFile_.lids && lidFile_.path == path ? &lidFile_ : nullptr;
+  }
+  void keepLidFile(LidFile file) { lidFile_ = std::move(file); }
+
  private:
   model::Session& s_;
   DetailedLog& detailedLog_;
   BackupEnv* env_;  // not owned
   CallLogs callLogs_;
+  LidFile lidFile_;
 };
 
 }  // namespace ovra::backup

@@ -158,6 +158,10 @@ std::optional<std::string_view> LidMap::number(std::string_view lidUser) const {
   return found->second;
 }
 
+void LidMap::addAll(const LidMap& later) {
+  for (const auto& [lid, number] : later.numbers_) numbers_.insert_or_assign(lid, number);
+}
+
 // ---- Rows --------------------------------------------------------------------------------
 
 std::optional<double> parseReal(std::string_view text) {

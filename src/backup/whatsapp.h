@@ -62,6 +62,8 @@ class LidMap {
   bool add(LidPair pair);
   // The number (digits) paired with a @lid's user part, or none.
   std::optional<std::string_view> number(std::string_view lidUser) const;
+  // Takes every pair of `later`, which replace pairs of the same @lid here.
+  void addAll(const LidMap& later);
   size_t size() const { return numbers_.size(); }
 
  private:

@@ -96,7 +96,12 @@ TEST(WhatsAppDate, IsFlooredFromTwoThousandOneAndClampedTo32Bits) {
 
 TEST(WhatsAppMessages, CountForThePartnerOrTheGroupSender) {
   LidMap lids;
-  ASSERT_TRUE(lids.add({"777@lid", "447700900123"}));
+  ASSERT_TRUE(lids.add({"777@lid", "19995550000"}));
+  ASSERT_TRUE(lids.add({"888@lid", "19995550001"}));
+  LidMap beside;  // a later file's pairs win
+  ASSERT_TRUE(beside.add({"777", "+447700900123"}));
+  lids.addAll(beside);
+  EXPECT_EQ(lids.number("888"), "19995550001");
   struct Case {
     ChatRow row;
     std::optional<std::string> address;  // none: no event
