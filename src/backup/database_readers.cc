@@ -289,8 +289,12 @@ std::string keptAddress(std::string_view address) {
 // session at the end. With `stamps`, each call's stamp is kept there too.
 class MessengerEvents {
  public:
-  MessengerEvents(const std::string& type, std::vector<CallStamp>* stamps)
-      : type_(type), call_(type == kCallEventType), stamps_(stamps) {}
+  // `expected` rows are likely: room for that many events is made at once (up to a
+  // bound, as the number comes from the file).
+  MessengerEvents(const std::string& type, std::vector<CallStamp>* stamps, size_t expected)
+      : type_(type), call_(type == kCallEventType), stamps_(stamps) {
+    events_.reserve(std::min<size_t>(expected, size_t{1} << 22));
+  }
 
   void add(std::optional<WhatsAppEvent> converted) {
     if (!converted) return;
@@ -378,8 +382,8 @@ void readPhoneCallLog(Extraction& x, const StoredDatabase& database, const Layou
 // kept then.
 template <typename Build, typename Convert>
 bool readMessengerFile(Extraction& x, const StoredDatabase& database, Build build,
-                       const std::string& label, const std::string& type, Convert convert,
-                       std::vector<CallStamp>* stamps) {
+                       std::string_view table, const std::string& label, const std::string& type,
+                       Convert convert, std::vector<CallStamp>* stamps) {
   const std::optional<Schema> schema = readSchema(x, database);
   if (!schema) return false;
   const BuiltQuery query = build(*schema);
@@ -391,7 +395,13 @@ bool readMessengerFile(Extraction& x, const StoredDatabase& database, Build buil
   }
   ConvertCounts counts;
   const std::shared_ptr<const LidMap> lids = readLids(x, database, *schema, counts);
-  MessengerEvents events(type, stamps);
+  // Core Data numbers rows from 1 without gaps to speak of: the largest is their count.
+  const SQLiteResult last =
+      x.database(database).query("SELECT max(rowid) FROM " + std::string(table));
+  const std::optional<int64_t> expected =
+      last.rows.empty() ? std::nullopt : parseInteger(textAt(last.rows[0], 0));
+  MessengerEvents events(type, stamps,
+                         static_cast<size_t>(std::max<int64_t>(expected.value_or(0), 0)));
   size_t rows = 0;
   const SQLiteResult result = x.report(x.database(database).forEachRow(
                                            query.sql,
@@ -410,7 +420,7 @@ bool readMessengerFile(Extraction& x, const StoredDatabase& database, Build buil
 void readMessengerChats(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
   PartnerCache partners(&keptAddress);
   readMessengerFile(
-      x, database, chatMessagesQuery, "WhatsApp message row(s)", kWhatsAppEventType,
+      x, database, chatMessagesQuery, "ZWAMESSAGE", "WhatsApp message row(s)", kWhatsAppEventType,
       [&](std::span<const std::string_view> texts, const LidMap& lids, ConvertCounts& counts) {
         return messageEvent(chatRowFromTexts(texts), lids, counts, partners);
       },
@@ -420,7 +430,7 @@ void readMessengerChats(Extraction& x, const StoredDatabase& database, const Lay
 void readMessengerCalls(Extraction& x, const StoredDatabase& database, const LayoutCheck&) {
   std::vector<CallStamp> stamps;
   if (!readMessengerFile(
-          x, database, messengerCallsQuery, "WhatsApp call(s)", kCallEventType,
+          x, database, messengerCallsQuery, "ZWACDCALLEVENT", "WhatsApp call(s)", kCallEventType,
           [](std::span<const std::string_view> texts, const LidMap& lids, ConvertCounts& counts) {
             return callEvent(callRowFromTexts(texts), lids, counts);
           },

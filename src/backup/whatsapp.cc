@@ -170,6 +170,14 @@ std::optional<double> parseReal(std::string_view text) {
 }
 
 std::optional<int64_t> parseInteger(std::string_view text) {
+  // Plain digits, as SQLite writes nearly every number here, short of any overflow.
+  if (!text.empty() && text.size() < 19) {
+    int64_t value = 0;
+    size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+      value = value * 10 + (text[i] - '0');
+    if (i == text.size()) return value;
+  }
   return parseNumber<int64_t>(trim(text));
 }
 
@@ -339,9 +347,8 @@ PartnerCache::Partner* PartnerCache::slot(std::vector<Partner>& table, int64_t i
   return &table[static_cast<size_t>(id)];
 }
 
-PartnerCache::Partner PartnerCache::found(JidKind kind, std::string_view jid,
-                                          std::string_view name, std::string_view alt,
-                                          const LidMap& lids) const {
+PartnerCache::Partner PartnerCache::found(JidKind kind, std::string_view jid, std::string_view name,
+                                          std::string_view alt, const LidMap& lids) const {
   Partner partner;
   partner.found = true;
   partner.kind = kind;

@@ -18,6 +18,11 @@ void Session::addEvent(std::shared_ptr<Event> event) {
 void Session::addEvents(std::vector<std::shared_ptr<Event>> events) {
   platform::MutexLock lock(mu_);
   timeline_.reset();
+  if (events_.empty()) {  // the first events read: taken as they are
+    events_ = std::move(events);
+    std::erase(events_, nullptr);
+    return;
+  }
   events_.reserve(events_.size() + events.size());
   for (std::shared_ptr<Event>& event : events) {
     if (event) events_.push_back(std::move(event));

@@ -92,6 +92,19 @@ TEST(WhatsAppDate, IsFlooredFromTwoThousandOneAndClampedTo32Bits) {
     EXPECT_EQ(unixTimeFromAppleDate(parseReal(text)), expected) << text;
   }
   EXPECT_EQ(unixTimeFromAppleDate(std::numeric_limits<double>::quiet_NaN()), std::nullopt);
+  // Integers: plain digits quickly, the rest as before; nothing that overflows.
+  const std::pair<std::string_view, std::optional<int64_t>> integers[] = {
+      {"0", 0},
+      {"007", 7},
+      {"999999999999999999", 999999999999999999},
+      {" 12 ", 12},
+      {"-5", -5},
+      {"9223372036854775807", INT64_MAX},
+      {"12a", std::nullopt},
+      {"", std::nullopt},
+      {"9223372036854775808", std::nullopt},
+  };
+  for (const auto& [text, expected] : integers) EXPECT_EQ(parseInteger(text), expected) << text;
 }
 
 TEST(WhatsAppMessages, CountForThePartnerOrTheGroupSender) {
