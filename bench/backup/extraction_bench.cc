@@ -317,61 +317,6 @@ int runMessenger(int contacts, int messages, int repetitions) {
                                                 messengerCallsQuery(schemaOf(paths.calls)).sql};
   // The extraction and the floor are taken in turn, so that the machine's drift moves
   // both alike: the best of each, and the median of the ratios of each pair.
-  if (getenv("OVRA_PARTS")) {  // TEMP dev
-    double f = 1e300, w0 = 1e300, w1 = 1e300, e = 1e300;
-    const std::string chatSql = chatQueries[1];
-    for (int r = 0; r < repetitions; ++r) {
-      f = std::min(f, bestMs(1, [&] { floorRead(paths.chats, chatQueries); }));
-      w0 = std::min(w0, bestMs(1, [&] {
-        SQLite db({.path = paths.chats});
-        db.query(kSchemaQuery);
-        db.forEachRow(chatSql, [](std::span<const std::string_view>) {});
-      }));
-      w1 = std::min(w1, bestMs(1, [&] {
-        SQLite db({.path = paths.chats});
-        db.query(kSchemaQuery);
-        LidMap lids; ConvertCounts counts; size_t n = 0;
-        PartnerCache cache([](std::string_view a) { return std::string(a); });
-        db.forEachRow(chatSql, [&](std::span<const std::string_view> t) {
-          n += messageEvent(chatRowFromTexts(t), lids, counts, cache).has_value();
-        });
-      }));
-      e = std::min(e, bestExtractionMs(1, [&](Session& session, DetailedLog& log) {
-        BackupReader reader(folder, session, log);
-        reader.getSQLightContents(paths.chats, kChatStorageFile, kWhatsAppDomain);
-      }));
-    }
-    std::printf("chats: floor %.1f  rows-only %.1f  +convert %.1f  extraction %.1f\n", f, w0, w1, e);
-    double fc = 1e300, fl = 1e300, ec = 1e300, el = 1e300;
-    for (int r = 0; r < repetitions; ++r) {
-      fc = std::min(fc, bestMs(1, [&] { floorRead(paths.calls, callQueries); }));
-      fl = std::min(fl, bestMs(1, [&] { floorRead(paths.lids, lidQueries); }));
-      ec = std::min(ec, bestExtractionMs(1, [&](Session& session, DetailedLog& log) {
-        BackupReader reader(folder, session, log);
-        reader.getSQLightContents(paths.calls, kMessengerCallsFile, kWhatsAppDomain);
-      }));
-      el = std::min(el, bestMs(1, [&] {
-        for (const std::string& sql : lidQueries) SQLite({.path = paths.lids}).query(sql);
-      }));
-    }
-    std::printf("calls: floor %.1f extraction %.1f; lids: floor %.1f wrapper %.1f\n", fc, ec, fl, el);
-    return 0;
-  }
-  if (const char* only = getenv("OVRA_ONLY")) {  // TEMP dev
-    for (int r = 0; r < repetitions; ++r) {
-      if (std::string_view(only) == "extract") {
-        Session session; DetailedLog log;
-        BackupReader reader(folder, session, log);
-        reader.getSQLightContents(paths.chats, kChatStorageFile, kWhatsAppDomain);
-        reader.getSQLightContents(paths.calls, kMessengerCallsFile, kWhatsAppDomain);
-      } else if (std::string_view(only) == "floor") {
-        floorRead(paths.chats, chatQueries);
-        floorRead(paths.lids, lidQueries);
-        floorRead(paths.calls, callQueries);
-      }
-    }
-    return 0;
-  }
   size_t events = 0;
   double extract = 1e300, floor = 1e300;
   std::vector<double> ratios;
