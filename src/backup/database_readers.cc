@@ -22,6 +22,7 @@
 #include "backup/backup_layout.h"
 #include "backup/backup_reader.h"
 #include "backup/database_queries.h"
+#include "base/large_block.h"
 #include "model/event.h"
 #include "model/person.h"
 #include "platform/base/log.h"
@@ -294,6 +295,7 @@ class MessengerEvents {
   MessengerEvents(const std::string& type, std::vector<CallStamp>* stamps, size_t expected)
       : type_(type), call_(type == kCallEventType), stamps_(stamps) {
     events_.reserve(std::min<size_t>(expected, size_t{1} << 22));
+    base::adviseHugePages(events_.data(), events_.capacity() * sizeof(events_[0]));
   }
 
   void add(std::optional<WhatsAppEvent> converted) {

@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <utility>
 
@@ -29,6 +30,21 @@ inline void* allocateLarge(size_t bytes) {
   if (memory != nullptr && huge) madvise(memory, rounded, MADV_HUGEPAGE);
 #endif
   return memory;
+}
+
+// Asks for huge pages under the whole huge pages inside memory already allocated, such as
+// a large vector's: fewer faults as it fills. Advice only; nothing changes if refused.
+inline void adviseHugePages(void* memory, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const auto start = reinterpret_cast<uintptr_t>(memory);
+  const uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+  const uintptr_t end = (start + bytes) / kHugePage * kHugePage;
+  if (memory != nullptr && end > first) {
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  }
+#else
+  (void)memory, (void)bytes;
+#endif
 }
 
 class LargeBlock {

@@ -37,7 +37,16 @@ RowBlock::Entry RowBlock::store(std::string_view text) {
     chunkUsed_ = 0;
   }
   const size_t chunk = chunks_.size() - 1, at = chunkUsed_;
-  if (chunk == 0) {
+  if (chunk == 0 && !firstChunkWhole_ && at + text.size() > kGrowingBytes) {
+    // A large result: the first chunk becomes a whole one now, rather than grow by doubling.
+    large_.emplace_back(kChunkSize);
+    if (large_.back().data() == nullptr) throw std::bad_alloc();
+    std::memcpy(large_.back().data(), firstChunk_.data(), firstChunk_.size());
+    chunks_[0] = reinterpret_cast<char*>(large_.back().data());
+    std::string().swap(firstChunk_);
+    firstChunkWhole_ = true;
+  }
+  if (chunk == 0 && !firstChunkWhole_) {
     firstChunk_.append(text);
     chunks_[0] = firstChunk_.data();  // it may have moved
   } else {
@@ -51,9 +60,20 @@ RowBlock::Entry RowBlock::store(std::string_view text) {
 size_t RowBlock::appendRow(const std::string_view* texts, size_t count) {
   const size_t page = rows_ >> kPageRowBits, at = (rows_ & (kPageRows - 1)) * stride_;
   if (page == 0) {
-    firstPage_.resize(at + stride_);
     if (pages_.empty()) pages_.push_back(nullptr);
-    pages_[0] = firstPage_.data();  // it may have moved
+    if (!firstPageWhole_ && (at + stride_) * sizeof(Entry) > kGrowingBytes) {
+      // As with texts: past a small size, the first page becomes a whole one.
+      large_.emplace_back(kPageRows * stride_ * sizeof(Entry));
+      if (large_.back().data() == nullptr) throw std::bad_alloc();
+      std::memcpy(large_.back().data(), firstPage_.data(), firstPage_.size() * sizeof(Entry));
+      pages_[0] = reinterpret_cast<Entry*>(large_.back().data());
+      std::vector<Entry>().swap(firstPage_);
+      firstPageWhole_ = true;
+    }
+    if (!firstPageWhole_) {
+      firstPage_.resize(at + stride_);
+      pages_[0] = firstPage_.data();  // it may have moved
+    }
   } else if ((rows_ & (kPageRows - 1)) == 0) {
     Entry* start = nullptr;  // rows without columns need no room
     if (stride_ != 0) {

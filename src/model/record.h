@@ -88,19 +88,22 @@ class RowBlock {
  private:
   // Texts live in chunks of 2 MiB addressed by a 32-bit offset (chunk << 21 | position);
   // texts longer than kLongText, and any text once 4 GiB are used, are kept apart. The
-  // first chunk grows with its contents, so that a small result stays small; the later
-  // ones are whole huge pages (base::LargeBlock), taken at once and never moved.
+  // first chunk grows with its contents up to kGrowingBytes, so that a small result stays
+  // small, and is then moved once into a whole chunk; chunks are whole huge pages
+  // (base::LargeBlock), taken at once and never moved. Growing by doubling would touch
+  // fresh memory twice over, and each fresh page costs a fault.
   static constexpr unsigned kChunkBits = 21;
   static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
   static constexpr size_t kLongText = 64 * 1024;
   static constexpr uint32_t kApart = 0x80000000u;  // in Entry::size: offset indexes apart_
+  static constexpr size_t kGrowingBytes = 64 * 1024;
   Entry store(std::string_view text);
   const char* chunkData(Entry entry) const {
     return chunks_[entry.offset >> kChunkBits] + (entry.offset & (kChunkSize - 1));
   }
   std::optional<std::string_view> valueText(size_t column) const;
   // A row's entries lie together, in pages of kPageRows rows; as with texts, the first
-  // page grows with its contents and the later ones are huge pages taken whole.
+  // page grows with its contents up to kGrowingBytes, and pages are huge pages taken whole.
   static constexpr unsigned kPageRowBits = 15;
   static constexpr size_t kPageRows = size_t{1} << kPageRowBits;
   const Entry& cell(size_t row, size_t column) const {
@@ -116,9 +119,11 @@ class RowBlock {
   size_t rows_ = 0;
   std::vector<Entry*> pages_;  // where each page starts: firstPage_, then large_ blocks
   std::vector<Entry> firstPage_;
-  std::vector<char*> chunks_;  // where each chunk starts: firstChunk_, then large_ blocks
+  bool firstPageWhole_ = false;  // the first page has moved into large_
+  std::vector<char*> chunks_;    // where each chunk starts: firstChunk_, then large_ blocks
   std::string firstChunk_;
-  size_t chunkUsed_ = 0;  // bytes used in the last chunk
+  bool firstChunkWhole_ = false;  // the first chunk has moved into large_
+  size_t chunkUsed_ = 0;          // bytes used in the last chunk
   std::vector<base::LargeBlock> large_;
   std::vector<std::string> apart_;
 };

@@ -25,7 +25,7 @@ TEST(RowBlock, AgreesWithPlainListsOfTexts) {
   auto block = std::make_shared<RowBlock>(3);
   std::vector<std::vector<std::string>> reference;
   std::vector<Record> records;
-  for (size_t row = 0; row < 20000; ++row) {
+  for (size_t row = 0; row < 40000; ++row) {  // past the first page and the first chunks
     std::vector<std::string> texts = {randomText(), randomText(), randomText()};
     const std::vector<std::string_view> views(texts.begin(), texts.end());
     const size_t given = rng() % 4 == 0 ? 2 : 3;  // a missing text reads as ""
@@ -47,6 +47,12 @@ TEST(RowBlock, AgreesWithPlainListsOfTexts) {
     }
     EXPECT_FALSE(copy.text(2));
   }
+  // Rows wider than the first page's growing room.
+  RowBlock wide(10000);
+  const std::vector<std::string_view> many(10000, "x");
+  for (int row = 0; row < 2; ++row)
+    EXPECT_EQ(wide.appendRow(many.data(), many.size()), size_t(row));
+  EXPECT_EQ(wide.text(1, 9999), "x");
 }
 
 // A row built by code keeps its list; events copied from a store keep their decorator's
