@@ -1,12 +1,12 @@
 // The messenger's queries, built from the tables and columns a file really has: what a
 // query needs and lacks, and what it reads as NULL instead.
-#include "backup/whatsapp.h"
-
 #include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "backup/whatsapp.h"
 
 namespace ovra::backup {
 namespace {

@@ -21,7 +21,9 @@ TEST(UTF8, AcceptsWellFormedTextOnly) {
 
 TEST(UTF8, TextBeforeNulReadsLikeACString) {
   using namespace std::string_literals;
-  auto read = [](const std::string& bytes) { return validTextBeforeNul(bytes.data(), bytes.size()); };
+  auto read = [](const std::string& bytes) {
+    return validTextBeforeNul(bytes.data(), bytes.size());
+  };
   // The NUL is found inside an eight-byte word and after one, and bytes after it do not count.
   EXPECT_EQ(read("abc\0defghijkl"s), "abc");
   EXPECT_EQ(read("abcdefghij\0\xFF"s), "abcdefghij");
