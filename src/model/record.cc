@@ -65,7 +65,9 @@ size_t RowBlock::appendRow(const std::string_view* texts, size_t count) {
       // As with texts: past a small size, the first page becomes a whole one.
       large_.emplace_back(kPageRows * stride_ * sizeof(Entry));
       if (large_.back().data() == nullptr) throw std::bad_alloc();
-      std::memcpy(large_.back().data(), firstPage_.data(), firstPage_.size() * sizeof(Entry));
+      if (!firstPage_.empty()) {
+        std::memcpy(large_.back().data(), firstPage_.data(), firstPage_.size() * sizeof(Entry));
+      }
       pages_[0] = reinterpret_cast<Entry*>(large_.back().data());
       std::vector<Entry>().swap(firstPage_);
       firstPageWhole_ = true;
