@@ -2,7 +2,8 @@
 // ChatStorage.sqlite, CallHistory.sqlite and LID.sqlite built from the columns a file
 // really has, which rows are messages, the conversion of rows into timeline events
 // ("whatsapp" messages and "call"s), and the rule that counts a call once when the phone's
-// own call log records it too. Pure functions on plain values, no state: any thread.
+// own call log records it too. Pure functions on plain values, any thread; only a
+// PartnerCache holds state, for one reading on one thread.
 // Row structs hold views into the texts they were read from, which must outlive them.
 #ifndef OVRA_BACKUP_WHATSAPP_H_
 #define OVRA_BACKUP_WHATSAPP_H_
@@ -275,6 +276,7 @@ class PartnerCache {
 // messageEvent(), finding partners through `cache`.
 std::optional<WhatsAppEvent> messageEvent(const ChatRow& row, const LidMap& lids,
                                           ConvertCounts& counts, PartnerCache& cache);
+
 // The call event of a call row, or none (no date). A one-to-one call counts for its
 // participant; a group call for whoever started it, or for no member when the owner did.
 // A call of unknown direction counts as incoming.
