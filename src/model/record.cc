@@ -17,6 +17,14 @@ RowBlock::RowBlock(size_t columns) : stride_(columns), columns_(columns) {}
 
 RowBlock::RowBlock(std::shared_ptr<json::Array> values) : values_(std::move(values)) {}
 
+std::byte* RowBlock::takeWhole(size_t bytes, std::string_view filled) {
+  large_.emplace_back(bytes);
+  std::byte* start = large_.back().data();
+  if (start == nullptr) throw std::bad_alloc();
+  if (!filled.empty()) std::memcpy(start, filled.data(), filled.size());
+  return start;
+}
+
 RowBlock::Entry RowBlock::store(std::string_view text) {
   if (text.empty()) return Entry{};
   const bool fits = !chunks_.empty() && chunkUsed_ + text.size() <= kChunkSize;
@@ -30,19 +38,14 @@ RowBlock::Entry RowBlock::store(std::string_view text) {
     if (chunks_.empty()) {
       chunks_.push_back(firstChunk_.data());
     } else {
-      large_.emplace_back(kChunkSize);
-      if (large_.back().data() == nullptr) throw std::bad_alloc();
-      chunks_.push_back(reinterpret_cast<char*>(large_.back().data()));
+      chunks_.push_back(reinterpret_cast<char*>(takeWhole(kChunkSize)));
     }
     chunkUsed_ = 0;
   }
   const size_t chunk = chunks_.size() - 1, at = chunkUsed_;
   if (chunk == 0 && !firstChunkWhole_ && at + text.size() > kGrowingBytes) {
     // A large result: the first chunk becomes a whole one now, rather than grow by doubling.
-    large_.emplace_back(kChunkSize);
-    if (large_.back().data() == nullptr) throw std::bad_alloc();
-    std::memcpy(large_.back().data(), firstChunk_.data(), firstChunk_.size());
-    chunks_[0] = reinterpret_cast<char*>(large_.back().data());
+    chunks_[0] = reinterpret_cast<char*>(takeWhole(kChunkSize, firstChunk_));
     std::string().swap(firstChunk_);
     firstChunkWhole_ = true;
   }
@@ -63,12 +66,9 @@ size_t RowBlock::appendRow(const std::string_view* texts, size_t count) {
     if (pages_.empty()) pages_.push_back(nullptr);
     if (!firstPageWhole_ && (at + stride_) * sizeof(Entry) > kGrowingBytes) {
       // As with texts: past a small size, the first page becomes a whole one.
-      large_.emplace_back(kPageRows * stride_ * sizeof(Entry));
-      if (large_.back().data() == nullptr) throw std::bad_alloc();
-      if (!firstPage_.empty()) {
-        std::memcpy(large_.back().data(), firstPage_.data(), firstPage_.size() * sizeof(Entry));
-      }
-      pages_[0] = reinterpret_cast<Entry*>(large_.back().data());
+      const std::string_view filled(reinterpret_cast<const char*>(firstPage_.data()),
+                                    firstPage_.size() * sizeof(Entry));
+      pages_[0] = reinterpret_cast<Entry*>(takeWhole(kPageRows * stride_ * sizeof(Entry), filled));
       std::vector<Entry>().swap(firstPage_);
       firstPageWhole_ = true;
     }
@@ -79,9 +79,7 @@ size_t RowBlock::appendRow(const std::string_view* texts, size_t count) {
   } else if ((rows_ & (kPageRows - 1)) == 0) {
     Entry* start = nullptr;  // rows without columns need no room
     if (stride_ != 0) {
-      large_.emplace_back(kPageRows * stride_ * sizeof(Entry));
-      if (large_.back().data() == nullptr) throw std::bad_alloc();
-      start = reinterpret_cast<Entry*>(large_.back().data());
+      start = reinterpret_cast<Entry*>(takeWhole(kPageRows * stride_ * sizeof(Entry)));
     }
     pages_.push_back(start);
   }

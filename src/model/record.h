@@ -98,6 +98,8 @@ class RowBlock {
   static constexpr uint32_t kApart = 0x80000000u;  // in Entry::size: offset indexes apart_
   static constexpr size_t kGrowingBytes = 64 * 1024;
   Entry store(std::string_view text);
+  // A new whole block of `bytes` in large_, beginning with a copy of `filled`.
+  std::byte* takeWhole(size_t bytes, std::string_view filled = {});
   const char* chunkData(Entry entry) const {
     return chunks_[entry.offset >> kChunkBits] + (entry.offset & (kChunkSize - 1));
   }
